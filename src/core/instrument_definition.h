@@ -1,0 +1,108 @@
+// Everything instrument-specific, read once from one section of the definition (.idf) file, with the
+// built-in "Nova" values for whatever is missing; plus the operations that turn slot numbers into
+// SysEx messages and back (requests, patch messages, headers, checksums) and the slot labels.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/sysex_sender.h"
+#include "core/sysex_template.h"
+
+namespace banklore {
+
+class InstrumentDefinition {
+ public:
+  static constexpr int kMaxDevices = 256;
+
+  // Reads section `instrumentName` of `definitionFile`; never fails. `port` may be null (nothing is
+  // then sent); it is not owned and must outlive the definition.
+  // After loading, the sizes are sane: NumPatchesPerBank >= 1, NumTotalPatches >= 1, the three size
+  // fields >= 0, PatchSize >= 1, and the name field lies inside the patch message (see the .cpp for
+  // the exact rules and what is logged when a value is corrected).
+  InstrumentDefinition(const std::string& definitionFile, const std::string& instrumentName,
+                       SysExSender* port);
+
+  // Fields, as read and derived.
+  const std::string& InstrumentName() const { return instrumentName_; }
+  const std::string& Settings() const { return settings_; }
+  const std::string& Request() const { return request_; }
+  const std::string& Send() const { return send_; }
+  const std::string& PatchSelect() const { return patchSelect_; }
+  std::int32_t NumTotalPatches() const { return numTotalPatches_; }
+  std::int32_t NumEditablePatches() const { return numEditablePatches_; }
+  std::int32_t NumPatchesPerBank() const { return numPatchesPerBank_; }
+  std::int32_t FirstPatchNumber() const { return firstPatchNumber_; }
+  int FirstBankSign() const { return firstBankSign_; }  // signed 8-bit character, widened; 0 if empty
+  std::int32_t BankOffset() const { return bankOffset_; }
+  std::int32_t BankRequestOffset() const { return bankRequestOffset_; }
+  std::int32_t PatchOffset() const { return patchOffset_; }
+  std::int32_t HeaderSize() const { return headerSize_; }
+  std::int32_t DataSize() const { return dataSize_; }
+  std::int32_t FooterSize() const { return footerSize_; }
+  std::int32_t PatchSize() const { return headerSize_ + dataSize_ + footerSize_; }
+  std::int32_t NameOffset() const { return nameOffset_; }
+  std::int32_t NameLen() const { return nameLen_; }
+  std::int32_t SendChecksumPos() const { return sendChecksumPos_; }
+  std::int32_t RequestChecksumPos() const { return requestChecksumPos_; }
+  const std::string& ChecksumType() const { return checksumType_; }
+  const std::string& RequestChecksumType() const { return requestChecksumType_; }
+  const std::vector<std::string>& BankNames() const { return bankNames_; }
+  const std::array<std::string, kMaxDevices>& DeviceIdNames() const { return deviceIdNames_; }
+  const std::array<std::uint8_t, kMaxDevices>& DeviceIdBytes() const { return deviceIdBytes_; }
+  unsigned DeviceCount() const { return deviceCount_; }
+
+  // The shared "s", "t", "u" variable table (in that order); each operation sets what it needs.
+  const std::vector<TemplateVariable>& variables() const { return variables_; }
+
+  // Display label of a slot, such as "A000".
+  std::string patchLabel(std::int32_t slot) const;
+
+  // Message operations. Buffers are patch messages; nothing is read or written outside them.
+  void writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer);
+  void writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer);
+  void sendPatchSelect();
+  void requestPatch(std::int32_t slot);
+  void sendPatchData(std::span<const std::uint8_t> buffer);  // the buffer itself is not changed
+  std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
+  std::int32_t messageLength(std::span<const std::uint8_t> bytes) const;
+  bool matchesSendTemplate(std::span<const std::uint8_t> bytes) const;
+  std::uint8_t computeChecksum(const std::string& type, std::span<const std::uint8_t> message) const;
+  void applySendChecksum(std::span<std::uint8_t> message) const;
+
+ private:
+  std::string instrumentName_;
+  std::string settings_;
+  std::string request_;
+  std::string send_;
+  std::string patchSelect_;
+  std::int32_t numTotalPatches_ = 256;
+  std::int32_t numEditablePatches_ = 256;
+  std::int32_t numPatchesPerBank_ = 128;
+  std::int32_t firstPatchNumber_ = 0;
+  int firstBankSign_ = 'A';
+  std::int32_t bankOffset_ = 5;
+  std::int32_t bankRequestOffset_ = 0;
+  std::int32_t patchOffset_ = 0;
+  std::int32_t headerSize_ = 8;
+  std::int32_t dataSize_ = 286;
+  std::int32_t footerSize_ = 1;
+  std::int32_t nameOffset_ = 18;
+  std::int32_t nameLen_ = 16;
+  std::int32_t sendChecksumPos_ = 0;
+  std::int32_t requestChecksumPos_ = 0;
+  std::string checksumType_;
+  std::string requestChecksumType_;
+  std::vector<std::string> bankNames_;
+  std::array<std::string, kMaxDevices> deviceIdNames_{};
+  std::array<std::uint8_t, kMaxDevices> deviceIdBytes_{};
+  unsigned deviceCount_ = 0;
+  std::vector<TemplateVariable> variables_;
+  SysExSender* port_ = nullptr;
+};
+
+}  // namespace banklore

@@ -1,0 +1,42 @@
+// What MidiPort needs from a system's MIDI services: ports listed by stable names, one input and one
+// output opened by index, whole messages in, bytes out. RtMidi (ALSA or JACK) and an in-process
+// loopback implement it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace banklore {
+
+enum class MidiInputError { Short, Long };  // an invalid short message / an invalid or broken SysEx
+
+class MidiBackend {
+ public:
+  // Called on the backend's own thread with one whole message (a SysEx message arrives whole).
+  using InputHandler = std::function<void(std::span<const std::uint8_t> message)>;
+  using ErrorHandler = std::function<void(MidiInputError error)>;
+
+  virtual ~MidiBackend() = default;
+
+  virtual std::vector<std::string> inputNames() = 0;
+  virtual std::vector<std::string> outputNames() = 0;
+  // Opening replaces an open port of the same direction. Failures are logged and return false.
+  virtual bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) = 0;
+  // After closeInput returns, no handler call is running or will start.
+  virtual void closeInput() = 0;
+  virtual bool openOutput(std::size_t index) = 0;
+  virtual void closeOutput() = 0;
+  virtual bool isOutputOpen() const = 0;
+  virtual bool send(std::span<const std::uint8_t> message) = 0;
+};
+
+// The system's MIDI: the ALSA sequencer when available, else JACK (BANKLORE_MIDI_API=alsa|jack
+// overrides). With neither, a backend with no ports, so the program runs without MIDI.
+std::unique_ptr<MidiBackend> makeSystemMidiBackend();
+
+}  // namespace banklore

@@ -1,0 +1,34 @@
+// Writes a file so that a failure never destroys what was there: the bytes go to a temporary file
+// beside the target, which replaces the target only when every byte is written and flushed to disk.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace banklore {
+
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string target);
+  ~AtomicFile();  // discards the temporary file unless commit() succeeded
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary file (binary). False when it cannot be created (no folder, no permission).
+  bool open();
+  // Path of the temporary file, for writers that open a path themselves; valid after open().
+  const std::string& tempPath() const { return temp_; }
+  // Stream on the temporary file after open(); null otherwise.
+  std::FILE* stream() const { return stream_; }
+  // Flushes, syncs and closes the stream (if still open) and renames the temporary over the target.
+  // False on any write, flush, sync or rename error; the target is then unchanged.
+  bool commit();
+
+ private:
+  std::string target_;
+  std::string temp_;
+  std::FILE* stream_ = nullptr;
+  bool committed_ = false;
+};
+
+}  // namespace banklore

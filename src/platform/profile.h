@@ -1,0 +1,34 @@
+// INI ("profile") file access with the semantics both the settings and the definition files rely on:
+// case-insensitive section and key names, blanks around values trimmed, the empty section name, defaults
+// for a missing file/section/key, nothing cached, and writes that never leave a half-written file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace banklore {
+
+// Value of key in section, or `fallback` when the file, section or key does not exist. The result holds
+// at most `capacity` characters.
+std::string readText(const std::string& file, std::string_view section, std::string_view key,
+                     std::string_view fallback, std::size_t capacity);
+
+// Decimal number at the start of the value (optional sign); `fallback` when the file, section or key is
+// missing or the value is empty; 0 when the value does not start with a digit or sign.
+std::int32_t readInt(const std::string& file, std::string_view section, std::string_view key,
+                     std::int32_t fallback);
+
+// Replaces or adds the key, creating file and section as needed; every other line is kept.
+// Writes a temporary file beside the target and renames it over; false when that fails.
+bool writeText(const std::string& file, std::string_view section, std::string_view key,
+               std::string_view text);
+bool writeInt(const std::string& file, std::string_view section, std::string_view key,
+              std::int64_t value);
+
+// Section names in file order (as written, without brackets); empty for a missing file.
+std::vector<std::string> sectionNames(const std::string& file);
+
+}  // namespace banklore
