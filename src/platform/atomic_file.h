@@ -21,10 +21,13 @@ class AtomicFile {
   // Stream on the temporary file after open(); null otherwise.
   std::FILE* stream() const { return stream_; }
   // Flushes, syncs and closes the stream (if still open) and renames the temporary over the target.
-  // False on any write, flush, sync or rename error; the target is then unchanged.
+  // False on any write, flush, sync or rename error; the target is then unchanged and the temporary
+  // removed, so a later commit() also fails.
   bool commit();
 
  private:
+  void discard();  // closes the stream and removes the temporary
+
   std::string target_;
   std::string temp_;
   std::FILE* stream_ = nullptr;
