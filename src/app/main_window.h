@@ -1,0 +1,220 @@
+// The librarian itself: owns the instrument definition, the MIDI port, both banks, the clipboard and
+// the request state, and makes every decision the user can observe. It draws and asks through the
+// BankView, Prompts and UiClock seams and is driven by the UI through the entry points below, all on
+// the UI thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/bank_view.h"
+#include "app/command_ids.h"
+#include "app/prompts.h"
+#include "app/ui_clock.h"
+#include "core/instrument_definition.h"
+#include "core/patch.h"
+#include "midi/midi_backend.h"
+#include "midi/midi_port.h"
+#include "platform/program_paths.h"
+
+namespace banklore {
+
+// One of the two banks: every slot of the instrument, plus what its status line, progress bar and
+// file dialogs show.
+struct Bank {
+  std::vector<Patch> slots;
+  std::string statusText;
+  int progressMaximum = 0;
+  int progressPosition = 0;
+  std::string lastPath;  // folder of this bank's file dialogs
+  std::string lastFile;  // file last chosen in this bank's file dialogs
+};
+
+// A running "Request Selected": which bank is being filled and which slot is awaited.
+struct RequestState {
+  bool requestActive = false;
+  int requestBank = 0;
+  std::vector<int> pendingSlots;      // ascending list order
+  std::size_t currentPending = 0;     // index into pendingSlots; its size means nothing is left
+  std::uint32_t lastActivityTime = 0;  // UiClock::nowMs of the last request for the awaited slot
+  int retryCount = 0;
+};
+
+// A context-menu item as it is to be shown.
+struct ContextMenuEntry {
+  CommandId id;
+  const char* text;
+  bool separatorAfter;
+  bool enabled;
+};
+
+class MainWindow : public BankRows {
+ public:
+  static constexpr const char* kVersion = "1.12b";
+  static constexpr const char* kPlaceholderName = "???????????????";
+  static constexpr const char* kGeneralSection = "General";
+  static constexpr const char* kDefaultInstrument = "Nova";
+  static constexpr int kDefaultDeviceId = 16;
+  static constexpr int kDefaultDelay = 415;
+
+  // Handler of a command whose behaviour lives in its own module (sending, requesting, bank files,
+  // Setup, Change Instrument, About); called with k, the selected slots of the active bank.
+  using CommandHandler = std::function<void(int k)>;
+  // Receivers of MIDI input, called on the UI thread after the hop from the MIDI thread.
+  using MidiDataHandler = std::function<void(std::span<const std::uint8_t> bytes)>;
+  using MidiErrorHandler = std::function<void(std::uint32_t message)>;
+
+  // Start-up: derives the settings, definition and log paths from `paths`, starts a fresh log and
+  // loads the configuration (definition, settings, MIDI port over `backend`, both banks). Touches no
+  // seam: the UI may finish building its widgets before calling initWindow. The seams must outlive
+  // the window.
+  MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend, BankView& view,
+             Prompts& prompts, UiClock& clock);
+  // Shutdown: releases clipboard, port, banks and definition, in that order, between the log's
+  // "Exitting..." and "--- Program end ---".
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Window initialisation: restores the saved placement and fills both lists. Returns true.
+  bool initWindow();
+  // Closing (Quit, the close box, Escape): ends a running request, saves the last paths and the
+  // window placement, then asks the view to end the run. A second call does nothing.
+  void close();
+  bool closed() const { return closed_; }
+
+  // Every command from a menu item, button or accelerator, with its identifier. Identifiers outside
+  // the table are accepted (they end a request and return the focus like any other).
+  void onCommand(int id);
+  void onCommand(CommandId id) { onCommand(static_cast<int>(id)); }
+  // A context-menu request over bank 0's or 1's list, or elsewhere (nothing): the items to show, or
+  // nothing when no menu is to be shown. The chosen item comes back through onCommand.
+  std::optional<std::vector<ContextMenuEntry>> onContextMenu(std::optional<int> bankUnderCursor);
+  // A left click into a bank's list.
+  void onListClicked(int bank);
+
+  // Extension points for the commands of other modules and for MIDI input.
+  void setCommandHandler(CommandId id, CommandHandler handler);
+  void setMidiDataHandler(MidiDataHandler handler) { midiDataHandler_ = std::move(handler); }
+  void setMidiErrorHandler(MidiErrorHandler handler) { midiErrorHandler_ = std::move(handler); }
+
+  // BankRows.
+  int rowCount(int bank) const override;
+  std::string label(int bank, int row) const override;
+  std::string name(int bank, int row) const override;
+
+  // Configuration.
+  void LoadConfiguration();
+  void ReleaseConfiguration();
+  void RebuildBanks();
+
+  // Status line and progress bar of a bank. SetStatus is printf-style (at most 2047 characters) and
+  // fills the bar; BeginProgress empties it with a range of `count` (0..65535); StepProgress moves it
+  // one step.
+  void SetStatus(int bank, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void BeginProgress(int bank, const std::string& text, int count);
+  void StepProgress(int bank);
+  // Shows both banks' status texts.
+  void pushStatusTexts();
+
+  // Slot primitives; a bank or slot out of range is ignored. Whatever lands in a slot is renumbered
+  // to it, stamped with the current device ID and checksummed; LoadFromSlot copies bytes unchanged.
+  void RefreshRow(int bank, int slot);
+  void CopySlot(int sourceBank, int sourceSlot, int destinationBank, int destinationSlot,
+                bool refresh);
+  void StoreToSlot(int bank, int slot, const Patch& patch, bool refresh);
+  void LoadFromSlot(Patch& patch, int bank, int slot) const;
+
+  // Moves the bank's selected patches, and the selection with them, one slot up or down; nothing
+  // when the selection is empty or touches the edge it moves towards.
+  void MoveSelectionUp(int bank, bool refresh);
+  void MoveSelectionDown(int bank, bool refresh);
+
+  // Ends a running request: its bank's status text becomes "Request aborted.".
+  void AbortRequest();
+
+  // State, for the other modules of the librarian and for tests.
+  int activeBank() const { return activeBank_; }
+  void setActiveBank(int bank);
+  InstrumentDefinition& definition() { return *definition_; }
+  const InstrumentDefinition& definition() const { return *definition_; }
+  MidiPort& midiPort() { return midiPort_; }
+  Bank& bank(int index) { return banks_[index == 1 ? 1 : 0]; }
+  const Bank& bank(int index) const { return banks_[index == 1 ? 1 : 0]; }
+  const std::vector<Patch>& clipboard() const { return clipboard_; }
+  RequestState& request() { return request_; }
+  const RequestState& request() const { return request_; }
+  int deviceId() const { return deviceId_; }
+  void setDeviceId(int id) { deviceId_ = id; }
+  int sendDelay() const { return sendDelay_; }
+  void setSendDelay(int ms) { sendDelay_ = ms; }
+  int requestDelay() const { return requestDelay_; }
+  void setRequestDelay(int ms) { requestDelay_ = ms; }
+  bool windowReady() const { return windowReady_; }
+  const std::string& programDir() const { return programDir_; }
+  const std::string& programName() const { return programName_; }
+  const std::string& settingsPath() const { return settingsPath_; }
+  std::string definitionPath() const;
+  // Name of the settings section of the current instrument (its definition's "Settings").
+  const std::string& instrumentSection() const { return definition_->Settings(); }
+  int slotCount() const;  // NumTotalPatches of the current definition
+
+  BankView& view() { return view_; }
+  Prompts& prompts() { return prompts_; }
+  UiClock& clock() { return clock_; }
+
+ private:
+  bool validBank(int bank) const { return bank == 0 || bank == 1; }
+  bool validSlot(int slot) const { return slot >= 0 && slot < slotCount(); }
+  std::vector<int> selectedSlots(int bank) const;
+  void performCommand(int id, int k);
+
+  // Bank editing (bank_editing.cpp).
+  void selectAll();
+  void selectNone();
+  void copyToOtherBank();
+  void renameSelection();
+  void copySelection();
+  void pasteClipboard();
+  void swapSelection();
+  void moveByCount();
+  void sortSelection();
+  void activate(int bank);
+  bool moveUpOnce(int bank, std::vector<int>& selection, bool refresh);
+  bool moveDownOnce(int bank, std::vector<int>& selection, bool refresh);
+  void exchangeSlots(int bank, int a, int b, bool refresh);
+
+  void registerMidiCallbacks();
+
+  std::string programDir_;
+  std::string programName_;
+  std::string settingsPath_;
+  BankView& view_;
+  Prompts& prompts_;
+  UiClock& clock_;
+  // Lets tasks posted from the MIDI thread find out that the window is gone.
+  std::shared_ptr<MainWindow*> alive_;
+  MidiPort midiPort_;
+  std::unique_ptr<InstrumentDefinition> definition_;
+  Bank banks_[2];
+  std::vector<Patch> clipboard_;
+  RequestState request_;
+  int activeBank_ = 0;
+  int deviceId_ = kDefaultDeviceId;
+  int sendDelay_ = kDefaultDelay;
+  int requestDelay_ = kDefaultDelay;
+  bool windowReady_ = false;
+  bool closed_ = false;
+  std::unordered_map<int, CommandHandler> commandHandlers_;
+  MidiDataHandler midiDataHandler_;
+  MidiErrorHandler midiErrorHandler_;
+};
+
+}  // namespace banklore
