@@ -14,7 +14,8 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary file (binary). False when it cannot be created (no folder, no permission).
+  // Creates the temporary file (binary). False when it cannot be created (no folder, no
+  // permission).
   bool open();
   // Path of the temporary file, for writers that open a path themselves; valid after open().
   const std::string& tempPath() const { return temp_; }

@@ -17,8 +17,9 @@ std::mutex& logMutex() {
   return mutex;
 }
 
-// A fixed buffer rather than a std::string: the pointer LogPath() hands out stays valid when the path
-// changes, and WriteLog reads its contents (in fopen) under the same lock SetLogPath writes them under.
+// A fixed buffer rather than a std::string: the pointer LogPath() hands out stays valid when the
+// path changes, and WriteLog reads its contents (in fopen) under the same lock SetLogPath writes
+// them under.
 constexpr std::size_t kPathCapacity = 2048;
 
 char* logPathStorage() {
@@ -33,7 +34,9 @@ char* messageBuffer() {
 
 }  // namespace
 
-const char* LogPath() { return logPathStorage(); }
+const char* LogPath() {
+  return logPathStorage();
+}
 
 void SetLogPath(const std::string& path) {
   std::lock_guard lock(logMutex());

@@ -122,7 +122,9 @@ std::optional<std::string> findValue(const std::string& file, std::string_view s
   return std::nullopt;
 }
 
-bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+bool hasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != text.npos;
+}
 
 // Replaces the first entry that reading would find; false when there is none.
 bool replaceEntry(std::vector<Line>& lines, std::string_view section, std::string_view key,

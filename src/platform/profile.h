@@ -1,6 +1,7 @@
-// INI ("profile") file access with the semantics both the settings and the definition files rely on:
-// case-insensitive section and key names, blanks around values trimmed, the empty section name, defaults
-// for a missing file/section/key, nothing cached, and writes that never leave a half-written file.
+// INI ("profile") file access with the semantics both the settings and the definition files rely
+// on: case-insensitive section and key names, blanks around values trimmed, the empty section name,
+// defaults for a missing file/section/key, nothing cached, and writes that never leave a
+// half-written file.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +12,13 @@
 
 namespace banklore {
 
-// Value of key in section, or `fallback` when the file, section or key does not exist. The result holds
-// at most `capacity` characters.
+// Value of key in section, or `fallback` when the file, section or key does not exist. The result
+// holds at most `capacity` characters.
 std::string readText(const std::string& file, std::string_view section, std::string_view key,
                      std::string_view fallback, std::size_t capacity);
 
-// Decimal number at the start of the value (optional sign); `fallback` when the file, section or key is
-// missing or the value is empty; 0 when the value does not start with a digit or sign.
+// Decimal number at the start of the value (optional sign); `fallback` when the file, section or
+// key is missing or the value is empty; 0 when the value does not start with a digit or sign.
 std::int32_t readInt(const std::string& file, std::string_view section, std::string_view key,
                      std::int32_t fallback);
 

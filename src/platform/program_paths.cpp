@@ -11,7 +11,8 @@ ProgramPaths programPathsFrom(const std::string& executablePath) {
   const std::size_t slash = executablePath.rfind('/');
   std::string fileName = executablePath;
   if (slash != std::string::npos) {
-    // The folder keeps its case: on a case-sensitive file system a lower-cased folder may not exist.
+    // The folder keeps its case: on a case-sensitive file system a lower-cased folder may not
+    // exist.
     paths.dir = executablePath.substr(0, slash + 1);
     fileName = executablePath.substr(slash + 1);
   }
