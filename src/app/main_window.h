@@ -164,7 +164,8 @@ class MainWindow : public BankRows {
   std::string definitionPath() const;
   // Name of the settings section of the current instrument (its definition's "Settings").
   const std::string& instrumentSection() const { return definition_->Settings(); }
-  int slotCount() const;  // NumTotalPatches of the current definition
+  // Slots per bank: NumTotalPatches of the current definition (0 while no configuration is loaded).
+  int slotCount() const { return static_cast<int>(banks_[0].slots.size()); }
 
   BankView& view() { return view_; }
   Prompts& prompts() { return prompts_; }
@@ -172,7 +173,9 @@ class MainWindow : public BankRows {
 
  private:
   bool validBank(int bank) const { return bank == 0 || bank == 1; }
-  bool validSlot(int slot) const { return slot >= 0 && slot < slotCount(); }
+  bool validSlot(int bank, int slot) const {
+    return validBank(bank) && slot >= 0 && static_cast<std::size_t>(slot) < banks_[bank].slots.size();
+  }
   std::vector<int> selectedSlots(int bank) const;
   void performCommand(int id, int k);
 
@@ -192,6 +195,10 @@ class MainWindow : public BankRows {
   void exchangeSlots(int bank, int a, int b, bool refresh);
 
   void registerMidiCallbacks();
+  void receivedMidiData(std::span<const std::uint8_t> bytes);
+  void receivedMidiError(std::uint32_t message);
+  void closingSteps();
+  void routeButton(int id);
 
   std::string programDir_;
   std::string programName_;

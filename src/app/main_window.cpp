@@ -1,0 +1,333 @@
+// Start-up, configuration, closing and shutdown, the status helpers and the command entry points.
+#include "app/main_window.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <utility>
+
+#include "app/text_format.h"
+#include "platform/debug_log.h"
+#include "platform/profile.h"
+
+namespace banklore {
+
+namespace {
+
+constexpr std::size_t kInstrumentCapacity = 2047;
+constexpr std::size_t kDeviceNameCapacity = 255;
+constexpr std::size_t kPathCapacity = 259;
+constexpr std::size_t kStatusCapacity = 2048;
+constexpr int kProgressLimit = 65535;  // progress ranges are 16-bit
+constexpr const char* kLastPathKeys[2] = {"LastPath0", "LastPath1"};
+constexpr const char* kLastFileKeys[2] = {"LastFile0", "LastFile1"};
+
+}  // namespace
+
+MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend,
+                       BankView& view, Prompts& prompts, UiClock& clock)
+    : programDir_(paths.dir),
+      programName_(paths.name),
+      view_(view),
+      prompts_(prompts),
+      clock_(clock),
+      alive_(std::make_shared<MainWindow*>(this)),
+      midiPort_(std::move(backend)) {
+  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not exist.
+  const std::string logPath = programDir_ + programName_ + "_Debug.txt";
+  SetLogPath(logPath);
+  std::remove(logPath.c_str());
+  settingsPath_ = programDir_ + programName_ + ".ini";
+  WriteLog(LogPath(), "--- Program Start ---\n");
+  banks_[0].statusText.clear();
+  banks_[1].statusText.clear();
+  windowReady_ = false;
+  LoadConfiguration();
+  WriteLog(LogPath(), "Configuration loaded\n");
+}
+
+MainWindow::~MainWindow() {
+  // A window torn down without closing (the UI quit some other way) still saves its paths and
+  // placement; nothing may quit without the closing steps.
+  if (!closed_) {
+    closed_ = true;
+    closingSteps();
+  }
+  alive_.reset();
+  WriteLog(LogPath(), "Exitting...\n");
+  ReleaseConfiguration();
+  WriteLog(LogPath(), "--- Program end ---\n");
+}
+
+std::string MainWindow::definitionPath() const { return programDir_ + programName_ + ".idf"; }
+
+void MainWindow::LoadConfiguration() {
+  const std::string instrument =
+      readText(settingsPath_, kGeneralSection, "Instrument", kDefaultInstrument, kInstrumentCapacity);
+  definition_ = std::make_unique<InstrumentDefinition>(definitionPath(), instrument, &midiPort_);
+  const std::string& section = instrumentSection();
+  const std::string midiIn = readText(settingsPath_, section, "MidiIN", "", kDeviceNameCapacity);
+  const std::string midiOut = readText(settingsPath_, section, "MidiOUT", "", kDeviceNameCapacity);
+  deviceId_ = readInt(settingsPath_, section, "DeviceID", kDefaultDeviceId);
+
+  registerMidiCallbacks();
+  midiPort_.SetInputDeviceName(midiIn);
+  midiPort_.SetOutputDeviceName(midiOut);
+  midiPort_.Open();  // a port that fails to open stays closed; the port logs why
+
+  for (int b = 0; b < 2; ++b) {
+    banks_[b].lastPath = readText(settingsPath_, section, kLastPathKeys[b], programDir_, kPathCapacity);
+  }
+  const int count = std::max(0, definition_->NumTotalPatches());
+  for (Bank& bank : banks_) {
+    bank.slots.clear();
+    bank.slots.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) bank.slots.emplace_back(*definition_);
+    bank.lastFile.clear();
+  }
+  request_.requestActive = false;
+  request_.retryCount = 0;
+  activeBank_ = 0;
+}
+
+void MainWindow::ReleaseConfiguration() {
+  clipboard_.clear();
+  midiPort_.Close();
+  for (Bank& bank : banks_) {
+    bank.slots.clear();
+    bank.slots.shrink_to_fit();
+  }
+  definition_.reset();
+}
+
+void MainWindow::registerMidiCallbacks() {
+  // The MIDI thread only copies the bytes and hops; everything else happens on the UI thread, and a
+  // task that arrives after the window is gone finds the weak owner expired.
+  std::weak_ptr<MainWindow*> owner = alive_;
+  UiClock* clock = &clock_;
+  midiPort_.SetDataCallback([owner, clock](MidiPort&, std::span<const std::uint8_t> bytes) {
+    clock->postToUiThread([owner, copy = std::vector<std::uint8_t>(bytes.begin(), bytes.end())] {
+      if (auto window = owner.lock()) (*window)->receivedMidiData(copy);
+    });
+  });
+  midiPort_.SetErrorCallback([owner, clock](MidiPort&, std::uint32_t message) {
+    clock->postToUiThread([owner, message] {
+      if (auto window = owner.lock()) (*window)->receivedMidiError(message);
+    });
+  });
+}
+
+void MainWindow::receivedMidiData(std::span<const std::uint8_t> bytes) {
+  if (midiDataHandler_) midiDataHandler_(bytes);
+}
+
+void MainWindow::receivedMidiError(std::uint32_t message) {
+  if (midiErrorHandler_) midiErrorHandler_(message);
+}
+
+bool MainWindow::initWindow() {
+  WriteLog(LogPath(), "Initializing dialog...\n");
+  WriteLog(LogPath(), "...completed.\n");
+  windowReady_ = true;
+  WindowRect saved;
+  saved.left = readInt(settingsPath_, kGeneralSection, "PosX", 0);
+  saved.top = readInt(settingsPath_, kGeneralSection, "PosY", 0);
+  saved.right = readInt(settingsPath_, kGeneralSection, "Width", 0);
+  saved.bottom = readInt(settingsPath_, kGeneralSection, "Height", 0);
+  // "Width" and "Height" hold the right and bottom edges; both zero means never saved.
+  if (saved.right != 0 && saved.bottom != 0) view_.setWindowRect(saved);
+  RebuildBanks();
+  return true;
+}
+
+void MainWindow::close() {
+  if (closed_) return;
+  closed_ = true;
+  closingSteps();
+  view_.endRun();
+}
+
+void MainWindow::closingSteps() {
+  WriteLog(LogPath(), "Closing dialog...\n");
+  AbortRequest();
+  if (definition_) {
+    const std::string& section = instrumentSection();
+    for (int b = 0; b < 2; ++b) {
+      writeText(settingsPath_, section, kLastPathKeys[b], banks_[b].lastPath);
+      writeText(settingsPath_, section, kLastFileKeys[b], banks_[b].lastFile);
+    }
+  }
+  const WindowRect rect = view_.windowRect();
+  writeInt(settingsPath_, kGeneralSection, "PosX", rect.left);
+  writeInt(settingsPath_, kGeneralSection, "PosY", rect.top);
+  writeInt(settingsPath_, kGeneralSection, "Width", rect.right);
+  writeInt(settingsPath_, kGeneralSection, "Height", rect.bottom);
+  WriteLog(LogPath(), "..completed.\n");
+}
+
+void MainWindow::RebuildBanks() {
+  const int rows = slotCount();
+  for (int b = 0; b < 2; ++b) {
+    for (Patch& patch : banks_[b].slots) patch.setName(kPlaceholderName);
+    view_.rebuildRows(b, rows);
+    SetStatus(b, "Ready.");
+    if (rows > 0) view_.setSelection(b, {0}, 0);
+  }
+  view_.setWindowTitle(formatText(kStatusCapacity, "Banklore %s - %s", kVersion,
+                                  definition_ ? definition_->InstrumentName().c_str() : ""));
+  const std::string section = definition_ ? instrumentSection() : std::string();
+  sendDelay_ = readInt(settingsPath_, section, "SendDelay", kDefaultDelay);
+  requestDelay_ = readInt(settingsPath_, section, "RequestDelay", kDefaultDelay);
+}
+
+void MainWindow::SetStatus(int bank, const char* format, ...) {
+  if (!validBank(bank)) return;
+  va_list args;
+  va_start(args, format);
+  banks_[bank].statusText = vformatText(kStatusCapacity, format, args);
+  va_end(args);
+  banks_[bank].progressMaximum = 1;
+  banks_[bank].progressPosition = 1;
+  view_.setProgress(bank, 1, 1);
+  pushStatusTexts();
+}
+
+void MainWindow::BeginProgress(int bank, const std::string& text, int count) {
+  if (!validBank(bank)) return;
+  banks_[bank].statusText = text;
+  banks_[bank].progressMaximum = std::clamp(count, 0, kProgressLimit);
+  banks_[bank].progressPosition = 0;
+  view_.setProgress(bank, banks_[bank].progressMaximum, 0);
+  pushStatusTexts();
+}
+
+void MainWindow::StepProgress(int bank) {
+  if (!validBank(bank)) return;
+  Bank& target = banks_[bank];
+  // A progress bar holds its position inside its range.
+  target.progressPosition = std::min(target.progressPosition + 1, target.progressMaximum);
+  view_.setProgress(bank, target.progressMaximum, target.progressPosition);
+  pushStatusTexts();
+}
+
+void MainWindow::pushStatusTexts() {
+  view_.setStatusText(0, banks_[0].statusText);
+  view_.setStatusText(1, banks_[1].statusText);
+}
+
+void MainWindow::AbortRequest() {
+  if (!request_.requestActive) return;
+  request_.requestActive = false;
+  banks_[request_.requestBank == 1 ? 1 : 0].statusText = "Request aborted.";
+  // Shown at once, so the user sees that the transfer ended.
+  pushStatusTexts();
+}
+
+void MainWindow::setCommandHandler(CommandId id, CommandHandler handler) {
+  commandHandlers_[static_cast<int>(id)] = std::move(handler);
+}
+
+void MainWindow::onCommand(int id) {
+  WriteLog(LogPath(), "OnCommand(%ld, %ld)\n", static_cast<long>(id), 0L);
+  AbortRequest();
+  const int k = static_cast<int>(selectedSlots(activeBank_).size());
+  performCommand(id, k);
+  view_.focusList(activeBank_);
+  routeButton(id);
+}
+
+void MainWindow::performCommand(int id, int k) {
+  switch (static_cast<CommandId>(id)) {
+    case CommandId::SelectAll: selectAll(); return;
+    case CommandId::SelectNone: selectNone(); return;
+    case CommandId::CopyToOtherBank: if (k > 0) copyToOtherBank(); return;
+    case CommandId::Rename: if (k > 0) renameSelection(); return;
+    case CommandId::Copy: if (k > 0) copySelection(); return;
+    case CommandId::Paste: if (k > 0) pasteClipboard(); return;
+    case CommandId::Swap: if (k == 2) swapSelection(); return;
+    case CommandId::Move: moveByCount(); return;
+    case CommandId::Sort: if (k >= 2) sortSelection(); return;
+    case CommandId::Quit: close(); return;
+    case CommandId::SaveSelected:
+    case CommandId::Load:
+    case CommandId::LoadToSelected:
+    case CommandId::SendSelected:
+    case CommandId::RequestSelected:
+    case CommandId::ChangeInstrument:
+      if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {
+        it->second(k);
+      }
+      return;
+    default:
+      return;  // buttons are routed after the focus returns; anything else does nothing
+  }
+}
+
+void MainWindow::routeButton(int id) {
+  switch (static_cast<CommandId>(id)) {
+    case CommandId::UpBank0: MoveSelectionUp(0, true); return;
+    case CommandId::UpBank1: MoveSelectionUp(1, true); return;
+    case CommandId::DownBank0: MoveSelectionDown(0, true); return;
+    case CommandId::DownBank1: MoveSelectionDown(1, true); return;
+    case CommandId::ActivateBank0: activate(0); return;
+    case CommandId::ActivateBank1: activate(1); return;
+    case CommandId::Setup:
+    case CommandId::About:
+      if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {
+        it->second(static_cast<int>(selectedSlots(activeBank_).size()));
+      }
+      return;
+    default:
+      return;
+  }
+}
+
+std::optional<std::vector<ContextMenuEntry>> MainWindow::onContextMenu(
+    std::optional<int> bankUnderCursor) {
+  WriteLog(LogPath(), "Displaying context menu\n");
+  AbortRequest();
+  if (!bankUnderCursor || !validBank(*bankUnderCursor)) return std::nullopt;
+  activeBank_ = *bankUnderCursor;
+  const int k = static_cast<int>(selectedSlots(activeBank_).size());
+  const int n = slotCount();
+  std::vector<ContextMenuEntry> entries;
+  for (const ContextMenuItem& item : contextMenuItems()) {
+    entries.push_back({item.id, item.text, item.separatorAfter,
+                       contextMenuItemEnabled(item.id, k, n, clipboard_.empty())});
+  }
+  return entries;
+}
+
+void MainWindow::onListClicked(int bank) {
+  AbortRequest();
+  if (validBank(bank)) activeBank_ = bank;
+}
+
+void MainWindow::setActiveBank(int bank) {
+  if (validBank(bank)) activeBank_ = bank;
+}
+
+std::vector<int> MainWindow::selectedSlots(int bank) const {
+  if (!validBank(bank)) return {};
+  std::vector<int> rows = view_.selectedRows(bank);
+  // Only slots that exist, each once, ascending: nothing may index outside a bank.
+  std::erase_if(rows, [&](int row) { return !validSlot(bank, row); });
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+int MainWindow::rowCount(int bank) const {
+  return validBank(bank) ? static_cast<int>(banks_[bank].slots.size()) : 0;
+}
+
+std::string MainWindow::label(int bank, int row) const {
+  return validSlot(bank, row) ? definition_->patchLabel(row) : std::string();
+}
+
+std::string MainWindow::name(int bank, int row) const {
+  return validSlot(bank, row) ? banks_[bank].slots[static_cast<std::size_t>(row)].name()
+                              : std::string();
+}
+
+}  // namespace banklore
