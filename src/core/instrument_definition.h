@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -75,6 +76,14 @@ class InstrumentDefinition {
   void applySendChecksum(std::span<std::uint8_t> message) const;
 
  private:
+  void correctSizes();
+  void logUnusableChecksumSettings() const;
+  void loadBankNames(const std::string& list);
+  void loadDeviceTable(const std::string& names, const std::string& bytes);
+  bool send(std::span<const std::uint8_t> message);
+  // nullopt when the request's type is neither a rule nor a hexadecimal byte.
+  std::optional<std::uint8_t> requestChecksum(std::span<const std::uint8_t> request) const;
+
   std::string instrumentName_;
   std::string settings_;
   std::string request_;

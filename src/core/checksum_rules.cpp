@@ -1,0 +1,99 @@
+#include "core/checksum_rules.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/sysex_template.h"
+
+namespace banklore {
+namespace {
+
+// Sum of the bytes at positions [first, last], both included; positions outside the message count
+// nothing, so a huge or inverted range costs nothing either.
+std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first, std::int64_t last) {
+  first = std::max<std::int64_t>(first, 0);
+  last = std::min<std::int64_t>(last, static_cast<std::int64_t>(message.size()) - 1);
+  std::uint32_t sum = 0;
+  for (std::int64_t i = first; i <= last; ++i) sum += message[static_cast<std::size_t>(i)];
+  return sum;
+}
+
+std::uint8_t masked(std::uint32_t sum) { return static_cast<std::uint8_t>(sum & 0x7F); }
+
+// Decimal number at the start of `text` (atoi style); `length` receives the characters used.
+std::int64_t leadingDecimal(std::string_view text, std::size_t& length) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 40);
+  }
+  length = i;
+  return negative ? -value : value;
+}
+
+// The items after the first ':': "a-b" (both included) or "n"; the list ends at an empty item.
+std::uint32_t sumRangeList(std::string_view type, std::span<const std::uint8_t> message) {
+  FieldTokenizer items{std::string(type.substr(type.find(':') + 1))};
+  std::uint32_t sum = 0;
+  for (auto item = items.nextField(','); item && !item->empty(); item = items.nextField(',')) {
+    std::size_t used = 0;
+    const std::int64_t first = leadingDecimal(*item, used);
+    std::int64_t last = first;
+    if (used < item->size() && (*item)[used] == '-') {
+      std::size_t ignored = 0;
+      last = leadingDecimal(item->substr(used + 1), ignored);
+    }
+    sum += sumRange(message, first, last);
+  }
+  return sum;
+}
+
+// strtoul-like: blanks, an optional 0x, then at least one hexadecimal digit; the rest is ignored.
+std::optional<std::uint8_t> hexadecimalByte(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+      std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+    i += 2;
+  }
+  if (i >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+  std::uint32_t value = 0;
+  for (; i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    value = (value << 4) | static_cast<std::uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+  }
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+}  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool isChecksumRule(std::string_view type) {
+  return equalsIgnoringCase(type, "Virus") || equalsIgnoringCase(type, "Q") ||
+         equalsIgnoringCase(type, "Matrix-1000") || equalsIgnoringCase(type, "AllDataBytes") ||
+         type.find("Range:") != std::string_view::npos || hexadecimalByte(type).has_value();
+}
+
+std::optional<std::uint8_t> checksumByRule(std::string_view type,
+                                           std::span<const std::uint8_t> message,
+                                           std::int64_t dataStart, std::int64_t dataSize) {
+  const std::uint32_t data = sumRange(message, dataStart, dataStart + dataSize - 1);
+  if (equalsIgnoringCase(type, "Virus")) return masked(sumRange(message, 5, 8) + data);
+  if (equalsIgnoringCase(type, "Q")) return masked(sumRange(message, 3, 5) + data);
+  if (equalsIgnoringCase(type, "Matrix-1000") || equalsIgnoringCase(type, "AllDataBytes")) {
+    return dataSize > 0 ? masked(data) : 0;
+  }
+  if (type.find("Range:") != std::string_view::npos) return masked(sumRangeList(type, message));
+  return hexadecimalByte(type);
+}
+
+}  // namespace banklore
