@@ -1,0 +1,131 @@
+// The message operations of an instrument: headers, requests, patch messages, slot numbers of
+// received messages and checksums. They share the s/t/u variable table and are not reentrant.
+#include <algorithm>
+
+#include "core/checksum_rules.h"
+#include "core/instrument_definition.h"
+
+namespace banklore {
+namespace {
+
+constexpr std::size_t kS = 0;
+constexpr std::size_t kT = 1;
+constexpr std::size_t kU = 2;
+
+// Values wider than 32 bits only arise from absurd offsets; the templates use the low bits anyway.
+std::int32_t wrapped(std::int64_t value) { return static_cast<std::int32_t>(value); }
+
+void copyToStart(const std::vector<std::uint8_t>& built, std::span<std::uint8_t> buffer) {
+  std::copy_n(built.begin(), std::min(built.size(), buffer.size()), buffer.begin());
+}
+
+}  // namespace
+
+bool InstrumentDefinition::send(std::span<const std::uint8_t> message) {
+  if (port_ == nullptr || message.empty()) return false;
+  return port_->SendSysEx(message.data(), message.size());
+}
+
+void InstrumentDefinition::writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer) {
+  variables_[kS].value = wrapped(std::int64_t{slot} % numPatchesPerBank_ + patchOffset_);
+  variables_[kT].value = wrapped(std::int64_t{slot} / numPatchesPerBank_ + bankOffset_);
+  copyToStart(buildMessage(send_, variables_), buffer);
+}
+
+void InstrumentDefinition::writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer) {
+  // Indices outside the table wrap into it, as a device-ID byte would.
+  variables_[kU].value = deviceIdBytes_[static_cast<unsigned>(deviceIndex) % kMaxDevices];
+  copyToStart(buildMessage(send_, variables_), buffer);
+}
+
+void InstrumentDefinition::sendPatchSelect() {
+  if (patchSelect_.empty()) return;
+  const std::vector<std::uint8_t> message = buildMessage(patchSelect_, variables_);
+  if (!message.empty()) send(message);
+}
+
+void InstrumentDefinition::requestPatch(std::int32_t slot) {
+  const std::int64_t perBank = numPatchesPerBank_;
+  const std::int64_t v = std::int64_t{bankOffset_} * perBank + patchOffset_ + slot;
+  variables_[kS].value = wrapped(v % perBank);
+  variables_[kT].value = wrapped(v / perBank + bankRequestOffset_);
+  sendPatchSelect();
+  std::vector<std::uint8_t> request = buildMessage(request_, variables_);
+  if (request.empty()) return;
+  if (requestChecksumPos_ != 0) {
+    // A position beyond the built request, or a type that is no rule (see the load log), leaves the
+    // byte as the template built it.
+    const auto position = static_cast<std::size_t>(requestChecksumPos_);
+    const std::optional<std::uint8_t> checksum = requestChecksum(request);
+    if (requestChecksumPos_ > 0 && position < request.size() && checksum) {
+      request[position] = *checksum;
+    }
+  }
+  send(request);
+}
+
+std::optional<std::uint8_t> InstrumentDefinition::requestChecksum(
+    std::span<const std::uint8_t> request) const {
+  if (equalsIgnoringCase(checksumType_, "Q")) {
+    std::uint32_t sum = 0;
+    for (const std::size_t i : {std::size_t{5}, std::size_t{6}}) {
+      if (i < request.size()) sum += request[i];
+    }
+    return static_cast<std::uint8_t>(sum & 0x7F);
+  }
+  return checksumByRule(requestChecksumType_, request, headerSize_, dataSize_);
+}
+
+void InstrumentDefinition::sendPatchData(std::span<const std::uint8_t> buffer) {
+  sendPatchSelect();
+  std::vector<std::uint8_t> message(static_cast<std::size_t>(PatchSize()), 0xF7);
+  std::copy_n(buffer.begin(), std::min(buffer.size(), message.size()), message.begin());
+  copyToStart(buildMessage(send_, variables_), message);
+  applySendChecksum(message);
+  send(message);
+}
+
+std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> bytes) {
+  extractValues(bytes, send_, variables_);
+  // 128-bit so that no offset, however absurd, overflows; the two loops of whole banks are done
+  // in one step each.
+  using Wide = __int128;
+  const Wide perBank = numPatchesPerBank_;
+  const Wide total = numTotalPatches_;
+  Wide n = (Wide{variables_[kT].value} - bankOffset_) * perBank - patchOffset_ +
+           variables_[kS].value;
+  if (n >= total) n -= ((n - total) / perBank + 1) * perBank;
+  if (n < 0) n += ((-n + perBank - 1) / perBank) * perBank;
+  return static_cast<std::int32_t>(n);
+}
+
+std::int32_t InstrumentDefinition::messageLength(std::span<const std::uint8_t> bytes) const {
+  if (bytes.empty() || bytes[0] == 0xF7) return 0;
+  const std::size_t end = std::min(bytes.size(), static_cast<std::size_t>(PatchSize()));
+  for (std::size_t i = 1; i < end; ++i) {
+    if (bytes[i] == 0xF7) return static_cast<std::int32_t>(i);
+  }
+  return PatchSize();
+}
+
+bool InstrumentDefinition::matchesSendTemplate(std::span<const std::uint8_t> bytes) const {
+  const auto patchSize = static_cast<std::size_t>(PatchSize());
+  if (bytes.size() < patchSize) return false;
+  const auto message = bytes.first(patchSize);
+  return matchesTemplate(message, send_) && messageLength(message) == PatchSize() - 1;
+}
+
+std::uint8_t InstrumentDefinition::computeChecksum(const std::string& type,
+                                                   std::span<const std::uint8_t> message) const {
+  // A type that is no rule reads as the hexadecimal number 0.
+  return checksumByRule(type, message, headerSize_, dataSize_).value_or(0);
+}
+
+void InstrumentDefinition::applySendChecksum(std::span<std::uint8_t> message) const {
+  if (sendChecksumPos_ == 0 || checksumType_.empty()) return;
+  // A position outside the message stores nothing.
+  if (sendChecksumPos_ < 0 || static_cast<std::size_t>(sendChecksumPos_) >= message.size()) return;
+  message[static_cast<std::size_t>(sendChecksumPos_)] = computeChecksum(checksumType_, message);
+}
+
+}  // namespace banklore
