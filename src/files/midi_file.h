@@ -1,5 +1,5 @@
-// Standard MIDI Files that carry one SysEx message per event: a format 0 writer with one track, and a
-// reader that collects the SysEx events of every track of a file (treated as hostile input).
+// Standard MIDI Files that carry one SysEx message per event: a format 0 writer with one track, and
+// a reader that collects the SysEx events of every track of a file (treated as hostile input).
 #pragma once
 
 #include <cstddef>
@@ -24,14 +24,20 @@ class MidiFileWriter {
   // The same on a stream the caller owns (opened for binary writing, positioned at its start);
   // Close then flushes but does not close it.
   bool Open(std::FILE* stream, int division);
-  // Appends one SysEx event (bytes[0] is F0). False when a write fails.
+  // Appends one SysEx event (bytes[0] is F0). False when a write fails, and also, without writing,
+  // for a message that is empty, does not start with F0, or has a delta or length of 2^28 or more;
+  // such a refusal makes Close return false too, since the file then lacks a message.
   bool WriteSysEx(std::span<const std::uint8_t> bytes, std::uint32_t delta);
   // Writes End of Track and the track length, flushes and closes; false when any write since Open
   // failed, so a full disk is never reported as success.
   bool Close();
 
  private:
+  bool put(const std::uint8_t* bytes, std::size_t size);  // false (and failed_) on a short write
+  bool putVariableLength(std::uint32_t value);            // also counts the bytes in trackLength_
+
   std::FILE* file_ = nullptr;
+  long start_ = 0;  // stream offset of "MThd", for writing the track length back
   bool ownsFile_ = false;
   bool failed_ = false;
   std::uint32_t trackLength_ = 0;
@@ -42,7 +48,9 @@ class MidiFileReader {
   static constexpr int kCapacity = 4096;
 
   // Parses the file and appends every SysEx event (F0 and its data) to the store, in file order.
-  // False for a file that cannot be opened, does not start with "MThd", or is malformed.
+  // False for a file that cannot be opened, does not start with "MThd", or is malformed (a failed
+  // Read may leave the messages found before the fault in the store). SysEx events beyond the
+  // store's kCapacity entries are ignored; the file still reads as true.
   bool Read(const std::string& path);
   int messageCount() const;
   // The message at index, or nullopt when that entry is empty (index < 0 or >= kCapacity included).
