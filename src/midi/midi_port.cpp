@@ -1,0 +1,220 @@
+#include "midi/midi_port.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+
+#include "midi/midi_result.h"
+#include "midi/short_message.h"
+#include "platform/debug_log.h"
+
+namespace banklore {
+namespace {
+
+constexpr std::size_t kMaxDeviceName = 255;
+constexpr std::size_t kMaxDumpedBytes = 16;
+
+// The first of the ports named exactly `name` (case-sensitive); the system order decides between
+// two ports of the same name.
+std::optional<std::size_t> findByName(const std::vector<std::string>& names,
+                                      const std::string& name) {
+  const auto it = std::find(names.begin(), names.end(), name);
+  if (it == names.end()) return std::nullopt;
+  return static_cast<std::size_t>(it - names.begin());
+}
+
+bool isDataByte(std::uint8_t byte) { return byte < 0x80; }
+
+}  // namespace
+
+// Threads: Open, Close, the setters and the listings are called on one thread (the UI thread).
+// The backend's thread runs the input handlers; SendSysEx may come from either.
+struct MidiPort::State {
+  explicit State(std::unique_ptr<MidiBackend> b) : backend(std::move(b)) {}
+
+  std::unique_ptr<MidiBackend> backend;
+  std::string inputName;
+  std::string outputName;
+  std::atomic<bool> open{false};
+  bool inputOpen = false;
+
+  // The owner's callbacks, read by the backend's thread: copied out under the lock and called
+  // outside it, so a callback may set callbacks or send without deadlocking.
+  std::mutex callbackMutex;
+  MidiDataCallback data;
+  MidiErrorCallback error;
+  MidiNoticeCallback notice;
+
+  // Serialises sending against opening and closing the output.
+  std::mutex outputMutex;
+
+  // Input handlers, run on the backend's thread.
+  void handleInput(MidiPort& port, std::span<const std::uint8_t> message);
+  void handleInputError(MidiPort& port, MidiInputError kind);
+  void notify(const std::string& text);
+  MidiDataCallback dataCallback();
+};
+
+MidiPort::MidiPort(std::unique_ptr<MidiBackend> backend)
+    : state_(std::make_unique<State>(std::move(backend))) {}
+
+MidiPort::~MidiPort() { Close(); }
+
+void MidiPort::SetInputDeviceName(std::string_view name) {
+  state_->inputName.assign(name.substr(0, kMaxDeviceName));
+}
+
+void MidiPort::SetOutputDeviceName(std::string_view name) {
+  state_->outputName.assign(name.substr(0, kMaxDeviceName));
+}
+
+void MidiPort::SetDataCallback(MidiDataCallback callback) {
+  std::lock_guard lock(state_->callbackMutex);
+  state_->data = std::move(callback);
+}
+
+void MidiPort::SetErrorCallback(MidiErrorCallback callback) {
+  std::lock_guard lock(state_->callbackMutex);
+  state_->error = std::move(callback);
+}
+
+void MidiPort::SetNoticeCallback(MidiNoticeCallback callback) {
+  std::lock_guard lock(state_->callbackMutex);
+  state_->notice = std::move(callback);
+}
+
+bool MidiPort::Open() {
+  State& s = *state_;
+  if (s.open || !s.backend) return false;
+  const std::vector<std::string> inputs = s.backend->inputNames();
+  const std::vector<std::string> outputs = s.backend->outputNames();
+  if (inputs.empty() && !s.inputName.empty()) return false;
+  if (outputs.empty() && !s.outputName.empty()) return false;
+
+  if (!s.inputName.empty()) {
+    if (const auto index = findByName(inputs, s.inputName)) {
+      s.inputOpen = s.backend->openInput(
+          *index,
+          [this](std::span<const std::uint8_t> message) { state_->handleInput(*this, message); },
+          [this](MidiInputError error) { state_->handleInputError(*this, error); });
+      if (s.inputOpen) WriteLog(LogPath(), "MM_MIM_OPEN\n");
+    } else {
+      CheckMidiResult(MIDIERR_NODEVICE);
+    }
+  }
+  if (!s.outputName.empty()) {
+    if (const auto index = findByName(outputs, s.outputName)) {
+      std::lock_guard lock(s.outputMutex);
+      if (s.backend->openOutput(*index)) WriteLog(LogPath(), "MM_MOM_OPEN\n");
+    } else {
+      CheckMidiResult(MIDIERR_NODEVICE);
+    }
+  }
+  s.open = true;
+  return true;
+}
+
+void MidiPort::Close() {
+  State& s = *state_;
+  if (!s.open) return;
+  s.open = false;
+  if (s.inputOpen) {
+    // Waits for a handler in flight; no lock of ours is held, so that handler may still send.
+    s.backend->closeInput();
+    s.inputOpen = false;
+    WriteLog(LogPath(), "MM_MIM_CLOSE\n");
+  }
+  std::lock_guard lock(s.outputMutex);
+  if (s.backend->isOutputOpen()) {
+    s.backend->closeOutput();
+    WriteLog(LogPath(), "MM_MOM_CLOSE\n");
+  }
+}
+
+bool MidiPort::isOpen() const { return state_->open; }
+
+bool MidiPort::SendSysEx(const std::uint8_t* bytes, std::size_t length) {
+  State& s = *state_;
+  if (length == 0 || bytes == nullptr || !s.open) return false;
+
+  WriteLog(LogPath(), "Attempting to send %ld bytes:\n", static_cast<long>(length));
+  const std::size_t dumped = std::min(length - 1, kMaxDumpedBytes);
+  for (std::size_t i = 0; i < dumped; ++i) WriteLog(LogPath(), "%02x, ", bytes[i]);
+  WriteLog(LogPath(), "%02x\n", bytes[length - 1]);
+
+  std::lock_guard lock(s.outputMutex);
+  if (!s.backend->isOutputOpen()) return CheckMidiResult(MMSYSERR_INVALHANDLE);
+  if (!s.backend->send(std::span(bytes, length))) return false;
+  WriteLog(LogPath(), "MM_MOM_DONE\n");
+  return true;
+}
+
+std::vector<std::string> MidiPort::inputDeviceNames() const {
+  return state_->backend ? state_->backend->inputNames() : std::vector<std::string>{};
+}
+
+std::vector<std::string> MidiPort::outputDeviceNames() const {
+  return state_->backend ? state_->backend->outputNames() : std::vector<std::string>{};
+}
+
+void MidiPort::State::handleInput(MidiPort& port, std::span<const std::uint8_t> message) {
+  if (message.empty()) return;
+  if (message[0] == 0xF0) {
+    WriteLog(LogPath(), "MIM_LONGDATA\n");
+    // The owner gets bytes of its port's own, whatever the backend does with its buffer.
+    const std::vector<std::uint8_t> copy(message.begin(), message.end());
+    if (const MidiDataCallback callback = dataCallback()) callback(port, copy);
+    return;
+  }
+
+  WriteLog(LogPath(), "MIM_DATA/MIM_MOREDATA\n");
+  const std::uint8_t cls = statusClass(message[0]);
+  const std::optional<std::size_t> length = shortMessageLength(cls);
+  if (!length) {
+    const std::string text = unknownStatusText(cls);
+    WriteLog(LogPath(), "%s\n", text.c_str());
+    notify(text);
+    return;
+  }
+  // A message cut short or carrying a status byte where data belongs is garbled: passing it on
+  // padded would forge a different message (a note-on without velocity is a note-off).
+  const bool garbled =
+      message.size() < *length ||
+      !std::all_of(message.begin() + 1, message.begin() + *length, isDataByte);
+  if (garbled) {
+    handleInputError(port, MidiInputError::Short);
+    return;
+  }
+  std::array<std::uint8_t, 3> bytes{};
+  std::copy_n(message.begin(), *length, bytes.begin());
+  if (const MidiDataCallback callback = dataCallback()) {
+    callback(port, std::span<const std::uint8_t>(bytes.data(), *length));
+  }
+}
+
+void MidiPort::State::handleInputError(MidiPort& port, MidiInputError kind) {
+  const bool isLong = kind == MidiInputError::Long;
+  WriteLog(LogPath(), isLong ? "MM_MIM_LONGERROR\n" : "MM_MIM_ERROR\n");
+  MidiErrorCallback callback;
+  {
+    std::lock_guard lock(callbackMutex);
+    callback = error;
+  }
+  if (callback) callback(port, isLong ? MIM_LONGERROR : MIM_ERROR);
+}
+
+MidiPort::MidiDataCallback MidiPort::State::dataCallback() {
+  std::lock_guard lock(callbackMutex);
+  return data;
+}
+
+void MidiPort::State::notify(const std::string& text) {
+  MidiNoticeCallback callback;
+  {
+    std::lock_guard lock(callbackMutex);
+    callback = notice;
+  }
+  if (callback) callback(text);
+}
+
+}  // namespace banklore

@@ -1,0 +1,14 @@
+// Port names as the user sees and the settings store them: the same from run to run.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace banklore {
+
+// RtMidi's ALSA names end in the sequencer address ("UM-ONE:UM-ONE MIDI 1 20:0"), which changes
+// when devices are plugged in another order; the name without it stays put ("UM-ONE:UM-ONE MIDI 1").
+// A name without such an ending is returned unchanged.
+std::string withoutAlsaAddress(std::string_view name);
+
+}  // namespace banklore

@@ -1,0 +1,257 @@
+#include "midi/rtmidi_backend.h"
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/callback_gate.h"
+#include "midi/midi_result.h"
+#include "midi/port_names.h"
+
+namespace banklore {
+namespace {
+
+// Set while this thread is inside one of our own RtMidi calls: an error reported then belongs to
+// that call; one reported on any other thread is an input error of RtMidi's own thread.
+thread_local bool t_insideCall = false;
+
+// What RtMidi's error callback reports into, one per RtMidi object.
+struct Side {
+  bool failed = false;  // an error was reported during the current call
+  bool isInput = false;
+  MidiBackend::ErrorHandler onError;  // input side only, guarded by the gate below
+  CallbackGate* gate = nullptr;
+};
+
+// The open input's handlers, reached from RtMidi's thread through the gate.
+struct InputContext {
+  CallbackGate gate;
+  MidiBackend::InputHandler onMessage;
+};
+
+void onRtMidiError(RtMidiError::Type type, const std::string& /*text*/, void* user) {
+  if (type == RtMidiError::DEBUG_WARNING) return;
+  auto* side = static_cast<Side*>(user);
+  LogMidiFailure(rtMidiErrorName(type));
+  if (t_insideCall) {
+    side->failed = true;
+    return;
+  }
+  // Reported by RtMidi's input thread: input was lost or broken. Most input here is SysEx, and a
+  // lost piece breaks the message it belonged to.
+  if (!side->isInput || side->gate == nullptr) return;
+  CallbackGate::Pass pass(*side->gate);
+  if (!pass.admitted() || !side->onError) return;
+  try {
+    side->onError(MidiInputError::Long);
+  } catch (...) {
+    LogMidiFailure("UNSPECIFIED");
+  }
+}
+
+void onRtMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* message, void* user) {
+  auto* context = static_cast<InputContext*>(user);
+  CallbackGate::Pass pass(context->gate);
+  if (!pass.admitted() || message == nullptr || message->empty()) return;
+  try {
+    context->onMessage(*message);
+  } catch (...) {
+    // An exception must not unwind into RtMidi's (or JACK's) thread.
+    LogMidiFailure("UNSPECIFIED");
+  }
+}
+
+// Runs one RtMidi call: errors reported through the callback or thrown are logged and turn into
+// false.
+template <typename Call>
+bool guarded(Side& side, Call call) {
+  side.failed = false;
+  t_insideCall = true;
+  try {
+    call();
+  } catch (const RtMidiError& error) {
+    LogMidiFailure(rtMidiErrorName(error.getType()));
+    side.failed = true;
+  } catch (const std::exception&) {
+    LogMidiFailure("UNSPECIFIED");
+    side.failed = true;
+  }
+  t_insideCall = false;
+  return !side.failed;
+}
+
+class RtMidiBackend : public MidiBackend {
+ public:
+  RtMidiBackend(RtMidiApi api, std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out)
+      : api_(api), in_(std::move(in)), out_(std::move(out)) {
+    inSide_.isInput = true;
+    inSide_.gate = &context_.gate;
+    in_->setErrorCallback(&onRtMidiError, &inSide_);
+    out_->setErrorCallback(&onRtMidiError, &outSide_);
+  }
+
+  ~RtMidiBackend() override {
+    closeInput();
+    closeOutput();
+  }
+
+  std::vector<std::string> inputNames() override {
+    std::lock_guard lock(inputMutex_);
+    listedInputs_ = listPorts(*in_, inSide_);
+    return listedInputs_;
+  }
+
+  std::vector<std::string> outputNames() override {
+    std::lock_guard lock(outputMutex_);
+    listedOutputs_ = listPorts(*out_, outSide_);
+    return listedOutputs_;
+  }
+
+  bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) override {
+    closeInput();
+    std::lock_guard lock(inputMutex_);
+    if (!stillListed(*in_, inSide_, listedInputs_, index)) return false;
+    context_.onMessage = std::move(onMessage);
+    inSide_.onError = std::move(onError);
+    context_.gate.open();
+    const auto port = static_cast<unsigned int>(index);
+    const bool opened = guarded(inSide_, [&] {
+      in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing stay out
+      in_->setCallback(&onRtMidiMessage, &context_);
+      in_->openPort(port, "midi_in");
+    });
+    if (!opened) {
+      context_.gate.close();
+      guarded(inSide_, [&] {
+        in_->closePort();
+        in_->cancelCallback();
+      });
+      return false;
+    }
+    inputOpen_ = true;
+    return true;
+  }
+
+  void closeInput() override {
+    std::lock_guard lock(inputMutex_);
+    if (!inputOpen_) return;
+    context_.gate.close();  // a handler in flight finishes first; none starts after this
+    guarded(inSide_, [&] {
+      in_->closePort();
+      in_->cancelCallback();
+    });
+    inputOpen_ = false;
+  }
+
+  bool openOutput(std::size_t index) override {
+    closeOutput();
+    std::lock_guard lock(outputMutex_);
+    if (!stillListed(*out_, outSide_, listedOutputs_, index)) return false;
+    const auto port = static_cast<unsigned int>(index);
+    outputOpen_ = guarded(outSide_, [&] { out_->openPort(port, "midi_out"); });
+    if (!outputOpen_) guarded(outSide_, [&] { out_->closePort(); });
+    return outputOpen_;
+  }
+
+  void closeOutput() override {
+    std::lock_guard lock(outputMutex_);
+    if (!outputOpen_) return;
+    guarded(outSide_, [&] { out_->closePort(); });
+    outputOpen_ = false;
+  }
+
+  bool isOutputOpen() const override {
+    std::lock_guard lock(outputMutex_);
+    return outputOpen_;
+  }
+
+  bool send(std::span<const std::uint8_t> message) override {
+    std::lock_guard lock(outputMutex_);
+    if (!outputOpen_) return CheckMidiResult(MMSYSERR_INVALHANDLE);
+    const std::size_t piece =
+        api_ == RtMidiApi::Jack ? kJackSysExPieceBytes : std::max<std::size_t>(message.size(), 1);
+    // RtMidi's JACK output waits for room in its ring buffer, so pieces are not lost.
+    return guarded(outSide_, [&] {
+      for (std::size_t offset = 0; offset < message.size() && !outSide_.failed; offset += piece) {
+        const std::size_t length = std::min(piece, message.size() - offset);
+        out_->sendMessage(message.data() + offset, length);
+      }
+    });
+  }
+
+ private:
+  std::string displayName(const std::string& rtMidiName) const {
+    return api_ == RtMidiApi::Alsa ? withoutAlsaAddress(rtMidiName) : rtMidiName;
+  }
+
+  template <typename Port>
+  std::vector<std::string> listPorts(Port& port, Side& side) {
+    std::vector<std::string> names;
+    guarded(side, [&] {
+      const unsigned int count = port.getPortCount();
+      for (unsigned int i = 0; i < count; ++i) names.push_back(displayName(port.getPortName(i)));
+    });
+    return names;
+  }
+
+  // Ports come and go between listing and opening; open only the port the caller chose by name.
+  template <typename Port>
+  bool stillListed(Port& port, Side& side, const std::vector<std::string>& listed,
+                   std::size_t index) {
+    std::string current;
+    if (index < listed.size()) {
+      guarded(side, [&] { current = displayName(port.getPortName(static_cast<unsigned>(index))); });
+    }
+    if (index >= listed.size() || current != listed[index]) {
+      LogMidiFailure(rtMidiErrorName(RtMidiError::INVALID_DEVICE));
+      return false;
+    }
+    return true;
+  }
+
+  const RtMidiApi api_;
+  // The context outlives the RtMidi objects declared after it, whose threads point into it.
+  InputContext context_;
+  Side inSide_;
+  Side outSide_;
+  mutable std::mutex inputMutex_;
+  mutable std::mutex outputMutex_;
+  std::unique_ptr<RtMidiIn> in_;
+  std::unique_ptr<RtMidiOut> out_;
+  std::vector<std::string> listedInputs_;
+  std::vector<std::string> listedOutputs_;
+  bool inputOpen_ = false;
+  bool outputOpen_ = false;
+};
+
+}  // namespace
+
+const char* rtMidiErrorName(int type) {
+  static constexpr std::array<const char*, 11> kNames{
+      "WARNING",           "DEBUG_WARNING", "UNSPECIFIED",  "NO_DEVICES_FOUND",
+      "INVALID_DEVICE",    "MEMORY_ERROR",  "INVALID_PARAMETER", "INVALID_USE",
+      "DRIVER_ERROR",      "SYSTEM_ERROR",  "THREAD_ERROR"};
+  if (type < 0 || static_cast<std::size_t>(type) >= kNames.size()) return "UNSPECIFIED";
+  return kNames[static_cast<std::size_t>(type)];
+}
+
+std::unique_ptr<MidiBackend> makeRtMidiBackend(RtMidiApi api) {
+  const RtMidi::Api rtApi = api == RtMidiApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+  try {
+    auto in = std::make_unique<RtMidiIn>(rtApi, "Banklore In");
+    auto out = std::make_unique<RtMidiOut>(rtApi, "Banklore Out");
+    return std::make_unique<RtMidiBackend>(api, std::move(in), std::move(out));
+  } catch (const RtMidiError& error) {
+    LogMidiFailure(rtMidiErrorName(error.getType()));
+  } catch (const std::exception&) {
+    LogMidiFailure("UNSPECIFIED");
+  }
+  return nullptr;
+}
+
+}  // namespace banklore
