@@ -1,5 +1,5 @@
-// The bank-editing commands: selection, copy to the other bank, rename, copy and paste, swap, moving
-// up, down and by a count, and the sort by name.
+// The bank-editing commands: selection, copy to the other bank, rename, copy and paste, swap,
+// moving up, down and by a count, and the sort by name.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -26,7 +26,8 @@ void MainWindow::selectAll() {
   if (rows <= 0) return;
   std::vector<int> all(static_cast<std::size_t>(rows));
   for (int i = 0; i < rows; ++i) all[static_cast<std::size_t>(i)] = i;
-  view_.setSelection(activeBank_, all, rows - 1);  // marked in ascending order: the last row keeps focus
+  view_.setSelection(activeBank_, all,
+                     rows - 1);  // marked in ascending order: the last row keeps focus
 }
 
 void MainWindow::selectNone() {

@@ -51,9 +51,15 @@ constexpr std::array<Accelerator, 17> kAccelerators{{
 
 }  // namespace
 
-std::span<const ContextMenuItem> contextMenuItems() { return kContextMenu; }
-std::span<const FileMenuItem> fileMenuItems() { return kFileMenu; }
-std::span<const Accelerator> accelerators() { return kAccelerators; }
+std::span<const ContextMenuItem> contextMenuItems() {
+  return kContextMenu;
+}
+std::span<const FileMenuItem> fileMenuItems() {
+  return kFileMenu;
+}
+std::span<const Accelerator> accelerators() {
+  return kAccelerators;
+}
 
 bool contextMenuItemEnabled(CommandId id, int k, int n, bool clipboardEmpty) {
   switch (id) {

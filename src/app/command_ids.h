@@ -1,5 +1,5 @@
-// The numeric commands shared by menu items, buttons and accelerator keys, the context menu's items,
-// and the rule that enables or grays them.
+// The numeric commands shared by menu items, buttons and accelerator keys, the context menu's
+// items, and the rule that enables or grays them.
 #pragma once
 
 #include <array>
@@ -44,8 +44,9 @@ struct ContextMenuItem {
 // The fourteen items of the context menu, in order.
 std::span<const ContextMenuItem> contextMenuItems();
 
-// Whether a context-menu item is enabled, given k selected slots of the bank under the cursor, a bank
-// of n slots and whether the clipboard is empty. Commands outside the context menu are enabled.
+// Whether a context-menu item is enabled, given k selected slots of the bank under the cursor, a
+// bank of n slots and whether the clipboard is empty. Commands outside the context menu are
+// enabled.
 bool contextMenuItemEnabled(CommandId id, int k, int n, bool clipboardEmpty);
 
 // One entry of the window's "File" menu; the menu's items are never disabled.

@@ -33,7 +33,8 @@ MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> b
       clock_(clock),
       alive_(std::make_shared<MainWindow*>(this)),
       midiPort_(std::move(backend)) {
-  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not exist.
+  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not
+  // exist.
   const std::string logPath = programDir_ + programName_ + "_Debug.txt";
   SetLogPath(logPath);
   std::remove(logPath.c_str());
@@ -59,11 +60,13 @@ MainWindow::~MainWindow() {
   WriteLog(LogPath(), "--- Program end ---\n");
 }
 
-std::string MainWindow::definitionPath() const { return programDir_ + programName_ + ".idf"; }
+std::string MainWindow::definitionPath() const {
+  return programDir_ + programName_ + ".idf";
+}
 
 void MainWindow::LoadConfiguration() {
-  const std::string instrument =
-      readText(settingsPath_, kGeneralSection, "Instrument", kDefaultInstrument, kInstrumentCapacity);
+  const std::string instrument = readText(settingsPath_, kGeneralSection, "Instrument",
+                                          kDefaultInstrument, kInstrumentCapacity);
   definition_ = std::make_unique<InstrumentDefinition>(definitionPath(), instrument, &midiPort_);
   const std::string& section = instrumentSection();
   const std::string midiIn = readText(settingsPath_, section, "MidiIN", "", kDeviceNameCapacity);
@@ -76,7 +79,8 @@ void MainWindow::LoadConfiguration() {
   midiPort_.Open();  // a port that fails to open stays closed; the port logs why
 
   for (int b = 0; b < 2; ++b) {
-    banks_[b].lastPath = readText(settingsPath_, section, kLastPathKeys[b], programDir_, kPathCapacity);
+    banks_[b].lastPath =
+        readText(settingsPath_, section, kLastPathKeys[b], programDir_, kPathCapacity);
   }
   const int count = std::max(0, definition_->NumTotalPatches());
   for (Bank& bank : banks_) {
@@ -238,16 +242,36 @@ void MainWindow::onCommand(int id) {
 
 void MainWindow::performCommand(int id, int k) {
   switch (static_cast<CommandId>(id)) {
-    case CommandId::SelectAll: selectAll(); return;
-    case CommandId::SelectNone: selectNone(); return;
-    case CommandId::CopyToOtherBank: if (k > 0) copyToOtherBank(); return;
-    case CommandId::Rename: if (k > 0) renameSelection(); return;
-    case CommandId::Copy: if (k > 0) copySelection(); return;
-    case CommandId::Paste: if (k > 0) pasteClipboard(); return;
-    case CommandId::Swap: if (k == 2) swapSelection(); return;
-    case CommandId::Move: moveByCount(); return;
-    case CommandId::Sort: if (k >= 2) sortSelection(); return;
-    case CommandId::Quit: close(); return;
+    case CommandId::SelectAll:
+      selectAll();
+      return;
+    case CommandId::SelectNone:
+      selectNone();
+      return;
+    case CommandId::CopyToOtherBank:
+      if (k > 0) copyToOtherBank();
+      return;
+    case CommandId::Rename:
+      if (k > 0) renameSelection();
+      return;
+    case CommandId::Copy:
+      if (k > 0) copySelection();
+      return;
+    case CommandId::Paste:
+      if (k > 0) pasteClipboard();
+      return;
+    case CommandId::Swap:
+      if (k == 2) swapSelection();
+      return;
+    case CommandId::Move:
+      moveByCount();
+      return;
+    case CommandId::Sort:
+      if (k >= 2) sortSelection();
+      return;
+    case CommandId::Quit:
+      close();
+      return;
     case CommandId::SaveSelected:
     case CommandId::Load:
     case CommandId::LoadToSelected:
@@ -265,12 +289,24 @@ void MainWindow::performCommand(int id, int k) {
 
 void MainWindow::routeButton(int id) {
   switch (static_cast<CommandId>(id)) {
-    case CommandId::UpBank0: MoveSelectionUp(0, true); return;
-    case CommandId::UpBank1: MoveSelectionUp(1, true); return;
-    case CommandId::DownBank0: MoveSelectionDown(0, true); return;
-    case CommandId::DownBank1: MoveSelectionDown(1, true); return;
-    case CommandId::ActivateBank0: activate(0); return;
-    case CommandId::ActivateBank1: activate(1); return;
+    case CommandId::UpBank0:
+      MoveSelectionUp(0, true);
+      return;
+    case CommandId::UpBank1:
+      MoveSelectionUp(1, true);
+      return;
+    case CommandId::DownBank0:
+      MoveSelectionDown(0, true);
+      return;
+    case CommandId::DownBank1:
+      MoveSelectionDown(1, true);
+      return;
+    case CommandId::ActivateBank0:
+      activate(0);
+      return;
+    case CommandId::ActivateBank1:
+      activate(1);
+      return;
     case CommandId::Setup:
     case CommandId::About:
       if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {

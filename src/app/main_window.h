@@ -1,7 +1,7 @@
-// The librarian itself: owns the instrument definition, the MIDI port, both banks, the clipboard and
-// the request state, and makes every decision the user can observe. It draws and asks through the
-// BankView, Prompts and UiClock seams and is driven by the UI through the entry points below, all on
-// the UI thread.
+// The librarian itself: owns the instrument definition, the MIDI port, both banks, the clipboard
+// and the request state, and makes every decision the user can observe. It draws and asks through
+// the BankView, Prompts and UiClock seams and is driven by the UI through the entry points below,
+// all on the UI thread.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +41,8 @@ struct Bank {
 struct RequestState {
   bool requestActive = false;
   int requestBank = 0;
-  std::vector<int> pendingSlots;      // ascending list order
-  std::size_t currentPending = 0;     // index into pendingSlots; its size means nothing is left
+  std::vector<int> pendingSlots;       // ascending list order
+  std::size_t currentPending = 0;      // index into pendingSlots; its size means nothing is left
   std::uint32_t lastActivityTime = 0;  // UiClock::nowMs of the last request for the awaited slot
   int retryCount = 0;
 };
@@ -72,9 +72,9 @@ class MainWindow : public BankRows {
   using MidiErrorHandler = std::function<void(std::uint32_t message)>;
 
   // Start-up: derives the settings, definition and log paths from `paths`, starts a fresh log and
-  // loads the configuration (definition, settings, MIDI port over `backend`, both banks). Touches no
-  // seam: the UI may finish building its widgets before calling initWindow. The seams must outlive
-  // the window.
+  // loads the configuration (definition, settings, MIDI port over `backend`, both banks). Touches
+  // no seam: the UI may finish building its widgets before calling initWindow. The seams must
+  // outlive the window.
   MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend, BankView& view,
              Prompts& prompts, UiClock& clock);
   // Shutdown: releases clipboard, port, banks and definition, in that order, between the log's
@@ -116,8 +116,8 @@ class MainWindow : public BankRows {
   void RebuildBanks();
 
   // Status line and progress bar of a bank. SetStatus is printf-style (at most 2047 characters) and
-  // fills the bar; BeginProgress empties it with a range of `count` (0..65535); StepProgress moves it
-  // one step.
+  // fills the bar; BeginProgress empties it with a range of `count` (0..65535); StepProgress moves
+  // it one step.
   void SetStatus(int bank, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void BeginProgress(int bank, const std::string& text, int count);
   void StepProgress(int bank);
@@ -174,7 +174,8 @@ class MainWindow : public BankRows {
  private:
   bool validBank(int bank) const { return bank == 0 || bank == 1; }
   bool validSlot(int bank, int slot) const {
-    return validBank(bank) && slot >= 0 && static_cast<std::size_t>(slot) < banks_[bank].slots.size();
+    return validBank(bank) && slot >= 0 &&
+           static_cast<std::size_t>(slot) < banks_[bank].slots.size();
   }
   std::vector<int> selectedSlots(int bank) const;
   void performCommand(int id, int k);

@@ -9,7 +9,9 @@ namespace banklore {
 namespace {
 
 // Device indices are taken modulo 256 before they reach the definition's 256-entry table.
-int deviceIndexOf(int deviceId) { return ((deviceId % 256) + 256) % 256; }
+int deviceIndexOf(int deviceId) {
+  return ((deviceId % 256) + 256) % 256;
+}
 
 }  // namespace
 
@@ -18,8 +20,8 @@ void MainWindow::RefreshRow(int bank, int slot) {
   view_.refreshRow(bank, slot);
 }
 
-void MainWindow::CopySlot(int sourceBank, int sourceSlot, int destinationBank,
-                          int destinationSlot, bool refresh) {
+void MainWindow::CopySlot(int sourceBank, int sourceSlot, int destinationBank, int destinationSlot,
+                          bool refresh) {
   if (!validSlot(sourceBank, sourceSlot) || !validSlot(destinationBank, destinationSlot)) return;
   StoreToSlot(destinationBank, destinationSlot,
               banks_[sourceBank].slots[static_cast<std::size_t>(sourceSlot)], refresh);

@@ -1,5 +1,6 @@
-// Time as the librarian sees it: a millisecond clock, window-style timers and the one hop from other
-// threads onto the UI thread. The UI implements it with its event loop; tests with a manual clock.
+// Time as the librarian sees it: a millisecond clock, window-style timers and the one hop from
+// other threads onto the UI thread. The UI implements it with its event loop; tests with a manual
+// clock.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ class UiClock {
   virtual std::uint32_t nowMs() const = 0;
 
   // Starts timer `id` (replacing a running timer with the same id): `onTick` runs on the UI thread
-  // every `periodMs`, or once when not `repeating` (a one-shot timer is stopped before its tick runs).
+  // every `periodMs`, or once when not `repeating` (a one-shot timer is stopped before its tick
+  // runs).
   virtual void startTimer(int id, std::uint32_t periodMs, bool repeating,
                           std::function<void()> onTick) = 0;
   // Stops timer `id`; harmless when it is not running.
