@@ -18,6 +18,23 @@ std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first
   return sum;
 }
 
+// The Matrix-1000 sends each data byte as two nibbles, low first, and sums the bytes before they
+// were split: so the sum is over the rejoined bytes. A lone last nibble counts as a byte of its own.
+std::uint32_t sumNibblePairs(std::span<const std::uint8_t> message, std::int64_t first,
+                             std::int64_t count) {
+  const auto size = static_cast<std::int64_t>(message.size());
+  std::uint32_t sum = 0;
+  std::int64_t i = first;
+  if (i < 0) i += ((1 - i) / 2) * 2;  // the first pair inside the message, keeping the pairing
+  for (; i < first + count && i < size; i += 2) {
+    const std::uint32_t low = message[static_cast<std::size_t>(i)] & 0x0Fu;
+    const bool hasHigh = i + 1 < first + count && i + 1 < size;
+    const std::uint32_t high = hasHigh ? message[static_cast<std::size_t>(i + 1)] & 0x0Fu : 0u;
+    sum += low | (high << 4);
+  }
+  return sum;
+}
+
 std::uint8_t masked(std::uint32_t sum) { return static_cast<std::uint8_t>(sum & 0x7F); }
 
 // Decimal number at the start of `text` (atoi style); `length` receives the characters used.
@@ -89,9 +106,10 @@ std::optional<std::uint8_t> checksumByRule(std::string_view type,
   const std::uint32_t data = sumRange(message, dataStart, dataStart + dataSize - 1);
   if (equalsIgnoringCase(type, "Virus")) return masked(sumRange(message, 5, 8) + data);
   if (equalsIgnoringCase(type, "Q")) return masked(sumRange(message, 3, 5) + data);
-  if (equalsIgnoringCase(type, "Matrix-1000") || equalsIgnoringCase(type, "AllDataBytes")) {
-    return dataSize > 0 ? masked(data) : 0;
+  if (equalsIgnoringCase(type, "Matrix-1000")) {
+    return dataSize > 0 ? masked(sumNibblePairs(message, dataStart, dataSize)) : 0;
   }
+  if (equalsIgnoringCase(type, "AllDataBytes")) return dataSize > 0 ? masked(data) : 0;
   if (type.find("Range:") != std::string_view::npos) return masked(sumRangeList(type, message));
   return hexadecimalByte(type);
 }

@@ -289,7 +289,9 @@ TEST_F(InstrumentMessagesTest, ComputeChecksumRules) {
       {flat, "range:0-2", {0x01, 0x02, 0x03}, 0x00},
       {flat, "AllDataBytes", {0x01, 0x02, 0x03}, 0x06},
       {flat, "alldatabytes", {0x7F, 0x7F, 0x02}, 0x00},
-      {flat, "MATRIX-1000", {0x40, 0x40, 0x01}, 0x01},
+      // Matrix-1000 rejoins the nibble pairs (low first) before summing: 21 + 03.
+      {flat, "MATRIX-1000", {0x01, 0x02, 0x03}, 0x24},
+      {flat, "Matrix-1000", {0x0F, 0x0F, 0x01, 0x00}, 0x00},  // FF + 01 wraps to 00
       {flat, "AllDataBytes", {0x01}, 0x01},  // the data area reaches past the message
       {"Send=f0\nDataSize=0\n", "Matrix-1000", {0x01, 0x02}, 0x00},
       {flat, "7f", {0x01, 0x02, 0x03}, 0x7F},
