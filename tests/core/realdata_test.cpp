@@ -26,7 +26,7 @@ const char* const kNovaDumps =
 // Matrix-1000 single patches: F0 10 06 01 <program> <268 nibbles> <checksum> F7.
 const char* const kMatrix1000 =
     "Send=f0,10,06,01,s1\nDataSize=268\nFooterSize=2\nNamePos=0\nNameLen=0\nBankOffset=0\n"
-    "NumPatchesPerBank=100\nNumTotalPatches=1000\nChecksumType=Matrix-1000\nSendChecksumPos=-1\n"
+    "NumPatchesPerBank=100\nNumTotalPatches=1000\nChecksumType=Matrix-1000\nSendChecksumPos=-1\n";
 
 // Cuts a raw SysEx file into patches the way bank files are read: PatchSize bytes at a time.
 std::vector<std::unique_ptr<Patch>> readPatches(const std::string& path, InstrumentDefinition& d,
