@@ -172,5 +172,18 @@ TEST_F(StartupTest, DestroyingAnUnclosedWindowStillSavesSettings) {
   EXPECT_EQ(view_.endRuns, 0) << "a window being destroyed does not ask the view to end";
 }
 
+TEST_F(StartupTest, BanksTooLargeForMemoryGetFewerSlotsInsteadOfExhaustingIt) {
+  writeFile("banklore.idf", "[Huge]\nNumTotalPatches=16384\nDataSize=1048576\n");
+  writeFile("banklore.ini", "[General]\nInstrument=Huge\n");
+  MainWindow& window = start();
+  EXPECT_EQ(window.definition().NumTotalPatches(), 16384);
+  EXPECT_EQ(window.slotCount(), 255);
+  EXPECT_EQ(view_.banks[1].rows, 255);
+  window.CopySlot(0, 254, 1, 300, true);  // a slot the definition has but the bank does not
+  EXPECT_EQ(window.label(0, 300), "");
+  EXPECT_NE(readFile("banklore_Debug.txt").find("does not fit in memory; using 255"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace banklore::testing
