@@ -159,7 +159,9 @@ void addEntry(std::vector<Line>& lines, std::string_view section, const std::str
   std::vector<Line> added;
   if (!insertAt) {
     insertAt = lines.size();
-    added.push_back({"[" + std::string(section) + "]", end});
+    std::string header(1, '[');
+    header.append(section).push_back(']');
+    added.push_back({std::move(header), end});
   }
   added.push_back({entry, end});
   // A last line without line end gets one before anything follows it.
@@ -216,7 +218,9 @@ bool writeText(const std::string& file, std::string_view section, std::string_vi
   std::vector<Line> lines = read ? std::move(*read) : std::vector<Line>{};
 
   const std::string end = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
-  const std::string entry = std::string(key) + "=" + std::string(text);
+  std::string entry(key);  // appended piecewise: GCC 12 warns falsely on string + at -O3
+  entry.push_back('=');
+  entry.append(text);
 
   if (!replaceEntry(lines, section, key, entry)) addEntry(lines, section, entry, end);
 
