@@ -84,14 +84,19 @@ std::vector<std::uint8_t> buildMessage(std::string_view templateText,
   return out;
 }
 
-bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templateText) {
+std::optional<std::size_t> firstMismatch(std::span<const std::uint8_t> bytes,
+                                         std::string_view templateText) {
   FieldTokenizer fields{std::string(templateText)};
   std::size_t position = 0;
   for (auto field = fields.nextField(','); field; field = fields.nextField(','), ++position) {
     if (!isHexByteToken(*field) || *field == "ff") continue;  // wildcard position
-    if (position >= bytes.size() || bytes[position] != hexByteValue(*field)) return false;
+    if (position >= bytes.size() || bytes[position] != hexByteValue(*field)) return position;
   }
-  return true;
+  return std::nullopt;
+}
+
+bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templateText) {
+  return !firstMismatch(bytes, templateText).has_value();
 }
 
 void extractValues(std::span<const std::uint8_t> bytes, std::string_view templateText,

@@ -45,6 +45,10 @@ std::vector<std::uint8_t> buildMessage(std::string_view templateText,
 // True when every literal field (other than the wildcard "ff") equals the byte at its position.
 // A literal field beyond the end of `bytes` does not match.
 bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templateText);
+// Position of the first literal field that the bytes do not match (also one beyond their end), or
+// nullopt when matchesTemplate would accept them. For diagnostics.
+std::optional<std::size_t> firstMismatch(std::span<const std::uint8_t> bytes,
+                                         std::string_view templateText);
 // Clears every variable, then merges the decoded bytes of the variable fields into them. Positions
 // beyond the end of `bytes` contribute nothing.
 void extractValues(std::span<const std::uint8_t> bytes, std::string_view templateText,

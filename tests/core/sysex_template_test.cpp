@@ -160,6 +160,13 @@ TEST(SysExTemplateTest, MatchesTemplate) {
   for (const Case& c : cases) EXPECT_EQ(matchesTemplate(c.bytes, c.text), c.expected) << c.text;
 }
 
+TEST(SysExTemplateTest, FirstMismatchNamesTheFailingLiteral) {
+  const Bytes bytes = {0xF0, 0x00, 0x21, 0x29};
+  EXPECT_EQ(firstMismatch(bytes, "f0,00,20,29"), 2u);
+  EXPECT_EQ(firstMismatch(bytes, "f0,00,ff,29,01"), 4u);
+  EXPECT_EQ(firstMismatch(bytes, "f0,s1,21"), std::nullopt);
+}
+
 TEST(SysExTemplateTest, ExtractValues) {
   struct Case {
     Bytes bytes;
