@@ -21,8 +21,8 @@ class MidiFileWriter {
 
   // Creates (or truncates) the file and writes the header and the track placeholder.
   bool Open(const std::string& path, int division);
-  // The same on a stream the caller owns (opened for binary writing, positioned at its start);
-  // Close then flushes but does not close it.
+  // The same on a stream the caller owns (opened for binary writing, positioned at its start, and
+  // seekable, since Close writes the track length back); Close then flushes but does not close it.
   bool Open(std::FILE* stream, int division);
   // Appends one SysEx event (bytes[0] is F0). False when a write fails, and also, without writing,
   // for a message that is empty, does not start with F0, or has a delta or length of 2^28 or more;

@@ -7,7 +7,8 @@
 namespace banklore {
 
 // Path every caller passes to WriteLog. Start-up sets it beside the executable and deletes the old
-// file.
+// file. The pointer stays valid for the whole run (a fixed 2048-byte buffer; longer paths are cut);
+// SetLogPath changes its contents under the log lock.
 const char* LogPath();
 void SetLogPath(const std::string& path);
 

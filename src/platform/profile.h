@@ -23,7 +23,9 @@ std::int32_t readInt(const std::string& file, std::string_view section, std::str
                      std::int32_t fallback);
 
 // Replaces or adds the key, creating file and section as needed; every other line is kept.
-// Writes a temporary file beside the target and renames it over; false when that fails.
+// Writes a temporary file beside the target and renames it over; false when that fails, when the
+// file exists but cannot be read, and for text that would break the file's lines (a line break in
+// any argument, an empty key, "=" in the key, "]" in the section name).
 bool writeText(const std::string& file, std::string_view section, std::string_view key,
                std::string_view text);
 bool writeInt(const std::string& file, std::string_view section, std::string_view key,
