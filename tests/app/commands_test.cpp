@@ -35,13 +35,6 @@ TEST_F(CommandsTest, EveryCommandEndsARunningRequestAndFocusesTheActiveList) {
   }
 }
 
-TEST_F(CommandsTest, CommandWithoutRequestLeavesStatusAlone) {
-  start();
-  window_->bank(0).statusText = "Got patch 3";
-  window_->onCommand(CommandId::SelectAll);
-  EXPECT_EQ(window_->bank(0).statusText, "Got patch 3");
-}
-
 TEST_F(CommandsTest, ActivateMakesItsBankActiveAndFocusesIt) {
   start();
   window_->onCommand(CommandId::ActivateBank1);
