@@ -47,6 +47,17 @@ void syncFolderOf(const std::string& target) {
   ::close(fd);
 }
 
+// A target that is a symbolic link is replaced where the link points, so the link survives.
+std::string resolveLink(const std::string& target) {
+  struct stat info;
+  if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+  char* resolved = ::realpath(target.c_str(), nullptr);
+  if (resolved == nullptr) return target;  // a dangling link: replaced by the file itself
+  std::string path(resolved);
+  std::free(resolved);
+  return path;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {}
@@ -57,6 +68,7 @@ AtomicFile::~AtomicFile() {
 
 bool AtomicFile::open() {
   if (stream_ != nullptr || committed_ || target_.empty()) return false;
+  target_ = resolveLink(target_);
   std::string pattern = target_ + ".XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return false;

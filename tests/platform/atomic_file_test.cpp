@@ -91,6 +91,20 @@ TEST(AtomicFileTest, NewFileFollowsUmaskAndReplacedFileKeepsItsMode) {
   EXPECT_EQ(modeOf(existing), 0750u);
 }
 
+TEST(AtomicFileTest, SymbolicLinkKeepsPointingAtTheReplacedFile) {
+  TempDir dir;
+  const std::string real = dir.file("real.ini");
+  const std::string link = dir.file("link.ini");
+  writeFile(real, "old");
+  ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
+  AtomicFile file(link);
+  ASSERT_TRUE(file.open());
+  ASSERT_TRUE(writeAll(file, "new"));
+  ASSERT_TRUE(file.commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(readFile(real), "new");
+}
+
 TEST(AtomicFileTest, OpenFailsWithoutFolder) {
   TempDir dir;
   AtomicFile file(dir.file("missing/bank.mid"));
