@@ -99,6 +99,9 @@ class MainWindow : public BankRows {
   std::optional<std::vector<ContextMenuEntry>> onContextMenu(std::optional<int> bankUnderCursor);
   // A left click into a bank's list.
   void onListClicked(int bank);
+  // Files dropped from the desktop onto bank 0's or 1's list: each .syx or .mid file is loaded into
+  // that bank as Load would, in the order given.
+  void onFilesDropped(int bank, const std::vector<std::string>& paths);
 
   // Extension points for the commands of other modules and for MIDI input.
   void setCommandHandler(CommandId id, CommandHandler handler);
