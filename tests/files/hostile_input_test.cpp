@@ -2,32 +2,11 @@
 // its buffers (the suite runs under AddressSanitizer).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 
 #include "files/midi_file.h"
 #include "files/smf_bytes.h"
-
-namespace {
-std::atomic<std::size_t> largestAllocation{0};
-}  // namespace
-
-// Records the largest single allocation of this test program.
-void* operator new(std::size_t size) {
-  std::size_t seen = largestAllocation.load();
-  while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
-  }
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-  std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-  std::free(memory);
-}
+#include "files/support/allocation_counter.h"
 
 namespace banklore {
 namespace {
