@@ -10,7 +10,8 @@ namespace {
 
 // Sum of the bytes at positions [first, last], both included; positions outside the message count
 // nothing, so a huge or inverted range costs nothing either.
-std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first, std::int64_t last) {
+std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first,
+                       std::int64_t last) {
   first = std::max<std::int64_t>(first, 0);
   last = std::min<std::int64_t>(last, static_cast<std::int64_t>(message.size()) - 1);
   std::uint32_t sum = 0;
@@ -19,7 +20,8 @@ std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first
 }
 
 // The Matrix-1000 sends each data byte as two nibbles, low first, and sums the bytes before they
-// were split: so the sum is over the rejoined bytes. A lone last nibble counts as a byte of its own.
+// were split: so the sum is over the rejoined bytes. A lone last nibble counts as a byte of its
+// own.
 std::uint32_t sumNibblePairs(std::span<const std::uint8_t> message, std::int64_t first,
                              std::int64_t count) {
   const auto size = static_cast<std::int64_t>(message.size());
@@ -35,7 +37,9 @@ std::uint32_t sumNibblePairs(std::span<const std::uint8_t> message, std::int64_t
   return sum;
 }
 
-std::uint8_t masked(std::uint32_t sum) { return static_cast<std::uint8_t>(sum & 0x7F); }
+std::uint8_t masked(std::uint32_t sum) {
+  return static_cast<std::uint8_t>(sum & 0x7F);
+}
 
 // Decimal number at the start of `text` (atoi style); `length` receives the characters used.
 std::int64_t leadingDecimal(std::string_view text, std::size_t& length) {

@@ -1,6 +1,6 @@
-// Everything instrument-specific, read once from one section of the definition (.idf) file, with the
-// built-in "Nova" values for whatever is missing; plus the operations that turn slot numbers into
-// SysEx messages and back (requests, patch messages, headers, checksums) and the slot labels.
+// Everything instrument-specific, read once from one section of the definition (.idf) file, with
+// the built-in "Nova" values for whatever is missing; plus the operations that turn slot numbers
+// into SysEx messages and back (requests, patch messages, headers, checksums) and the slot labels.
 #pragma once
 
 #include <array>
@@ -38,7 +38,8 @@ class InstrumentDefinition {
   std::int32_t NumEditablePatches() const { return numEditablePatches_; }
   std::int32_t NumPatchesPerBank() const { return numPatchesPerBank_; }
   std::int32_t FirstPatchNumber() const { return firstPatchNumber_; }
-  int FirstBankSign() const { return firstBankSign_; }  // signed 8-bit character, widened; 0 if empty
+  // A signed 8-bit character, widened; 0 if empty.
+  int FirstBankSign() const { return firstBankSign_; }
   std::int32_t BankOffset() const { return bankOffset_; }
   std::int32_t BankRequestOffset() const { return bankRequestOffset_; }
   std::int32_t PatchOffset() const { return patchOffset_; }
@@ -67,12 +68,19 @@ class InstrumentDefinition {
   void writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer);
   void writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer);
   void sendPatchSelect();
+  // A request checksum position outside the built request, or a request checksum type that is
+  // neither a rule nor a hexadecimal byte (an empty one included), leaves that byte as built.
   void requestPatch(std::int32_t slot);
   void sendPatchData(std::span<const std::uint8_t> buffer);  // the buffer itself is not changed
   std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
   std::int32_t messageLength(std::span<const std::uint8_t> bytes) const;
   bool matchesSendTemplate(std::span<const std::uint8_t> bytes) const;
-  std::uint8_t computeChecksum(const std::string& type, std::span<const std::uint8_t> message) const;
+  // Bytes that a rule names outside `message` add nothing; a type that is no rule gives 0.
+  // "Matrix-1000" sums the data area as rejoined nibble pairs (low nibble first), as the instrument
+  // does; "AllDataBytes" sums the data bytes as they stand.
+  std::uint8_t computeChecksum(const std::string& type,
+                               std::span<const std::uint8_t> message) const;
+  // Stores nothing when SendChecksumPos lies outside `message`.
   void applySendChecksum(std::span<std::uint8_t> message) const;
 
  private:

@@ -13,7 +13,9 @@ constexpr std::size_t kT = 1;
 constexpr std::size_t kU = 2;
 
 // Values wider than 32 bits only arise from absurd offsets; the templates use the low bits anyway.
-std::int32_t wrapped(std::int64_t value) { return static_cast<std::int32_t>(value); }
+std::int32_t wrapped(std::int64_t value) {
+  return static_cast<std::int32_t>(value);
+}
 
 void copyToStart(const std::vector<std::uint8_t>& built, std::span<std::uint8_t> buffer) {
   std::copy_n(built.begin(), std::min(built.size(), buffer.size()), buffer.begin());
@@ -92,8 +94,8 @@ std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> b
   using Wide = __int128;
   const Wide perBank = numPatchesPerBank_;
   const Wide total = numTotalPatches_;
-  Wide n = (Wide{variables_[kT].value} - bankOffset_) * perBank - patchOffset_ +
-           variables_[kS].value;
+  Wide n =
+      (Wide{variables_[kT].value} - bankOffset_) * perBank - patchOffset_ + variables_[kS].value;
   if (n >= total) n -= ((n - total) / perBank + 1) * perBank;
   if (n < 0) n += ((-n + perBank - 1) / perBank) * perBank;
   return static_cast<std::int32_t>(n);

@@ -10,8 +10,7 @@ constexpr std::string_view kUntitled = "<Untitled>";
 }  // namespace
 
 Patch::Patch(InstrumentDefinition& definition)
-    : definition_(&definition),
-      buffer_(static_cast<std::size_t>(definition.PatchSize()), 0xF7) {
+    : definition_(&definition), buffer_(static_cast<std::size_t>(definition.PatchSize()), 0xF7) {
   placeInSlot(0);
   setName(kUntitled);
 }
@@ -55,15 +54,21 @@ std::size_t Patch::writeTo(std::FILE* file) const {
   return std::fwrite(buffer_.data(), 1, buffer_.size(), file);
 }
 
-bool Patch::isValid() const { return isValid(buffer_); }
+bool Patch::isValid() const {
+  return isValid(buffer_);
+}
 
 bool Patch::isValid(std::span<const std::uint8_t> bytes) const {
   return definition_->matchesSendTemplate(bytes);
 }
 
-std::int32_t Patch::patchNumber() const { return definition_->patchNumberOf(buffer_); }
+std::int32_t Patch::patchNumber() const {
+  return definition_->patchNumberOf(buffer_);
+}
 
-void Patch::placeInSlot(std::int32_t slot) { definition_->writeHeader(slot, buffer_); }
+void Patch::placeInSlot(std::int32_t slot) {
+  definition_->writeHeader(slot, buffer_);
+}
 
 void Patch::setDeviceId(int deviceIndex) {
   definition_->writeDeviceByte(((deviceIndex % 256) + 256) % 256, buffer_);
@@ -79,6 +84,8 @@ void Patch::send(std::int32_t slot) {
   definition_->sendPatchData(buffer_);
 }
 
-void Patch::updateChecksum() { definition_->applySendChecksum(buffer_); }
+void Patch::updateChecksum() {
+  definition_->applySendChecksum(buffer_);
+}
 
 }  // namespace banklore

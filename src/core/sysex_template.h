@@ -1,6 +1,6 @@
 // The template language of instrument definitions: comma-separated byte patterns such as
-// "f0,00,20,29,01,21,x1,13,s2,s1,f7" built into bytes, matched against received bytes, and read back
-// into variable values. Stateless; templates are parsed from their text on every use.
+// "f0,00,20,29,01,21,x1,13,s2,s1,f7" built into bytes, matched against received bytes, and read
+// back into variable values. Stateless; templates are parsed from their text on every use.
 #pragma once
 
 #include <cstddef>

@@ -162,7 +162,10 @@ TEST(InstrumentDefinitionTest, DeviceTable) {
   const std::vector<Case> cases = {
       {"DeviceIDNames=Omni\n", 16, {"Omni", "", ""}, {0, 1, 2}},
       {"DeviceIDBytes=127,300\n", 16, {"1", "2", "3"}, {127, 44, 0}},
-      {"DeviceIDNames=a,b\nDeviceIDBytes= 7,-1,x9,12abc,,5\n", 4, {"a", "b", ""}, {7, 255, 0, 12, 0}},
+      {"DeviceIDNames=a,b\nDeviceIDBytes= 7,-1,x9,12abc,,5\n",
+       4,
+       {"a", "b", ""},
+       {7, 255, 0, 12, 0}},
       {"DeviceIDNames=,a\nDeviceIDBytes=,1\n", 0, {"", ""}, {0, 0}},
   };
   for (const Case& c : cases) {
@@ -192,9 +195,9 @@ TEST(InstrumentDefinitionTest, DeviceTableKeepsAtMost256Entries) {
 
 TEST(InstrumentDefinitionTest, TextValuesAreCutAtTheirLimits) {
   const std::string longText(3000, 'a');
-  const InstrumentDefinition d = load("Request=" + longText + "\nSettings=" + longText +
-                                      "\nPatchSelect=" + longText + "\nChecksumType=" + longText +
-                                      "\n");
+  const InstrumentDefinition d =
+      load("Request=" + longText + "\nSettings=" + longText + "\nPatchSelect=" + longText +
+           "\nChecksumType=" + longText + "\n");
   EXPECT_EQ(d.Request().size(), 2046u);
   EXPECT_EQ(d.ChecksumType().size(), 2046u);
   EXPECT_EQ(d.Settings().size(), 2045u);
@@ -217,8 +220,8 @@ TEST(InstrumentDefinitionTest, MalformedIntegersReadAsZero) {
 TEST(InstrumentDefinitionTest, UnusableBankSizeIsCorrectedAndLogged) {
   for (const char* value : {"0", "-4", "abc"}) {
     const LogCapture log;
-    const InstrumentDefinition d = load(std::string("NumTotalPatches=300\nNumPatchesPerBank=") +
-                                        value + "\n");
+    const InstrumentDefinition d =
+        load(std::string("NumTotalPatches=300\nNumPatchesPerBank=") + value + "\n");
     EXPECT_EQ(d.NumPatchesPerBank(), 300) << value;
     EXPECT_EQ(d.BankNames(), (std::vector<std::string>{"A"})) << value;
     EXPECT_NE(log.text().find("NumPatchesPerBank"), std::string::npos) << value;
@@ -292,8 +295,7 @@ TEST(InstrumentDefinitionTest, PatchLabels) {
       {"FirstBankSign=1\n", 0, "A000"},
       {"FirstBankSign=1\nBankNames=,\n", 0, "100"},
       {"FirstBankSign=1\nBankNames=,\n", 250, "350"},
-      {"FirstBankSign=0\nBankNames=,\nNumTotalPatches=1000\nNumPatchesPerBank=100\n", 999,
-       "999"},
+      {"FirstBankSign=0\nBankNames=,\nNumTotalPatches=1000\nNumPatchesPerBank=100\n", 999, "999"},
       {"NumTotalPatches=300\n", 300, "C044"},
       {"NumTotalPatches=300\n", 256, "C000"},
       {"BankNames=User,,Card\nNumTotalPatches=384\n", 130, "B002"},

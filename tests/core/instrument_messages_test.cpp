@@ -118,7 +118,8 @@ TEST_F(InstrumentMessagesTest, PatchNumberNormalisesIntoTheSlots) {
       {"Send=f0,t1,s1\nBankOffset=5\n", {0xF0, 0x06, 0x02}, 130},
       {"Send=f0,t1,s1\nBankOffset=-2147483648\nPatchOffset=2147483647\n", {0xF0, 0x00, 0x01}, 130},
       {"Send=f0,t1,s1\nBankOffset=0\nNumTotalPatches=100\nNumPatchesPerBank=128\n",
-       {0xF0, 0x00, 0x7F}, 127},
+       {0xF0, 0x00, 0x7F},
+       127},
       {"Send=f0,t1,s1\nBankOffset=0\nNumPatchesPerBank=1\n", {0xF0, 0x7F, 0x7F}, 254},
   };
   for (const Case& c : cases) {
@@ -168,8 +169,8 @@ TEST_F(InstrumentMessagesTest, SendPatchDataLeavesTheCallersBufferAlone) {
   EXPECT_EQ(buffer, before);
   ASSERT_EQ(sender_.sent.size(), 1u);
   // Header for slot 5 with device byte 16; checksum 01+02+03+09 at position 9.
-  EXPECT_EQ(sender_.sent[0], (Bytes{0xF0, 0x7D, 0x10, 0x10, 0x00, 0x05, 0x01, 0x02, 0x03, 0x0F,
-                                    0xF7}));
+  EXPECT_EQ(sender_.sent[0],
+            (Bytes{0xF0, 0x7D, 0x10, 0x10, 0x00, 0x05, 0x01, 0x02, 0x03, 0x0F, 0xF7}));
 }
 
 TEST_F(InstrumentMessagesTest, SendChecksumNeedsATypeAndAPositionInside) {
@@ -229,8 +230,9 @@ TEST_F(InstrumentMessagesTest, RequestChecksumReplacesTheNamedByte) {
 }
 
 TEST_F(InstrumentMessagesTest, LowerCaseQUsesTheQSumForPatches) {
-  auto d = load("Send=f0,3e,10,00,10\nDataSize=3\nFooterSize=2\nChecksumType=q\nSendChecksumPos=-1\n"
-                "NameLen=0\n");
+  auto d = load(
+      "Send=f0,3e,10,00,10\nDataSize=3\nFooterSize=2\nChecksumType=q\nSendChecksumPos=-1\n"
+      "NameLen=0\n");
   Bytes message = {0xF0, 0x3E, 0x10, 0x01, 0x02, 0x03, 0x10, 0x20, 0x30, 0x00};
   d->applySendChecksum(message);
   EXPECT_EQ(message[8], 0x39);  // bytes 3 to 5 (01 02 03) + data area 5 to 7 (03 10 20)
@@ -275,7 +277,7 @@ TEST_F(InstrumentMessagesTest, ComputeChecksumRules) {
     Bytes message;
     std::uint8_t expected;
   };
-  const char* const flat = "Send=f0\nDataSize=3\nFooterSize=0\n";  // HeaderSize 0
+  const char* const flat = "Send=f0\nDataSize=3\nFooterSize=0\n";             // HeaderSize 0
   const char* const virus = "Send=f0,00,20,33,01,00,10,00,00\nDataSize=3\n";  // HeaderSize 9
   const std::vector<Case> cases = {
       {flat, "Range:0-2", {0x01, 0x02, 0x03}, 0x06},
@@ -284,7 +286,7 @@ TEST_F(InstrumentMessagesTest, ComputeChecksumRules) {
       {flat, "Range:0,,2", {0x01, 0x02, 0x03}, 0x01},
       {flat, "Range:1-100000,-5,70", {0x01, 0x02, 0x03}, 0x05},
       {flat, "Sum Range:2", {0x01, 0x02, 0x03}, 0x03},
-      {flat, "x:1,Range:2", {0x01, 0x02, 0x03}, 0x03},  // the list starts after the first ':' 
+      {flat, "x:1,Range:2", {0x01, 0x02, 0x03}, 0x03},  // the list starts after the first ':'
       {flat, "xRange:2,1", {0x01, 0x02, 0x03}, 0x05},
       {flat, "range:0-2", {0x01, 0x02, 0x03}, 0x00},
       {flat, "AllDataBytes", {0x01, 0x02, 0x03}, 0x06},
@@ -299,10 +301,14 @@ TEST_F(InstrumentMessagesTest, ComputeChecksumRules) {
       {flat, "0x1234", {0x01}, 0x34},
       {flat, "", {0x01}, 0x00},
       {flat, "Roland", {0x01}, 0x00},
-      {virus, "Virus", {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
+      {virus,
+       "Virus",
+       {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
        0x6A},
       {virus, "virus", {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02}, 0x03},
-      {virus, "Q", {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
+      {virus,
+       "Q",
+       {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
        0x15},  // 33 + 01 + 01 + 10 + 20 + 30 = 95
   };
   for (const Case& c : cases) {

@@ -92,7 +92,7 @@ TEST_F(PatchTest, SetNamePadsOrCuts) {
   EXPECT_EQ(patch.name(), "Pad ");
   patch.setName("");
   EXPECT_EQ(patch.name(), "    ");
-  EXPECT_EQ(patch.bytes()[22], 0xF7);  // the byte after the field
+  EXPECT_EQ(patch.bytes()[22], 0xF7);      // the byte after the field
   patch.setName(std::string("A\x01", 2));  // not filtered on writing
   EXPECT_EQ(patch.bytes()[19], 0x01);
 }

@@ -27,9 +27,14 @@ TEST(FieldTokenizerTest, SplitsLikeTheDefinitionLists) {
     std::vector<std::string> fields;
   };
   const std::vector<Case> cases = {
-      {"a,b", {"a", "b"}},         {"a,b,", {"a", "b"}},     {",a", {"", "a"}},
-      {"a,,b", {"a", "", "b"}},    {"", {}},                 {",", {""}},
-      {"abc", {"abc"}},            {std::string("a,b\0c", 5), {"a", "b"}},
+      {"a,b", {"a", "b"}},
+      {"a,b,", {"a", "b"}},
+      {",a", {"", "a"}},
+      {"a,,b", {"a", "", "b"}},
+      {"", {}},
+      {",", {""}},
+      {"abc", {"abc"}},
+      {std::string("a,b\0c", 5), {"a", "b"}},
   };
   for (const Case& c : cases) EXPECT_EQ(allFields(c.text, ','), c.fields) << c.text;
 }
@@ -54,7 +59,8 @@ TEST(FieldTokenizerTest, CountRemainingCountsSeparatorsOfTheRest) {
 }
 
 TEST(SysExTemplateTest, HexByteTokens) {
-  for (const char* yes : {"f0", "7", "1A", "FF", "ff", "0"}) EXPECT_TRUE(isHexByteToken(yes)) << yes;
+  for (const char* yes : {"f0", "7", "1A", "FF", "ff", "0"})
+    EXPECT_TRUE(isHexByteToken(yes)) << yes;
   for (const char* no : {"", "x1", "s1", "abc", "0g", "100", " 1"}) {
     EXPECT_FALSE(isHexByteToken(no)) << no;
   }
@@ -67,9 +73,9 @@ TEST(SysExTemplateTest, EncodePartSelectors) {
     std::uint8_t expected;
   };
   const std::vector<Case> cases = {
-      {300, '1', 0x2C}, {300, 'l', 0x2C}, {300, '2', 0x02}, {300, 'h', 0x02},
-      {0xAB, '3', 0x0B}, {0xAB, '4', 0x0A}, {0x1AB, '5', 0xAB}, {0x1AB, 'H', 0xAB},
-      {0x1AB, 'L', 0xAB}, {-1, '1', 0x7F}, {-1, '2', 0x7F}, {0x3FFF, '2', 0x7F},
+      {300, '1', 0x2C},   {300, 'l', 0x2C},  {300, '2', 0x02},   {300, 'h', 0x02},
+      {0xAB, '3', 0x0B},  {0xAB, '4', 0x0A}, {0x1AB, '5', 0xAB}, {0x1AB, 'H', 0xAB},
+      {0x1AB, 'L', 0xAB}, {-1, '1', 0x7F},   {-1, '2', 0x7F},    {0x3FFF, '2', 0x7F},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(encodePart(c.value, c.selector), c.expected) << c.value << " " << c.selector;
@@ -104,9 +110,11 @@ TEST(SysExTemplateTest, BuildMessage) {
     Bytes expected;
   };
   const std::vector<Case> cases = {
-      {"f0,00,20,29,01,21,x1,13,s2,s1,f7", 5,
+      {"f0,00,20,29,01,21,x1,13,s2,s1,f7",
+       5,
        {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x00, 0x05, 0xF7}},
-      {"f0,00,20,29,01,21,x1,13,s2,s1,f7", 300,
+      {"f0,00,20,29,01,21,x1,13,s2,s1,f7",
+       300,
        {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x02, 0x2C, 0xF7}},
       {"f0,00,20,29,01,21,ff,02", 77, {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0xFF, 0x02}},
       {"", 0, {}},

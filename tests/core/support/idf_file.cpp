@@ -23,8 +23,12 @@ IdfFile::IdfFile(const std::string& body) : path_(uniquePath("core")) {
   }
 }
 
-IdfFile::~IdfFile() { std::remove(path_.c_str()); }
+IdfFile::~IdfFile() {
+  std::remove(path_.c_str());
+}
 
-std::string missingFilePath() { return uniquePath("missing"); }
+std::string missingFilePath() {
+  return uniquePath("missing");
+}
 
 }  // namespace banklore::testing
