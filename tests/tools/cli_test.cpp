@@ -105,6 +105,18 @@ TEST_F(CliTest, DefinitionWithoutTheSectionIsTheBuiltInNova) {
   EXPECT_NE(result.out.find("no section [Nova]"), std::string::npos);
 }
 
+TEST_F(CliTest, DefaultDefinitionFileLiesBesideTheTool) {
+  const std::string beside =
+      std::filesystem::path(BANKLORE_CLI).parent_path().string() + "/banklore.idf";
+  const CliResult result = runCli({"definition"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string expected = std::filesystem::exists(beside)
+                                   ? "DefinitionFile: " + beside
+                                   : "DefinitionFile: (none: built-in values)";
+  EXPECT_TRUE(hasLine(result, expected)) << result.out;
+  EXPECT_TRUE(hasLine(result, "Instrument: Nova"));
+}
+
 TEST_F(CliTest, DefinitionShowsCorrectionsOnStderr) {
   const CliResult result = runCli(with({"definition"}, "Broken"));
   ASSERT_EQ(result.exitCode, 0);
@@ -158,6 +170,7 @@ TEST_F(CliTest, UnreadableInputExitsWithOne) {
       {"definition", "--idf", std::string(BANKLORE_TEST_TMPDIR) + "/no-such.idf"},
       {"inspect", std::string(BANKLORE_TEST_TMPDIR) + "/no-such.syx", "--idf", idf_.path()},
       {"inspect", notMidi.path(), "--idf", idf_.path()},
+      {"inspect", BANKLORE_TEST_TMPDIR, "--idf", idf_.path()},  // a folder
   };
   for (const auto& arguments : cases) {
     const CliResult result = runCli(arguments);
