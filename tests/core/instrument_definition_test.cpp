@@ -26,9 +26,8 @@ const char* const kNovaSection =
     "DeviceIDBytes=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n";
 
 InstrumentDefinition load(const std::string& section, const std::string& name = "Test") {
-  static std::vector<std::unique_ptr<IdfFile>> files;  // kept until the end of the run
-  files.push_back(std::make_unique<IdfFile>("[" + name + "]\n" + section));
-  return InstrumentDefinition(files.back()->path(), name, nullptr);
+  const IdfFile file("[" + name + "]\n" + section);
+  return InstrumentDefinition(file.path(), name, nullptr);
 }
 
 void expectBuiltIn(const InstrumentDefinition& d) {
@@ -224,6 +223,7 @@ TEST(InstrumentDefinitionTest, UnusableBankSizeIsCorrectedAndLogged) {
         load(std::string("NumTotalPatches=300\nNumPatchesPerBank=") + value + "\n");
     EXPECT_EQ(d.NumPatchesPerBank(), 300) << value;
     EXPECT_EQ(d.BankNames(), (std::vector<std::string>{"A"})) << value;
+    EXPECT_EQ(d.patchLabel(299), "A299");
     EXPECT_NE(log.text().find("NumPatchesPerBank"), std::string::npos) << value;
   }
 }
