@@ -59,6 +59,7 @@ MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> b
   windowReady_ = false;
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
+  registerBankFileCommands();
 }
 
 MainWindow::~MainWindow() {

@@ -143,6 +143,20 @@ class MainWindow : public BankRows {
   // Ends a running request: its bank's status text becomes "Request aborted.".
   void AbortRequest();
 
+  // Bank files (bank_files.cpp). The dialogs of a bank: true when the user chose a file (then the
+  // bank's lastFile and lastPath) and, for saving, agreed to replace an existing one.
+  bool AskLoadFile(int bank);
+  bool AskSaveFile(int bank);
+  // The six file operations, on a path as the user chose it. Loading into the bank stores each
+  // patch in the slot its bytes name; into the selection, in the selected slots in order. Saving
+  // renumbers each selected patch to its slot and replaces the file only when all was written.
+  void LoadSyxIntoBank(const std::string& path, int bank);
+  void LoadMidIntoBank(const std::string& path, int bank);
+  void LoadSyxIntoSelection(const std::string& path, int bank);
+  void LoadMidIntoSelection(const std::string& path, int bank);
+  void SaveSelectionAsSyx(const std::string& path, int bank);
+  void SaveSelectionAsMid(const std::string& path, int bank);
+
   // State, for the other modules of the librarian and for tests.
   int activeBank() const { return activeBank_; }
   void setActiveBank(int bank);
@@ -199,6 +213,14 @@ class MainWindow : public BankRows {
   bool moveUpOnce(int bank, std::vector<int>& selection, bool refresh);
   bool moveDownOnce(int bank, std::vector<int>& selection, bool refresh);
   void exchangeSlots(int bank, int a, int b, bool refresh);
+
+  // Bank files (bank_files.cpp).
+  void registerBankFileCommands();
+  void loadFileCommand(int bank, bool intoSelection);
+  void saveFileCommand(int bank);
+  void rememberChosenFile(int bank, const std::string& path);
+  void reportWrongPackets(long loaded, long wrong);
+  void reportSaveFailure(int bank);
 
   void registerMidiCallbacks();
   void receivedMidiData(std::span<const std::uint8_t> bytes);
