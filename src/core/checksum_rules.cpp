@@ -19,9 +19,8 @@ std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first
   return sum;
 }
 
-// The Matrix-1000 sends each data byte as two nibbles, low first, and sums the bytes before they
-// were split: so the sum is over the rejoined bytes. A lone last nibble counts as a byte of its
-// own.
+// The Matrix-1000 sends each data byte as two nibbles, low first, and sums the bytes before
+// they were split, so the sum is over the rejoined bytes. A lone last nibble is a byte of its own.
 std::uint32_t sumNibblePairs(std::span<const std::uint8_t> message, std::int64_t first,
                              std::int64_t count) {
   const auto size = static_cast<std::int64_t>(message.size());

@@ -108,18 +108,16 @@ InstrumentDefinition::InstrumentDefinition(const std::string& definitionFile,
                   text("DeviceIDBytes", kDefaultDeviceIdBytes));
 }
 
-// Rules that keep every later size computation and buffer access in bounds. Values real instruments
-// use are inside them and stay untouched; each correction is logged.
-// - NumTotalPatches: 1 to 16384.
-// - NumPatchesPerBank: at least 1, since the slot arithmetic divides by it; 0 or less means one
-// bank
-//   holding every slot (NumTotalPatches).
-// - DataSize and FooterSize: 0 to 1 MiB each; PatchSize at least 1 (an all-empty layout gets a
-//   one-byte footer).
-// - The name field lies inside the patch message: a negative NameLen is 0; a name that starts
-// outside
-//   the message gets no field at all (NameLen 0) rather than overwriting bytes elsewhere; a name
-//   that runs past the end is cut at the end.
+// Rules that keep every later size computation and buffer access in bounds. Values real
+// instruments use are inside them and stay untouched; each correction is logged.
+//  * NumTotalPatches: 1 to 16384.
+//  * NumPatchesPerBank: at least 1, since the slot arithmetic divides by it; 0 or less means one
+//    bank holding every slot (NumTotalPatches).
+//  * DataSize and FooterSize: 0 to 1 MiB each; PatchSize at least 1 (an all-empty layout gets a
+//    one-byte footer).
+//  * The name field lies inside the patch message: a negative NameLen is 0; a name that starts
+//    outside the message gets no field at all (NameLen 0) rather than overwriting other bytes; a
+//    name that runs past the end is cut there.
 // Checksum positions are not corrected here: the checksum operations skip bytes outside a message.
 void InstrumentDefinition::correctSizes() {
   const char* log = LogPath();
