@@ -98,6 +98,8 @@ struct Travel {
   Bytes message;
 };
 
+void PrintTo(const Travel& t, std::ostream* os) { *os << t.title; }
+
 class JackTravel : public JackTest, public ::testing::WithParamInterface<Travel> {};
 
 TEST_P(JackTravel, ArrivesIntactAndOnceAtTheOtherPort) {

@@ -67,7 +67,7 @@ TEST(MidiPortStressTest, NoCallbackAfterCloseWhileInputKeepsArriving) {
   });
 
   int cycles = 0;
-  while (!done || cycles < 20) {
+  while (!done || cycles < 200) {
     closed = false;
     ASSERT_TRUE(port.Open());
     std::this_thread::sleep_for(std::chrono::microseconds(200 + 100 * (cycles % 7)));
@@ -83,7 +83,6 @@ TEST(MidiPortStressTest, NoCallbackAfterCloseWhileInputKeepsArriving) {
   EXPECT_EQ(damaged, 0);
   EXPECT_GT(shortCalls, 0) << "no short message arrived while open";
   EXPECT_GT(sysExCalls, 0) << "no SysEx arrived while open";
-  EXPECT_GT(cycles, 100);
   std::cout << cycles << " open/close cycles; delivered " << shortCalls << " short messages and "
             << sysExCalls << " SysEx of " << kShortMessages << " and " << kSysExMessages << "\n";
   RecordProperty("cycles", cycles);

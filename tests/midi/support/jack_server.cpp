@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +43,13 @@ std::unique_ptr<JackServer> JackServer::start(std::string& whyNot) {
     whyNot = "jackd or jack_lsp is not installed (Debian package jackd2)";
     return nullptr;
   }
+  const std::string lockPath = std::string(BANKLORE_TEST_TMPDIR) + "/jack-server.lock";
+  const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lockFd < 0 || flock(lockFd, LOCK_EX) != 0) {
+    if (lockFd >= 0) close(lockFd);
+    whyNot = "cannot take " + lockPath;
+    return nullptr;
+  }
   const std::string name = "banklore-test-" + std::to_string(getpid());
   const std::string logPath = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name + ".log";
 
@@ -58,6 +66,7 @@ std::unique_ptr<JackServer> JackServer::start(std::string& whyNot) {
 
   const pid_t pid = fork();
   if (pid < 0) {
+    close(lockFd);
     whyNot = "fork failed";
     return nullptr;
   }
@@ -74,7 +83,7 @@ std::unique_ptr<JackServer> JackServer::start(std::string& whyNot) {
 
   setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-  auto server = std::make_unique<JackServer>(pid, name);
+  auto server = std::make_unique<JackServer>(lockFd, pid, name);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
     if (exited(pid)) {
@@ -90,14 +99,19 @@ std::unique_ptr<JackServer> JackServer::start(std::string& whyNot) {
 }
 
 JackServer::~JackServer() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (exited(pid_)) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+      gone = exited(pid_);
+      if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    if (!gone) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
+  close(lockFd_);  // the next test process may start its server now
 }
 
 }  // namespace banklore::test

@@ -1,5 +1,7 @@
 // A private JACK server with the dummy driver for one test process: started under a unique name,
-// made the default for this process's clients, stopped by its process id.
+// made the default for this process's clients, stopped by its process id. JACK servers share one
+// shared-memory registry, and clients fail to join while another server starts or stops, so test
+// processes running side by side take turns through a lock file.
 #pragma once
 
 #include <sys/types.h>
@@ -17,10 +19,12 @@ class JackServer {
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
 
-  JackServer(pid_t pid, std::string name) : pid_(pid), name_(std::move(name)) {}
+  JackServer(int lockFd, pid_t pid, std::string name)
+      : lockFd_(lockFd), pid_(pid), name_(std::move(name)) {}
   const std::string& name() const { return name_; }
 
  private:
+  int lockFd_;
   pid_t pid_;
   std::string name_;
 };
