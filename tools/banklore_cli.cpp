@@ -323,6 +323,8 @@ int run(int argc, char** argv) {
   SetLogPath("/dev/stderr");
   RecordingSender sender;
   InstrumentDefinition d(options.idf, options.instrument, &sender);
+  // The log appended through a stream of its own; when stderr is a file, move past what it wrote.
+  std::fseek(stderr, 0, SEEK_END);
 
   if (*definition) {
     printDefinition(d, source);

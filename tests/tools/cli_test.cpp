@@ -124,6 +124,13 @@ TEST_F(CliTest, DefinitionShowsCorrectionsOnStderr) {
   EXPECT_NE(result.err.find("NumPatchesPerBank 0"), std::string::npos) << result.err;
 }
 
+TEST_F(CliTest, CorrectionsAndErrorsBothReachStderr) {
+  const CliResult result = runCli(with({"request", "64"}, "Broken"));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("NumPatchesPerBank 0"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("slot 64 is outside 0..63"), std::string::npos) << result.err;
+}
+
 TEST_F(CliTest, OptionsMayComeBeforeTheSubcommand) {
   const CliResult result =
       runCli({"--idf", idf_.path(), "--instrument", "Small", "request", "3", "--device", "2"});
