@@ -268,8 +268,7 @@ class LoopbackBackend : public MidiBackend {
   }
 
  private:
-  std::shared_ptr<Port> listed(const std::vector<std::shared_ptr<Port>>& ports,
-                               std::size_t index) {
+  std::shared_ptr<Port> listed(const std::vector<std::shared_ptr<Port>>& ports, std::size_t index) {
     std::lock_guard lock(listMutex_);
     return index < ports.size() ? ports[index] : nullptr;
   }
@@ -315,8 +314,7 @@ bool injectError(std::string_view name, MidiInputError error) {
   return injectEvent(name, Event(error));
 }
 
-std::vector<std::vector<std::uint8_t>> sentMessages(std::string_view name,
-                                                    std::size_t occurrence) {
+std::vector<std::vector<std::uint8_t>> sentMessages(std::string_view name, std::size_t occurrence) {
   Registry& reg = registry();
   std::lock_guard lock(reg.mutex);
   const auto port = findPort(reg, name, occurrence);

@@ -4,12 +4,16 @@
 // sent. All functions are thread-safe.
 //
 //   loopback::reset();
-//   loopback::addPort("Synth");                       // listed as an input and an output device
+//   loopback::addPort("Synth");  // listed as an input and as an output device
 //   MidiPort port(makeLoopbackBackend());
 //   port.SetInputDeviceName("Synth");  port.SetOutputDeviceName("Synth");  port.Open();
-//   loopback::inject("Synth", {0x94, 0x3C, 0x64});    // the data callback gets it on another thread
-//   loopback::waitUntilIdle();                        // every pending delivery done
-//   loopback::sentMessages("Synth");                  // everything SendSysEx sent there
+//   loopback::inject("Synth", {0x94, 0x3C, 0x64});  // the data callback runs on another thread
+//   loopback::waitUntilIdle();                      // every pending delivery done
+//   loopback::sentMessages("Synth");                // everything SendSysEx sent there
+//
+// An instrument that answers: addPort("Out", OutputOnly), addPort("In", InputOnly), and
+// setResponder("Out", [](auto request) { inject("In", answerTo(request)); }).
+// BANKLORE_MIDI_API=loopback makes makeSystemMidiBackend() return a loopback backend.
 #pragma once
 
 #include <chrono>

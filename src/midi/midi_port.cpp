@@ -23,7 +23,9 @@ std::optional<std::size_t> findByName(const std::vector<std::string>& names,
   return static_cast<std::size_t>(it - names.begin());
 }
 
-bool isDataByte(std::uint8_t byte) { return byte < 0x80; }
+bool isDataByte(std::uint8_t byte) {
+  return byte < 0x80;
+}
 
 }  // namespace
 
@@ -58,7 +60,9 @@ struct MidiPort::State {
 MidiPort::MidiPort(std::unique_ptr<MidiBackend> backend)
     : state_(std::make_unique<State>(std::move(backend))) {}
 
-MidiPort::~MidiPort() { Close(); }
+MidiPort::~MidiPort() {
+  Close();
+}
 
 void MidiPort::SetInputDeviceName(std::string_view name) {
   state_->inputName.assign(name.substr(0, kMaxDeviceName));
@@ -131,7 +135,9 @@ void MidiPort::Close() {
   }
 }
 
-bool MidiPort::isOpen() const { return state_->open; }
+bool MidiPort::isOpen() const {
+  return state_->open;
+}
 
 bool MidiPort::SendSysEx(const std::uint8_t* bytes, std::size_t length) {
   State& s = *state_;
@@ -178,9 +184,8 @@ void MidiPort::State::handleInput(MidiPort& port, std::span<const std::uint8_t> 
   }
   // A message cut short or carrying a status byte where data belongs is garbled: passing it on
   // padded would forge a different message (a note-on without velocity is a note-off).
-  const bool garbled =
-      message.size() < *length ||
-      !std::all_of(message.begin() + 1, message.begin() + *length, isDataByte);
+  const bool garbled = message.size() < *length ||
+                       !std::all_of(message.begin() + 1, message.begin() + *length, isDataByte);
   if (garbled) {
     handleInputError(port, MidiInputError::Short);
     return;

@@ -22,7 +22,9 @@ class MidiPort : public SysExSender {
   static constexpr std::uint32_t MIM_ERROR = 0x3C5;
   static constexpr std::uint32_t MIM_LONGERROR = 0x3C6;
 
-  // Run on the backend's thread. The bytes are valid only during the call.
+  // Run on the backend's thread. The bytes are valid only during the call. A SysEx message arrives
+  // whole in one call; a short message is cut to its length (1 to 3 bytes). A callback may call
+  // SendSysEx and the setters, but never Open or Close.
   using MidiDataCallback = std::function<void(MidiPort& port, std::span<const std::uint8_t> bytes)>;
   using MidiErrorCallback = std::function<void(MidiPort& port, std::uint32_t message)>;
   // Receives the text about an input status byte that is not handled; never blocks the MIDI thread.
@@ -41,10 +43,12 @@ class MidiPort : public SysExSender {
 
   // False only when already open, or a name is set for a direction that has no device at all.
   bool Open();
-  // Harmless when closed. After it returns no callback runs.
+  // Harmless when closed. Waits for a callback in flight; after it returns no callback runs, so the
+  // owner may be destroyed.
   void Close();
   bool isOpen() const;
 
+  // Safe from the UI thread and from inside a data callback.
   bool SendSysEx(const std::uint8_t* bytes, std::size_t length) override;
 
   // Port names as the user sees and the settings store them, in system order.

@@ -1,5 +1,5 @@
-// How failed MIDI calls reach the debug log: one "Midi Assertion failure: Error <name>" line, with the
-// classic multimedia error names for the conditions the port itself detects.
+// How failed MIDI calls reach the debug log: one "Midi Assertion failure: Error <name>" line, with
+// the classic multimedia error names for the conditions the port itself detects.
 #pragma once
 
 #include <string_view>

@@ -3,7 +3,9 @@
 namespace banklore {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Index where a run of digits ending just before `end` starts, or `end` when there is none.
 std::size_t digitsStart(std::string_view text, std::size_t end) {

@@ -6,9 +6,9 @@
 
 namespace banklore {
 
-// RtMidi's ALSA names end in the sequencer address ("UM-ONE:UM-ONE MIDI 1 20:0"), which changes
-// when devices are plugged in another order; the name without it stays put ("UM-ONE:UM-ONE MIDI 1").
-// A name without such an ending is returned unchanged.
+// RtMidi's ALSA names end in the sequencer address, which changes when devices are plugged in
+// another order: "UM-ONE:UM-ONE MIDI 1 20:0" stays put as "UM-ONE:UM-ONE MIDI 1". A name without
+// such an ending is returned unchanged.
 std::string withoutAlsaAddress(std::string_view name);
 
 }  // namespace banklore

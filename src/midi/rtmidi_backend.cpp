@@ -233,9 +233,9 @@ class RtMidiBackend : public MidiBackend {
 
 const char* rtMidiErrorName(int type) {
   static constexpr std::array<const char*, 11> kNames{
-      "WARNING",           "DEBUG_WARNING", "UNSPECIFIED",  "NO_DEVICES_FOUND",
-      "INVALID_DEVICE",    "MEMORY_ERROR",  "INVALID_PARAMETER", "INVALID_USE",
-      "DRIVER_ERROR",      "SYSTEM_ERROR",  "THREAD_ERROR"};
+      "WARNING",        "DEBUG_WARNING", "UNSPECIFIED",       "NO_DEVICES_FOUND",
+      "INVALID_DEVICE", "MEMORY_ERROR",  "INVALID_PARAMETER", "INVALID_USE",
+      "DRIVER_ERROR",   "SYSTEM_ERROR",  "THREAD_ERROR"};
   if (type < 0 || static_cast<std::size_t>(type) >= kNames.size()) return "UNSPECIFIED";
   return kNames[static_cast<std::size_t>(type)];
 }

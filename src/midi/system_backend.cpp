@@ -30,10 +30,14 @@ class NullMidiBackend : public MidiBackend {
 
 // Opening the device node is what fails on a system without the sequencer; asking first keeps
 // ALSA's own complaint off stderr.
-bool alsaSequencerUsable() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
+bool alsaSequencerUsable() {
+  return access("/dev/snd/seq", R_OK | W_OK) == 0;
+}
 
 void quietJack(const char*) {}
-void jackToStderr(const char* text) { std::fprintf(stderr, "%s\n", text); }
+void jackToStderr(const char* text) {
+  std::fprintf(stderr, "%s\n", text);
+}
 
 // A throwaway client that never starts a server; libjack's complaints about a missing server are
 // expected here and kept quiet.
@@ -60,7 +64,9 @@ MidiSystem chooseMidiSystem(const char* override, bool alsaUsable, bool jackRunn
   return MidiSystem::None;
 }
 
-std::unique_ptr<MidiBackend> makeNullMidiBackend() { return std::make_unique<NullMidiBackend>(); }
+std::unique_ptr<MidiBackend> makeNullMidiBackend() {
+  return std::make_unique<NullMidiBackend>();
+}
 
 std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
   const char* override = std::getenv("BANKLORE_MIDI_API");

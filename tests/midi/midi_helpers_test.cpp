@@ -6,8 +6,8 @@
 #include "midi/port_names.h"
 #include "midi/rtmidi_backend.h"
 #include "midi/short_message.h"
-#include "midi/system_backend.h"
 #include "midi/support/test_log.h"
+#include "midi/system_backend.h"
 
 namespace banklore {
 namespace {
@@ -88,10 +88,10 @@ TEST(ChooseMidiSystemTest, PrefersAlsaThenJackAndHonoursTheOverride) {
     MidiSystem chosen;
   };
   const Case cases[] = {
-      {nullptr, true, true, MidiSystem::Alsa},       {nullptr, false, true, MidiSystem::Jack},
-      {nullptr, false, false, MidiSystem::None},     {"jack", true, true, MidiSystem::Jack},
-      {"jack", true, false, MidiSystem::None},       {"alsa", false, true, MidiSystem::None},
-      {"alsa", true, false, MidiSystem::Alsa},       {"ALSA", false, true, MidiSystem::Jack},
+      {nullptr, true, true, MidiSystem::Alsa},          {nullptr, false, true, MidiSystem::Jack},
+      {nullptr, false, false, MidiSystem::None},        {"jack", true, true, MidiSystem::Jack},
+      {"jack", true, false, MidiSystem::None},          {"alsa", false, true, MidiSystem::None},
+      {"alsa", true, false, MidiSystem::Alsa},          {"ALSA", false, true, MidiSystem::Jack},
       {"loopback", false, false, MidiSystem::Loopback}, {"", true, false, MidiSystem::Alsa},
   };
   for (const Case& c : cases) {

@@ -77,7 +77,9 @@ struct OpenCase {
   std::size_t outputsOpened;
 };
 
-void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.title; }
+void PrintTo(const OpenCase& c, std::ostream* os) {
+  *os << c.title;
+}
 
 class OpenCases : public MidiPortTest, public ::testing::WithParamInterface<OpenCase> {};
 
@@ -97,16 +99,16 @@ TEST_P(OpenCases, OpensWhatTheNamesSelect) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OpenCases,
-    ::testing::Values(
-        OpenCase{"BothNamesEmptyOnEmptySystem", false, false, "", "", true, 0, 0},
-        OpenCase{"BothFound", true, true, "In", "Out", true, 1, 1},
-        OpenCase{"InputNamedButNoInputDevice", false, true, "In", "Out", false, 0, 0},
-        OpenCase{"OutputNamedButNoOutputDevice", true, false, "In", "Out", false, 0, 0},
-        OpenCase{"CaseDiffers", true, true, "in", "OUT", true, 0, 0},
-        OpenCase{"PrefixOnly", true, true, "I", "Ou", true, 0, 0},
-        OpenCase{"TrailingBlank", true, true, "In ", "Out ", true, 0, 0},
-        OpenCase{"InputOnly", true, true, "In", "", true, 1, 0},
-        OpenCase{"DirectionsAreSeparate", true, true, "Out", "In", true, 0, 0}),
+    ::testing::Values(OpenCase{"BothNamesEmptyOnEmptySystem", false, false, "", "", true, 0, 0},
+                      OpenCase{"BothFound", true, true, "In", "Out", true, 1, 1},
+                      OpenCase{"InputNamedButNoInputDevice", false, true, "In", "Out", false, 0, 0},
+                      OpenCase{"OutputNamedButNoOutputDevice", true, false, "In", "Out", false, 0,
+                               0},
+                      OpenCase{"CaseDiffers", true, true, "in", "OUT", true, 0, 0},
+                      OpenCase{"PrefixOnly", true, true, "I", "Ou", true, 0, 0},
+                      OpenCase{"TrailingBlank", true, true, "In ", "Out ", true, 0, 0},
+                      OpenCase{"InputOnly", true, true, "In", "", true, 1, 0},
+                      OpenCase{"DirectionsAreSeparate", true, true, "Out", "In", true, 0, 0}),
     [](const auto& info) { return std::string(info.param.title); });
 
 TEST_F(MidiPortTest, UnmatchedNameIsLoggedAsMissingDevice) {
@@ -224,7 +226,9 @@ struct InputCase {
   const char* notice;  // substring of the notice, or null for none
 };
 
-void PrintTo(const InputCase& c, std::ostream* os) { *os << c.title; }
+void PrintTo(const InputCase& c, std::ostream* os) {
+  *os << c.title;
+}
 
 class ShortInput : public MidiPortTest, public ::testing::WithParamInterface<InputCase> {};
 
@@ -268,22 +272,40 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"SongSelect", {0xF3, 0x07}, {0xF3, 0x07}, kData, {}, nullptr},
         InputCase{"ActiveSensing", {0xFE}, {0xFE}, kData, {}, nullptr},
         InputCase{"Reset", {0xFF}, {0xFF}, kData, {}, nullptr},
-        InputCase{"LongerThanItsClassIsCut", {0xB2, 0x07, 0x7F, 0x01}, {0xB2, 0x07, 0x7F}, kData,
-                  {}, nullptr},
-        InputCase{"TuneRequestIsNotHandled", {0xF6}, {},
+        InputCase{"LongerThanItsClassIsCut",
+                  {0xB2, 0x07, 0x7F, 0x01},
+                  {0xB2, 0x07, 0x7F},
+                  kData,
+                  {},
+                  nullptr},
+        InputCase{"TuneRequestIsNotHandled",
+                  {0xF6},
+                  {},
                   "MIM_DATA/MIM_MOREDATA\n"
                   "Got unknown (not handled) status byte f6. Please contact the author and tell "
                   "him which status byte it is. Thanks!\n",
-                  {}, "status byte f6."},
-        InputCase{"DataByteFirstIsNotHandled", {0x3C, 0x40}, {},
+                  {},
+                  "status byte f6."},
+        InputCase{"DataByteFirstIsNotHandled",
+                  {0x3C, 0x40},
+                  {},
                   "MIM_DATA/MIM_MOREDATA\n"
                   "Got unknown (not handled) status byte 30. Please contact the author and tell "
                   "him which status byte it is. Thanks!\n",
-                  {}, "status byte 30."},
-        InputCase{"TruncatedNoteOnIsAnError", {0x90, 0x3C}, {}, "MIM_DATA/MIM_MOREDATA\nMM_MIM_ERROR\n",
-                  {MidiPort::MIM_ERROR}, nullptr},
-        InputCase{"StatusInPlaceOfDataIsAnError", {0x90, 0x3C, 0x90}, {},
-                  "MIM_DATA/MIM_MOREDATA\nMM_MIM_ERROR\n", {MidiPort::MIM_ERROR}, nullptr}),
+                  {},
+                  "status byte 30."},
+        InputCase{"TruncatedNoteOnIsAnError",
+                  {0x90, 0x3C},
+                  {},
+                  "MIM_DATA/MIM_MOREDATA\nMM_MIM_ERROR\n",
+                  {MidiPort::MIM_ERROR},
+                  nullptr},
+        InputCase{"StatusInPlaceOfDataIsAnError",
+                  {0x90, 0x3C, 0x90},
+                  {},
+                  "MIM_DATA/MIM_MOREDATA\nMM_MIM_ERROR\n",
+                  {MidiPort::MIM_ERROR},
+                  nullptr}),
     [](const auto& info) { return std::string(info.param.title); });
 
 TEST_F(MidiPortTest, SysExArrivesWholeAsOneCall) {

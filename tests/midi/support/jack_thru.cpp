@@ -9,9 +9,8 @@ namespace banklore::test {
 std::unique_ptr<JackThru> JackThru::start(const std::string& clientName) {
   auto thru = std::make_unique<JackThru>();
   jack_status_t status{};
-  thru->client_ =
-      jack_client_open(clientName.c_str(), JackOptions(JackNoStartServer | JackUseExactName),
-                       &status);
+  thru->client_ = jack_client_open(clientName.c_str(),
+                                   JackOptions(JackNoStartServer | JackUseExactName), &status);
   if (thru->client_ == nullptr) return nullptr;
   thru->in_ = jack_port_register(thru->client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   thru->out_ =
@@ -28,8 +27,12 @@ JackThru::~JackThru() {
   jack_client_close(client_);
 }
 
-std::string JackThru::inputName() const { return jack_port_name(in_); }
-std::string JackThru::outputName() const { return jack_port_name(out_); }
+std::string JackThru::inputName() const {
+  return jack_port_name(in_);
+}
+std::string JackThru::outputName() const {
+  return jack_port_name(out_);
+}
 
 bool JackThru::waitConnected(std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
