@@ -28,6 +28,40 @@ void FakeView::setWindowRect(const WindowRect& r) {
   ++placements;
 }
 
+void FakeView::setStatusText(int bank, const std::string& text) {
+  BankState& state = banks[bank];
+  if (state.statusHistory.empty() || state.statusHistory.back() != text) {
+    state.statusHistory.push_back(text);
+  }
+  state.status = text;
+}
+
+void FakePrompts::message(const std::string& text) {
+  messages.push_back(text);
+  if (onMessage) onMessage(text);
+}
+
+namespace {
+
+std::optional<std::string> nextAnswer(std::deque<std::optional<std::string>>& script) {
+  if (script.empty()) return std::nullopt;
+  std::optional<std::string> answer = std::move(script.front());
+  script.pop_front();
+  return answer;
+}
+
+}  // namespace
+
+std::optional<std::string> FakePrompts::openFile(const FileDialogRequest& request) {
+  openRequests.push_back(request);
+  return nextAnswer(openAnswers);
+}
+
+std::optional<std::string> FakePrompts::saveFile(const FileDialogRequest& request) {
+  saveRequests.push_back(request);
+  return nextAnswer(saveAnswers);
+}
+
 bool FakePrompts::askYesNo(const std::string& text) {
   questions.push_back(text);
   if (yesNoAnswers.empty()) return false;

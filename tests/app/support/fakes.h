@@ -28,6 +28,7 @@ class FakeView : public BankView {
     std::vector<int> refreshed;  // rows refreshed since the last clearRefreshed
     std::vector<int> ensuredVisible;
     std::string status;
+    std::vector<std::string> statusHistory;  // each change of the status text, in order
     int progressMaximum = -1;
     int progressPosition = -1;
   };
@@ -38,7 +39,7 @@ class FakeView : public BankView {
   void setSelection(int bank, const std::vector<int>& rows, std::optional<int> focusRow) override;
   void focusList(int bank) override { focusedList = bank; }
   void ensureRowVisible(int bank, int row) override { banks[bank].ensuredVisible.push_back(row); }
-  void setStatusText(int bank, const std::string& text) override { banks[bank].status = text; }
+  void setStatusText(int bank, const std::string& text) override;
   void setProgress(int bank, int maximum, int position) override;
   void setWindowTitle(const std::string& text) override { title = text; }
   WindowRect windowRect() const override { return rect; }
@@ -61,10 +62,11 @@ class FakeView : public BankView {
 
 class FakePrompts : public Prompts {
  public:
-  void message(const std::string& text) override { messages.push_back(text); }
+  void message(const std::string& text) override;
   bool askYesNo(const std::string& text) override;
-  std::optional<std::string> openFile(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+  // File dialogs answer from their scripts; an empty script cancels.
+  std::optional<std::string> openFile(const FileDialogRequest& request) override;
+  std::optional<std::string> saveFile(const FileDialogRequest& request) override;
   std::optional<int> moveCount() override;
   std::optional<std::string> rename(const std::string& initialName) override;
   bool setup(SetupValues&) override { return false; }
@@ -72,6 +74,11 @@ class FakePrompts : public Prompts {
   void about() override {}
 
   std::vector<std::string> messages;
+  std::function<void(const std::string&)> onMessage;  // called as each message box is shown
+  std::deque<std::optional<std::string>> openAnswers;
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<FileDialogRequest> openRequests;
+  std::vector<FileDialogRequest> saveRequests;
   std::vector<std::string> questions;
   std::deque<bool> yesNoAnswers;
   std::deque<std::optional<int>> moveAnswers;
