@@ -1,0 +1,50 @@
+// One bank's list: a table of slot label and name with multiple full-row selection that stays
+// visible without focus. It reports left clicks, context-menu requests and dropped files; the
+// window decides what they mean.
+#pragma once
+
+#include <QStringList>
+#include <QTableView>
+#include <optional>
+#include <vector>
+
+#include "ui/bank_table_model.h"
+
+namespace banklore {
+
+class BankList : public QTableView {
+  Q_OBJECT
+
+ public:
+  BankList(int bank, BankTableModel& model, QWidget* parent = nullptr);
+
+  int bank() const { return bank_; }
+  // Selected rows, ascending.
+  std::vector<int> selectedRowNumbers() const;
+  // Exactly `rows` selected; `focusRow` becomes the current row (none: no current row). Does not
+  // scroll: scrolling is asked for separately.
+  void selectRows(const std::vector<int>& rows, std::optional<int> focusRow);
+
+ Q_SIGNALS:
+  void leftClicked(int bank);
+  // `overList` is false when the request did not come from a position over the rows (for example
+  // from the keyboard).
+  void contextMenuWanted(int bank, bool overList, QPoint globalPos);
+  void filesDropped(int bank, const QStringList& localPaths);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  int bank_;
+  BankTableModel& model_;
+};
+
+// The local file paths a drag carries, in order; empty when it carries none.
+QStringList localFilePaths(const QMimeData* mime);
+
+}  // namespace banklore

@@ -1,0 +1,74 @@
+#include "ui/window_panel.h"
+
+#include <QResizeEvent>
+
+namespace banklore {
+
+namespace {
+
+// Pixels per dialog unit: about two, which suits the toolkit's default font.
+constexpr double kUnitX = 2.0;
+constexpr double kUnitY = 2.0;
+
+QRect toRect(const LayoutBox& box) {
+  return {box.left, box.top, box.width(), box.height()};
+}
+
+}  // namespace
+
+WindowPanel::WindowPanel(QWidget* parent)
+    : QWidget(parent), designed_(designedLayout(kUnitX, kUnitY)) {
+  // Children are created in tab order: bank 1, the middle column, bank 2.
+  const auto makeButton = [this](const CommandButtonSpec& spec) {
+    auto button = std::make_unique<QPushButton>(QString::fromLatin1(spec.text), this);
+    button->setAutoDefault(false);
+    const int id = static_cast<int>(spec.id);
+    connect(button.get(), &QPushButton::clicked, this, [this, id] { Q_EMIT commandClicked(id); });
+    return button;
+  };
+  const auto makeBank = [&](int b) {
+    models_[b] = std::make_unique<BankTableModel>(b);
+    captions_[b] = std::make_unique<QLabel>(
+        b == 0 ? QStringLiteral("Bank 1") : QStringLiteral("Bank 2"), this);
+    captions_[b]->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    lists_[b] = std::make_unique<BankList>(b, *models_[b], this);
+    for (int i = 0; i < kBankButtonCount; ++i) bankButtons_[b][i] = makeButton(kBankButtons[b][i]);
+    status_[b] = std::make_unique<QLabel>(this);
+    status_[b]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    status_[b]->setWordWrap(false);
+    status_[b]->setTextFormat(Qt::PlainText);
+    progress_[b] = std::make_unique<QProgressBar>(this);
+    progress_[b]->setTextVisible(false);
+    progress_[b]->setRange(0, 1);
+    progress_[b]->setValue(0);
+  };
+  makeBank(0);
+  for (int i = 0; i < kMiddleButtonCount; ++i) middle_[i] = makeButton(kMiddleButtons[i]);
+  makeBank(1);
+  resize(designedSize());
+  place(designed_);
+}
+
+// Children are destroyed here, before QWidget's destructor would try to delete them itself; the
+// lists go before their models.
+WindowPanel::~WindowPanel() = default;
+
+void WindowPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  place(arrangeLayout(designed_, event->size().width(), event->size().height()));
+}
+
+void WindowPanel::place(const WindowLayout& layout) {
+  for (int b = 0; b < 2; ++b) {
+    captions_[b]->setGeometry(toRect(layout.caption[b]));
+    lists_[b]->setGeometry(toRect(layout.list[b]));
+    for (int i = 0; i < kBankButtonCount; ++i) {
+      bankButtons_[b][i]->setGeometry(toRect(layout.bankButtons[b][i]));
+    }
+    status_[b]->setGeometry(toRect(layout.status[b]));
+    progress_[b]->setGeometry(toRect(layout.progress[b]));
+  }
+  for (int i = 0; i < kMiddleButtonCount; ++i) middle_[i]->setGeometry(toRect(layout.middle[i]));
+}
+
+}  // namespace banklore

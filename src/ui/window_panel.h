@@ -1,0 +1,88 @@
+// The main window's client area: both banks (caption, list, Up/Activate/Down, status line,
+// progress bar) and the middle column of command buttons, placed by the resize layout.
+#pragma once
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "app/command_ids.h"
+#include "ui/bank_list.h"
+#include "ui/bank_table_model.h"
+#include "ui/window_layout.h"
+
+namespace banklore {
+
+// A button and the command it raises.
+struct CommandButtonSpec {
+  CommandId id;
+  const char* text;
+};
+
+// The middle column, top to bottom.
+inline constexpr std::array<CommandButtonSpec, kMiddleButtonCount> kMiddleButtons{{
+    {CommandId::RequestSelected, "Request Sel."},
+    {CommandId::SendSelected, "Send Sel."},
+    {CommandId::SaveSelected, "Save Sel..."},
+    {CommandId::Load, "Load..."},
+    {CommandId::LoadToSelected, "Load to Sel..."},
+    {CommandId::CopyToOtherBank, "Copy"},
+    {CommandId::Rename, "Rename..."},
+    {CommandId::About, "&About..."},
+    {CommandId::Setup, "S&etup..."},
+    {CommandId::ChangeInstrument, "&Change Inst."},
+}};
+
+// Each bank's "<< Up", "Activate", "Down >>".
+inline constexpr std::array<std::array<CommandButtonSpec, kBankButtonCount>, 2> kBankButtons{{
+    {{{CommandId::UpBank0, "<< Up"},
+      {CommandId::ActivateBank0, "Activate"},
+      {CommandId::DownBank0, "Down >>"}}},
+    {{{CommandId::UpBank1, "<< Up"},
+      {CommandId::ActivateBank1, "Activate"},
+      {CommandId::DownBank1, "Down >>"}}},
+}};
+
+class WindowPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit WindowPanel(QWidget* parent = nullptr);
+  ~WindowPanel() override;
+
+  BankTableModel& model(int bank) { return *models_[index(bank)]; }
+  BankList& list(int bank) { return *lists_[index(bank)]; }
+  QLabel& caption(int bank) { return *captions_[index(bank)]; }
+  QLabel& status(int bank) { return *status_[index(bank)]; }
+  QProgressBar& progress(int bank) { return *progress_[index(bank)]; }
+  QPushButton& bankButton(int bank, int i) { return *bankButtons_[index(bank)][i]; }
+  QPushButton& middleButton(int i) { return *middle_[i]; }
+
+  // The designed layout in pixels, and the size the client area has at it.
+  const WindowLayout& designed() const { return designed_; }
+  QSize designedSize() const { return {designed_.client.width(), designed_.client.height()}; }
+
+ Q_SIGNALS:
+  void commandClicked(int id);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  static int index(int bank) { return bank == 1 ? 1 : 0; }
+  void place(const WindowLayout& layout);
+
+  WindowLayout designed_;
+  std::array<std::unique_ptr<BankTableModel>, 2> models_;
+  std::array<std::unique_ptr<QLabel>, 2> captions_;
+  std::array<std::unique_ptr<BankList>, 2> lists_;
+  std::array<std::array<std::unique_ptr<QPushButton>, kBankButtonCount>, 2> bankButtons_;
+  std::array<std::unique_ptr<QLabel>, 2> status_;
+  std::array<std::unique_ptr<QProgressBar>, 2> progress_;
+  std::array<std::unique_ptr<QPushButton>, kMiddleButtonCount> middle_;
+};
+
+}  // namespace banklore
