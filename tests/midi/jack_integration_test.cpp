@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <iostream>
@@ -217,6 +218,48 @@ TEST_F(JackTest, RoundTripLatencyOf295ByteSysEx) {
             << " rounds\n";
   RecordProperty("median_ms", std::to_string(median));
   RecordProperty("p95_ms", std::to_string(p95));
+}
+
+// The receiving port is closed and reopened while a sender streams through the thru client:
+// RtMidi's JACK thread never reaches the owner after Close has returned.
+TEST_F(JackTest, NoCallbackAfterCloseWhileJackInputStreams) {
+  MidiPort& sender = makePort("", thru_->inputName());
+  MidiPort& receiver = makePort(thru_->outputName(), "");
+  std::atomic<bool> closed{true};
+  std::atomic<int> lateCalls{0};
+  std::atomic<int> calls{0};
+  std::atomic<int> damaged{0};
+  receiver.SetDataCallback([&](MidiPort&, std::span<const std::uint8_t> bytes) {
+    if (closed) ++lateCalls;
+    ++calls;
+    if (bytes[0] == 0xF0 && (bytes.size() != 295 || bytes.back() != 0xF7)) ++damaged;
+  });
+  ASSERT_TRUE(sender.Open());
+
+  std::atomic<bool> done{false};
+  std::thread player([&] {
+    const Bytes message = sysEx(295);
+    for (int i = 0; i < 2000 && !done; ++i) {
+      const std::uint8_t noteOn[] = {0x90, static_cast<std::uint8_t>(i % 0x80), 0x40};
+      sender.SendSysEx(noteOn, sizeof noteOn);
+      if (i % 20 == 0) sender.SendSysEx(message.data(), message.size());
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  for (int cycle = 0; cycle < 40; ++cycle) {
+    closed = false;
+    ASSERT_TRUE(receiver.Open());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + cycle % 4));
+    receiver.Close();
+    closed = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  done = true;
+  player.join();
+
+  EXPECT_EQ(lateCalls, 0);
+  EXPECT_EQ(damaged, 0);
+  EXPECT_GT(calls, 0) << "nothing arrived while open";
 }
 
 }  // namespace
