@@ -42,6 +42,8 @@ class MidiPort : public SysExSender {
   void SetNoticeCallback(MidiNoticeCallback callback);
 
   // False only when already open, or a name is set for a direction that has no device at all.
+  // Names match whole and case-sensitively; of two ports with one name the first listed opens. A
+  // name that matches nothing leaves that side closed (logged as MIDIERR_NODEVICE).
   bool Open();
   // Harmless when closed. Waits for a callback in flight; after it returns no callback runs, so the
   // owner may be destroyed.

@@ -1,11 +1,9 @@
-// The small pure helpers under the port: failure names, status classes, stable port names and
-// the choice of MIDI system.
+// The small pure helpers under the port: failure lines, stable port names and the choice of MIDI
+// system.
 #include <gtest/gtest.h>
 
 #include "midi/midi_result.h"
 #include "midi/port_names.h"
-#include "midi/rtmidi_backend.h"
-#include "midi/short_message.h"
 #include "midi/support/test_log.h"
 #include "midi/system_backend.h"
 
@@ -33,36 +31,6 @@ TEST(CheckMidiResultTest, LogsTheNameOrTheNumberOfAFailure) {
     EXPECT_EQ(CheckMidiResult(c.code), c.ok) << c.code;
     EXPECT_EQ(log.contents(), c.logged) << c.code;
   }
-}
-
-TEST(RtMidiErrorNameTest, NamesEveryRtMidiErrorType) {
-  EXPECT_STREQ(rtMidiErrorName(0), "WARNING");
-  EXPECT_STREQ(rtMidiErrorName(4), "INVALID_DEVICE");
-  EXPECT_STREQ(rtMidiErrorName(8), "DRIVER_ERROR");
-  EXPECT_STREQ(rtMidiErrorName(10), "THREAD_ERROR");
-  EXPECT_STREQ(rtMidiErrorName(11), "UNSPECIFIED");
-  EXPECT_STREQ(rtMidiErrorName(-3), "UNSPECIFIED");
-}
-
-TEST(ShortMessageTest, ClassTableCoversEveryStatusByte) {
-  for (int status = 0; status < 0x100; ++status) {
-    const auto cls = statusClass(static_cast<std::uint8_t>(status));
-    const auto length = shortMessageLength(cls);
-    std::optional<std::size_t> expected;
-    if (status >= 0x80 && status < 0xF0) {
-      expected = (cls == 0xC0 || cls == 0xD0) ? 2 : 3;
-    } else if (status == 0xF2) {
-      expected = 3;
-    } else if (status == 0xF3) {
-      expected = 2;
-    } else if (status == 0xF5 || status == 0xF8 || (status >= 0xFA && status <= 0xFC) ||
-               status == 0xFE || status == 0xFF) {
-      expected = 1;
-    }
-    EXPECT_EQ(length, expected) << std::hex << status;
-  }
-  EXPECT_EQ(statusClass(0x94), 0x90);
-  EXPECT_EQ(statusClass(0xF6), 0xF6);
 }
 
 TEST(PortNamesTest, AlsaAddressIsDroppedAndNothingElse) {
