@@ -139,6 +139,15 @@ bool MidiPort::isOpen() const {
   return state_->open;
 }
 
+bool MidiPort::isInputOpen() const {
+  return state_->inputOpen;
+}
+
+bool MidiPort::isOutputOpen() const {
+  std::lock_guard lock(state_->outputMutex);
+  return state_->backend && state_->backend->isOutputOpen();
+}
+
 bool MidiPort::SendSysEx(const std::uint8_t* bytes, std::size_t length) {
   State& s = *state_;
   if (length == 0 || bytes == nullptr || !s.open) return false;

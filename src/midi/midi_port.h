@@ -49,6 +49,9 @@ class MidiPort : public SysExSender {
   // owner may be destroyed.
   void Close();
   bool isOpen() const;
+  // Whether Open found and opened the named device of that direction.
+  bool isInputOpen() const;
+  bool isOutputOpen() const;
 
   // Safe from the UI thread and from inside a data callback.
   bool SendSysEx(const std::uint8_t* bytes, std::size_t length) override;

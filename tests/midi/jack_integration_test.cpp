@@ -87,6 +87,8 @@ TEST_F(JackTest, PortsAreListedByTheirFullJackNames) {
 TEST_F(JackTest, MissingNameLeavesThatSideClosed) {
   MidiPort& port = makePort("banklore-thru:OUT", "nowhere:in");
   ASSERT_TRUE(port.Open());
+  EXPECT_FALSE(port.isInputOpen());
+  EXPECT_FALSE(port.isOutputOpen());
   EXPECT_FALSE(thru_->waitConnected(std::chrono::milliseconds(100)));
   const Bytes message = sysEx(8);
   EXPECT_FALSE(port.SendSysEx(message.data(), message.size()));
@@ -155,6 +157,8 @@ TEST_P(JackTravel, ArrivesIntactAndOnceAtTheOtherPort) {
   received.attach(receiver);
   ASSERT_TRUE(sender.Open());
   ASSERT_TRUE(receiver.Open());
+  EXPECT_TRUE(sender.isOutputOpen());
+  EXPECT_TRUE(receiver.isInputOpen());
   ASSERT_TRUE(thru_->waitConnected(std::chrono::seconds(5)));
 
   const Bytes& message = GetParam().message;

@@ -95,6 +95,8 @@ TEST_P(OpenCases, OpensWhatTheNamesSelect) {
   EXPECT_EQ(port.isOpen(), c.opens);
   EXPECT_EQ(loopback::openInputCount("In"), c.inputsOpened);
   EXPECT_EQ(loopback::openOutputCount("Out"), c.outputsOpened);
+  EXPECT_EQ(port.isInputOpen(), c.inputsOpened == 1);
+  EXPECT_EQ(port.isOutputOpen(), c.outputsOpened == 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
