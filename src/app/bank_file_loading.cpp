@@ -35,11 +35,14 @@ File openForReading(const std::string& path) {
 enum class Piece { End, Short, Whole };
 
 // Reads the next PatchSize bytes of a raw file into the patch. The file is cut at fixed offsets,
-// never searched for F0 or F7, so a file made for another patch size reads as wrong packets.
+// never searched for F0 or F7, so a file made for another patch size reads as wrong packets. A
+// read error ends the file like a short last piece, so the user is told that something was wrong.
 Piece readPiece(Patch& patch, std::FILE* file) {
+  if (patch.size() == 0) return Piece::End;
   const std::size_t got = patch.readFrom(file);
-  if (got == 0 || patch.size() == 0) return Piece::End;
-  return got < patch.size() ? Piece::Short : Piece::Whole;
+  if (got == patch.size()) return Piece::Whole;
+  if (got == 0 && !std::ferror(file)) return Piece::End;
+  return Piece::Short;
 }
 
 // Puts a MIDI file message into the patch; a message shorter than a patch never passes, and no
