@@ -331,6 +331,8 @@ TEST_F(BankFilesTest, LoadFailuresLeaveTheBankAsItWas) {
   writeFile("gone.syx", "");
   std::filesystem::remove(path("gone.syx"));  // vanished after the dialog chose it
   writeFile("junk.mid", "MThd garbage");
+  // Opens, but every read fails (address 0 is never mapped).
+  std::filesystem::create_symlink("/proc/self/mem", path("failing.syx"));
   struct Case {
     const char* file;
     bool intoSelection;
@@ -343,6 +345,11 @@ TEST_F(BankFilesTest, LoadFailuresLeaveTheBankAsItWas) {
       {"gone.syx", false, {"Couldn't open file!"}, "Ready.", "Couldn't load file."},
       {"folder.syx", false, {"Couldn't open file!"}, "Ready.", "Couldn't load file."},
       {"gone.syx", true, {"Couldn't open file!"}, "Couldn't open file.", "Couldn't open file."},
+      {"failing.syx",
+       false,
+       {"Found 0 matching packets, 1 wrong packets."},
+       "Ready.",
+       "0 patches loaded."},
       {"gone.mid", false, {}, "", "Couldn't load file."},
       {"junk.mid", true, {}, "", "Couldn't load file."},
   };
