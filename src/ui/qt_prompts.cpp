@@ -2,22 +2,15 @@
 
 #include <QMessageBox>
 
+#include "ui/about_dialog.h"
 #include "ui/display_text.h"
 #include "ui/file_dialogs.h"
+#include "ui/instrument_chooser_dialog.h"
 #include "ui/move_dialog.h"
 #include "ui/rename_dialog.h"
+#include "ui/setup_dialog.h"
 
 namespace banklore {
-
-namespace {
-
-void notYetAvailable(QWidget& owner, const char* what) {
-  QMessageBox::information(
-      &owner, QString::fromLatin1(QtPrompts::kCaption),
-      QString::fromLatin1(what) + QStringLiteral(" is not available yet in this version."));
-}
-
-}  // namespace
 
 void QtPrompts::message(const std::string& text) {
   QMessageBox::information(&owner_, QString::fromLatin1(kCaption), displayText(text));
@@ -49,18 +42,22 @@ std::optional<std::string> QtPrompts::rename(const std::string& initialName) {
   return nameBytes(dialog.newName());
 }
 
-bool QtPrompts::setup(SetupValues&) {
-  notYetAvailable(owner_, "Instrument Setup");
-  return false;
+bool QtPrompts::setup(SetupValues& values) {
+  SetupDialog dialog(values, &owner_);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.chosen();
+  return true;
 }
 
-bool QtPrompts::chooseInstrument(const std::string&, const std::string&) {
-  notYetAvailable(owner_, "Choosing the instrument");
-  return false;
+bool QtPrompts::chooseInstrument(const std::string& definitionPath,
+                                 const std::string& settingsPath) {
+  InstrumentChooserDialog dialog(definitionPath, settingsPath, &owner_);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 void QtPrompts::about() {
-  notYetAvailable(owner_, "The About box");
+  AboutDialog dialog(&owner_);
+  dialog.exec();
 }
 
 }  // namespace banklore

@@ -1,0 +1,52 @@
+#include "ui/about_dialog.h"
+
+#include "app/main_window.h"
+
+namespace banklore {
+
+namespace {
+
+QRect units(int x, int y, int w, int h) {
+  return {x * 2, y * 2, w * 2, h * 2};
+}
+
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("About Banklore"));
+  setFixedSize(units(0, 0, 186, 135).size());
+  struct Line {
+    const char* text;
+    int y;
+  };
+  const Line lines[] = {
+      {"Banklore ", 5},
+      {"Written by the Banklore developers, 2026", 15},
+      {"Comments / Suggestions / Bug Reports go to:", 35},
+      {"For updates, current instrument definition", 70},
+      {"files (and finest Trance music! ;) ) visit", 80},
+  };
+  for (const Line& line : lines) {
+    auto label = std::make_unique<QLabel>(QString::fromLatin1(line.text), this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(units(0, line.y, 185, 9));
+    labels_.push_back(std::move(label));
+  }
+  mail_ = std::make_unique<HyperlinkLabel>(QString::fromLatin1(kMailAddress), this);
+  mail_->setGeometry(units(0, 50, 185, 9));
+  web_ = std::make_unique<HyperlinkLabel>(QStringLiteral("banklore.example.org"), this);
+  web_->setGeometry(units(0, 95, 185, 9));
+  ok_ = std::make_unique<QPushButton>(QStringLiteral("OK"), this);
+  ok_->setGeometry(units(70, 115, 45, 14));
+  ok_->setDefault(true);
+  connect(ok_.get(), &QPushButton::clicked, this, &AboutDialog::accept);
+
+  web_->setUrl(QString::fromLatin1(kWebSite));
+  mail_->setUrl(QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress));
+  productLabel().setText(productLabel().text() + QString::fromLatin1(MainWindow::kVersion));
+  ok_->setFocus(Qt::OtherFocusReason);
+}
+
+AboutDialog::~AboutDialog() = default;
+
+}  // namespace banklore

@@ -1,0 +1,70 @@
+#include "ui/definition_sections.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+namespace banklore {
+
+namespace {
+
+constexpr std::size_t kPieceLimit = 2046;  // characters per read, line end included
+
+char lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return lower(x) == lower(y); });
+}
+
+void judgePiece(std::string_view piece, std::vector<std::string>& names) {
+  if (piece.size() < 2 || piece.front() != '[' || piece[piece.size() - 2] != ']') return;
+  const std::size_t close = piece.find(']', 1);
+  names.emplace_back(piece.substr(1, close - 1));
+}
+
+}  // namespace
+
+std::vector<std::string> sectionHeadersIn(std::string_view text) {
+  std::vector<std::string> names;
+  std::string piece;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    // CR LF is one line end, as a text-mode read sees it.
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    piece.push_back(c);
+    if (c == '\n' || piece.size() == kPieceLimit) {
+      judgePiece(piece, names);
+      piece.clear();
+    }
+  }
+  if (!piece.empty()) judgePiece(piece, names);
+  return names;
+}
+
+std::vector<std::string> sectionHeadersOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return sectionHeadersIn(text);
+}
+
+void sortInstrumentNames(std::vector<std::string>& names) {
+  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return lower(x) < lower(y); });
+  });
+}
+
+int preselectedInstrument(const std::vector<std::string>& names, std::string_view wanted) {
+  int chosen = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (equalIgnoringCase(names[i], wanted)) chosen = static_cast<int>(i);
+  }
+  return chosen;
+}
+
+}  // namespace banklore

@@ -1,0 +1,38 @@
+// "Choose Instrument...": lists the sections of the definition file, preselects the instrument of
+// the settings file and on OK writes the choice to "General"/"Instrument" there.
+#pragma once
+
+#include <QDialog>
+#include <QListWidget>
+#include <QPushButton>
+#include <memory>
+#include <string>
+
+namespace banklore {
+
+class InstrumentChooserDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The chooser's own fallback when the settings name no instrument.
+  static constexpr const char* kFallbackInstrument = "Virus";
+
+  InstrumentChooserDialog(std::string definitionPath, std::string settingsPath,
+                          QWidget* parent = nullptr);
+  ~InstrumentChooserDialog() override;
+
+  QListWidget& list() { return *list_; }
+  QPushButton& okButton() { return *ok_; }
+
+  // Writes the selected name; with nothing to choose OK is refused, so the settings never get a
+  // name that is not in the file.
+  void accept() override;
+
+ private:
+  std::string settingsPath_;
+  std::unique_ptr<QListWidget> list_;
+  std::unique_ptr<QPushButton> ok_;
+  std::unique_ptr<QPushButton> cancel_;
+};
+
+}  // namespace banklore
