@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "midi/midi_backend.h"
 #include "platform/program_paths.h"
+#include "ui/app_icon.h"
 #include "ui/main_frame.h"
 #include "ui/qt_prompts.h"
 #include "ui/qt_ui_clock.h"
@@ -11,6 +12,7 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("Banklore"));
+  application.setWindowIcon(banklore::applicationIcon());
   // The librarian ends the run itself, after its closing steps.
   application.setQuitOnLastWindowClosed(false);
 
