@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <sstream>
+#include <thread>
+
+#include "platform/atomic_file.h"
+#include "platform/debug_log.h"
+#include "platform/program_paths.h"
+#include "platform/temp_dir.h"
+
+namespace banklore {
+
+static mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+static bool put(const std::string& target, const char* text, bool commit = true) {
+  AtomicFile file(target);
+  return file.open() && std::fputs(text, file.stream()) >= 0 && (!commit || file.commit());
+}
+
+TEST(AtomicFileTest, TargetChangesOnlyOnCommitAndKeepsItsModeAndLink) {
+  TempDir dir;
+  const std::string target = dir.file("bank.mid");
+  const mode_t saved = ::umask(027);
+  AtomicFile file(target);
+  const bool opened = file.open();
+  ::umask(saved);
+  ASSERT_TRUE(opened);
+  std::fputs("new", file.stream());
+  EXPECT_FALSE(std::filesystem::exists(target));
+  ASSERT_TRUE(file.commit());
+  EXPECT_FALSE(file.commit()) << "a second commit has nothing to commit";
+  EXPECT_EQ(modeOf(target), 0640u) << "a new file follows the umask";
+
+  ::chmod(target.c_str(), 0750);
+  ASSERT_EQ(::symlink("bank.mid", dir.file("link").c_str()), 0);
+  ASSERT_TRUE(put(dir.file("link"), "half", false));
+  EXPECT_EQ(readFile(target), "new") << "an uncommitted file is discarded";
+  ASSERT_TRUE(put(dir.file("link"), "newer"));
+  EXPECT_EQ(readFile(target), "newer");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+  EXPECT_EQ(modeOf(target), 0750u);
+  EXPECT_EQ(dir.entries(), 2) << "no temporary file left behind";
+  EXPECT_FALSE(put(dir.file("missing/bank.mid"), "x"));
+}
+
+TEST(AtomicFileTest, FailedWriteIsReportedAndKeepsTheOldFile) {
+  TempDir dir;
+  const std::string target = dir.file("bank.mid");
+  writeFile(target, "old");
+  EXPECT_EQ(underSizeLimit([&] { return put(target, std::string(3000, 'x').c_str()); }), 1);
+  EXPECT_EQ(readFile(target), "old");
+  EXPECT_EQ(dir.entries(), 1);
+}
+
+TEST(DebugLogTest, AppendsFormattedPiecesTruncatesAndDropsWhatItCannotWrite) {
+  TempDir dir;
+  const char* log = LogPath();
+  SetLogPath(dir.file("log.txt"));  // callers may keep the pointer across a change
+  WriteLog(log, "send %ld bytes:\n", 2L);
+  WriteLog(log, nullptr);
+  WriteLog(dir.file("missing-folder/log.txt").c_str(), "lost\n");
+  WriteLog(log, "%02x, ", 0xF0);
+  WriteLog(log, "%02x\n", 0xF7);
+  SetLogPath(dir.file("long.txt"));
+  WriteLog(log, "%s", std::string(200 * 1024, 'x').c_str());
+  SetLogPath("C:\\Quillfen_Debug.txt");
+  EXPECT_EQ(readFile(dir.file("log.txt")), "send 2 bytes:\nf0, f7\n");
+  EXPECT_EQ(readFile(dir.file("long.txt")), std::string(128 * 1024 - 1, 'x'));
+  EXPECT_EQ(dir.entries(), 2);
+}
+
+// Lines of different lengths from two threads: a torn or interleaved write would show.
+TEST(DebugLogTest, MessagesFromTwoThreadsArriveWholeAndInOrder) {
+  TempDir dir;
+  const std::string log = dir.file("log.txt");
+  const auto text = [](int t) { return std::string(t * 5000 + 1, static_cast<char>('a' + t)); };
+  const auto writeMany = [&](int t) {
+    for (int i = 0; i < 300; ++i) WriteLog(log.c_str(), "%d %d %s\n", t, i, text(t).c_str());
+  };
+  std::thread other(writeMany, 1);
+  writeMany(0);
+  other.join();
+  std::istringstream lines(readFile(log));
+  int next[2] = {0, 0}, t = 0, i = 0;
+  for (std::string line; lines >> t >> i >> line; ++next[t]) {
+    ASSERT_TRUE(t == 0 || t == 1) << t;
+    ASSERT_EQ(i, next[t]) << "messages of one thread keep their order";
+    ASSERT_EQ(line, text(t));
+  }
+  EXPECT_TRUE(lines.eof());
+  EXPECT_EQ(next[0] + next[1], 600);
+}
+
+TEST(ProgramPathsTest, SplitsIntoFolderAndNameWithoutLastExtension) {
+  for (const auto& [path, dir, name] :
+       {std::tuple{"/Opt/My.app/Bl.tar.gz", "/Opt/My.app/", "Bl.tar"},
+        {"/opt/.bl", "/opt/", ".bl"},
+        {"bl", "", "bl"}}) {
+    EXPECT_EQ(programPathsFrom(path).dir, dir) << path;
+    EXPECT_EQ(programPathsFrom(path).name, name) << path;
+  }
+  EXPECT_EQ(programPathsFrom(currentExecutablePath()).name, "test_platform");
+}
+
+}  // namespace banklore
