@@ -1,18 +1,16 @@
 // Kept in its own file: where the replaced operators are visible to callers, GCC warns falsely
 // about new/free mismatches.
-#include "files/support/allocation_counter.h"
-
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
-namespace banklore::testing {
+namespace banklore {
 std::atomic<std::size_t> largestAllocation{0};
-}  // namespace banklore::testing
+}  // namespace banklore
 
 void* operator new(std::size_t size) {
-  auto& largest = banklore::testing::largestAllocation;
-  std::size_t seen = largest.load();
-  while (size > seen && !largest.compare_exchange_weak(seen, size)) {
+  std::size_t seen = banklore::largestAllocation.load();
+  while (size > seen && !banklore::largestAllocation.compare_exchange_weak(seen, size)) {
   }
   if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
   throw std::bad_alloc();

@@ -1,0 +1,213 @@
+// The writer's byte layout, round trips (also through python3-mido, an implementation we did not
+// write), and the reader on hostile input: the suite runs under AddressSanitizer.
+#include "files/midi_file.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <random>
+
+#include "platform/atomic_file.h"
+#include "platform/temp_dir.h"
+
+namespace banklore {
+
+using Bytes = std::vector<std::uint8_t>;
+
+extern std::atomic<std::size_t> largestAllocation;  // through operator new (support/)
+
+static Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A chunk whose stated length is the payload's unless `stated` is given.
+static Bytes chunk(const char* id, const Bytes& payload, long long stated = -1) {
+  const auto length = static_cast<std::uint32_t>(stated < 0 ? payload.size() : stated);
+  Bytes out(id, id + 4);
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(length >> shift & 0xFF);
+  return out + payload;
+}
+
+static const Bytes kHeader = chunk("MThd", {0, 0, 0, 1, 0, 96});
+static const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};  // End of Track
+
+static Bytes sysex(std::size_t size, std::uint8_t fill) {
+  Bytes message(size, fill);
+  message.front() = 0xF0;
+  message.back() = 0xF7;
+  return message;
+}
+
+static Bytes written(const Bytes& message, std::uint32_t delta, const Bytes& second = {}) {
+  TempDir dir;
+  MidiFileWriter writer;
+  EXPECT_TRUE(writer.Open(dir.file("w.mid"), 96) && writer.WriteSysEx(message, delta));
+  EXPECT_TRUE((second.empty() || writer.WriteSysEx(second, 192)) && writer.Close());
+  const std::string text = readFile(dir.file("w.mid"));
+  return Bytes(text.begin(), text.end());
+}
+
+// The messages of the file, or nullopt when Read refuses it; largestAllocation covers the Read.
+static std::optional<std::vector<Bytes>> readMessages(const std::string& path) {
+  MidiFileReader reader;
+  largestAllocation = 0;
+  if (!reader.Read(path)) return std::nullopt;
+  std::vector<Bytes> messages;
+  for (int i = 0; i < reader.messageCount(); ++i) {
+    messages.emplace_back(reader.message(i)->begin(), reader.message(i)->end());
+  }
+  return messages;
+}
+
+static std::optional<std::vector<Bytes>> readBack(const Bytes& file) {
+  TempDir dir;
+  writeFile(dir.file("r.mid"), std::string(file.begin(), file.end()));
+  return readMessages(dir.file("r.mid"));
+}
+
+TEST(MidiFileWriterTest, WritesTheWorkedExamples) {
+  const Bytes a = sysex(11, 1), b = sysex(11, 2), two = written(a, 0, b);
+  EXPECT_EQ(two.size(), 53u);
+  EXPECT_EQ(two, (kHeader + Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 31, 0x00, 0xF0, 10} +
+                  Bytes(a.begin() + 1, a.end()) + Bytes{0x81, 0x40, 0xF0, 10} +
+                  Bytes(b.begin() + 1, b.end()) + kEnd));
+  const Bytes one = written(sysex(301, 1), 0);  // track length 308, message length 300
+  EXPECT_EQ(Bytes(one.begin() + 18, one.begin() + 26), (Bytes{0, 0, 1, 52, 0, 0xF0, 0x82, 0x2C}));
+  const Bytes late = written(sysex(3, 1), (1 << 28) - 1);  // the largest delta time
+  EXPECT_EQ(Bytes(late.begin() + 22, late.begin() + 27), (Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0xF0}));
+}
+
+// A full disk, whether it shows in a write or only at the flush in Close, fails the file.
+TEST(MidiFileWriterTest, FailedWriteFailsTheFile) {
+  TempDir dir;
+  const auto save = [&](int messages) {  // false when Close, and WriteSysEx if it did, failed
+    MidiFileWriter writer;
+    bool written = writer.Open(dir.file("full.mid"), 96);
+    for (int i = 0; i < messages; ++i) written = writer.WriteSysEx(sysex(297, 1), 0) && written;
+    return writer.Close() || (written && messages > 4);
+  };
+  EXPECT_EQ(underSizeLimit([&] { return save(4) || save(100); }), 1);
+}
+
+// Through a stream the caller owns and keeps open, as an atomic save does.
+TEST(MidiFileTest, WrittenMessagesReadBackInOrderUpToTheStoreCapacity) {
+  TempDir dir;
+  std::vector<Bytes> messages = {sysex(20000, 1), sysex(2, 2)};
+  for (int i = 0; messages.size() <= MidiFileReader::kCapacity; ++i) {
+    messages.push_back(sysex(3 + i % 300, i & 0x7F));
+  }
+  AtomicFile out(dir.file("bank.mid"));
+  MidiFileWriter writer;
+  ASSERT_TRUE(out.open() && writer.Open(out.stream(), 96));
+  for (const Bytes& message : messages) ASSERT_TRUE(writer.WriteSysEx(message, 96));
+  ASSERT_TRUE(writer.Close() && out.commit());
+  messages.pop_back();
+  EXPECT_EQ(readMessages(dir.file("bank.mid")), messages);
+}
+
+TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) {
+  const Bytes ev = {0, 0xF0, 3, 0x41, 0x10, 0xF7}, msg = {0xF0, 0x41, 0x10, 0xF7};
+  const Bytes ok = kHeader + chunk("MTrk", ev + kEnd);
+  const Bytes channel = {0, 0x90, 60, 64, 9, 62, 64, 0, 0xC0, 5, 0, 0xE0, 0, 64, 0x7F, 0, 0x7F};
+  const Bytes packets = {0, 0xF0, 2, 0x41, 0x10, 9, 0xF7, 2, 0x20, 0xF7, 0, 0xF7, 2, 0xF0, 0xF7};
+  // clang-format off
+  const std::tuple<const char*, Bytes, std::vector<Bytes>> accepted[] = {
+      {"header only", kHeader, {}},
+      {"events after End of Track", kHeader + chunk("MTrk", kEnd + ev), {}},
+      {"other chunks, tracks, End of Track missing at the chunk end",
+       kHeader + chunk("XFIH", {1}) + ok + chunk("MTrk", Bytes{0, 0xF0, 1, 0xF7} + ev),
+       {msg, {0xF0, 0xF7}, msg}},
+      {"a long meta, channel events with running status",
+       kHeader + chunk("MTrk", Bytes{0, 0xFF, 1, 0x81, 0} + Bytes(128, 'x') + channel + ev), {msg}},
+      {"continuation packets joined, an escape passed over",
+       kHeader + chunk("MTrk", packets), {{0xF0, 0x41, 0x10, 0x20, 0xF7}}},
+      {"trailing bytes", ok + Bytes{'J', 'U', 'N', 'K', 0, 0}, {msg}},
+      {"header longer than six", chunk("MThd", {0, 0, 0, 1, 0, 96, 9}) + chunk("MTrk", ev), {msg}}};
+  const std::pair<const char*, Bytes> refused[] = {
+      {"empty", {}}, {"not MThd", chunk("RIFF", {}) + ok},
+      {"header longer than the file", chunk("MThd", {}, 0xFFFFFFFF)},
+      {"track longer than the file", kHeader + chunk("MTrk", ev, 0xFFFFFFF0)},
+      {"event across the track end", kHeader + chunk("MTrk", ev, 4) + Bytes{0x41, 0x10} + ok},
+      {"SysEx longer than the file", kHeader + chunk("MTrk", {0, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F})},
+      {"meta past its track", kHeader + chunk("MTrk", {0, 0xFF, 1, 64}) + chunk("JUNK", Bytes(70))},
+      {"endless quantity", kHeader + chunk("MTrk", Bytes(64, 0xFF))},
+      {"five-byte quantity", kHeader + chunk("MTrk", {128, 128, 128, 128, 0, 0, 0xF0, 1, 0xF7})},
+      {"file ends inside a delta time", kHeader + chunk("MTrk", ev + Bytes{0x81})}};
+  // clang-format on
+  for (const auto& [what, file, messages] : accepted) EXPECT_EQ(readBack(file), messages) << what;
+  for (const auto& [what, file] : refused) {
+    EXPECT_EQ(readBack(file), std::nullopt) << what;
+    EXPECT_LT(largestAllocation.load(), 64u * 1024) << what << ": allocated what it claims";
+  }
+  // Random damage: any verdict will do, but only SysEx messages made of the file's bytes.
+  const Bytes valid = kHeader + chunk("XFIH", {1}) +
+                      chunk("MTrk", Bytes{0, 0xFF, 0x51, 3, 1, 2, 3} + channel + packets + kEnd) +
+                      ok;
+  std::mt19937 random(12345);
+  for (int round = 0; round < 800; ++round) {
+    Bytes damaged = valid;
+    for (int i = random() % 4; i >= 0; --i) damaged[random() % damaged.size()] = random();
+    if (round % 5 == 0) damaged.resize(random() % damaged.size());
+    for (const Bytes& message : readBack(damaged).value_or(std::vector<Bytes>{})) {
+      ASSERT_TRUE(message.front() == 0xF0 && message.size() <= damaged.size());
+    }
+  }
+}
+
+// Files written by other programs; the folder is absent outside the project's workplace.
+TEST(MidiFileReaderTest, RealFiles) {
+  const std::string folder = std::string(BANKLORE_REALDATA_DIR) + "/smf/";
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no real SMF files in " << folder;
+  // clang-format off
+  const std::pair<const char*, int> cases[] = {  // name, messages (-1: refused)
+      {"midly_SysExTest.mid", 3}, {"knobkraft_Korg_M1EX.mid", 2},
+      {"tonejs_tchaikovsky_seasons.mid", 5}, {"tonejs_bach_format0.mid", 0},
+      {"tonejs_pitchBendTest.mid", 0}, {"midly_Clementi.mid", 0},
+      {"midly_PiDamaged.mid", -1},  // a track claims 1,194,067 of 65,536 bytes
+      {"midly_Beethoven.rmi", -1}};  // a RIFF wrapper
+  // clang-format on
+  for (const auto& [name, count] : cases) {
+    const auto messages = readMessages(folder + name);
+    EXPECT_EQ(messages ? static_cast<int>(messages->size()) : -1, count) << name;
+  }
+  const auto korg = readMessages(folder + "knobkraft_Korg_M1EX.mid").value();  // two large ones
+  EXPECT_EQ(korg.at(0).size() + korg.at(1).size(), 16350u + 14179u);
+}
+
+// mido reads a file written here and writes its SysEx back among metas, channel events and several
+// tracks, in format 0 and 1.
+TEST(MidoInteropTest, MidoReadsWhatWeWriteAndWeReadWhatMidoWrites) {
+  if (std::system("/usr/bin/python3 -c 'import mido' 2>/dev/null") != 0) {
+    GTEST_SKIP() << "/usr/bin/python3 cannot import mido (install python3-mido)";
+  }
+  TempDir dir;
+  writeFile(dir.file("interop.py"), R"(import sys, mido
+f = mido.MidiFile(sys.argv[1] + "/ours.mid")
+sysex = [m for m in f.tracks[0] if m.type == "sysex"]
+print(f.type, len(f.tracks), f.ticks_per_beat, f.tracks[0][-1].type)
+print([(m.time, len(m.data)) for m in sysex])
+notes = [mido.Message(k, note=60 + i, time=5) for k in ("note_on", "note_off") for i in (0, 1)]
+metas = [mido.MetaMessage("set_tempo", tempo=600000), mido.MetaMessage("text", text="x" * 200)]
+zero = mido.MidiFile(type=0, ticks_per_beat=96, tracks=[metas + sysex[:2] + notes + sysex[2:]])
+zero.save(sys.argv[1] + "/zero.mid")
+one = mido.MidiFile(type=1, ticks_per_beat=480, tracks=[metas, sysex[:1] + notes, sysex[1:]])
+one.save(sys.argv[1] + "/one.mid")
+)");
+  const std::vector<Bytes> messages = {sysex(297, 1), sysex(2, 2), sysex(5000, 3), sysex(11, 4)};
+  MidiFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir.file("ours.mid"), 480));
+  for (std::uint32_t i = 0; i < messages.size(); ++i) {
+    ASSERT_TRUE(writer.WriteSysEx(messages[i], i * 200));  // one- and two-byte delta times
+  }
+  ASSERT_TRUE(writer.Close());
+  const std::string run = "/usr/bin/python3 " + dir.file("interop.py ") + dir.path + " >";
+  EXPECT_EQ(std::system((run + dir.file("out.txt") + " 2>&1").c_str()), 0);
+  EXPECT_EQ(readFile(dir.file("out.txt")),
+            "0 1 480 end_of_track\n[(0, 295), (200, 0), (400, 4998), (600, 9)]\n");
+  EXPECT_EQ(readMessages(dir.file("zero.mid")), messages);
+  EXPECT_EQ(readMessages(dir.file("one.mid")), messages);
+}
+
+}  // namespace banklore
