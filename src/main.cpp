@@ -8,6 +8,7 @@
 #include "ui/main_frame.h"
 #include "ui/qt_prompts.h"
 #include "ui/qt_ui_clock.h"
+#include "ui/termination_watch.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
   banklore::MainWindow librarian(banklore::programPathsFrom(banklore::currentExecutablePath()),
                                  banklore::makeSystemMidiBackend(), frame, prompts, clock);
   frame.attach(librarian);
+  // A logout or `kill` closes the window the same way the close box does.
+  banklore::TerminationWatch termination;
+  QObject::connect(&termination, &banklore::TerminationWatch::terminationRequested, &frame,
+                   &QWidget::close);
   librarian.initWindow();
   frame.show();
   const int result = application.exec();
