@@ -14,6 +14,9 @@ namespace banklore {
 
 namespace {
 
+// How long after showing the window a window manager may take to put its frame around it.
+constexpr int kFrameWaitMs = 2000;
+
 int bankIndex(int bank) {
   return bank == 1 ? 1 : 0;
 }
@@ -199,12 +202,26 @@ void MainFrame::placeFrame(const WindowRect& rect) {
 void MainFrame::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!placedBeforeShow_) return;
+  correctPlacement();
+  // Without a window manager the frame never changes: stop waiting for it.
+  QTimer::singleShot(kFrameWaitMs, this, [this] { placedBeforeShow_.reset(); });
+}
+
+bool MainFrame::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  if (placedBeforeShow_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+    correctPlacement();
+  }
+  return handled;
+}
+
+void MainFrame::correctPlacement() {
+  // The window manager adds its frame some time after the window appears; once it has, the saved
+  // outer rectangle is applied again so the window does not grow by its frame on every run.
+  if (!placedBeforeShow_ || frameGeometry() == geometry()) return;
   const WindowRect wanted = *placedBeforeShow_;
   placedBeforeShow_.reset();
-  // The window manager reports the frame a moment after the window appears.
-  QTimer::singleShot(0, this, [this, wanted] {
-    if (windowRect() != wanted) placeFrame(wanted);
-  });
+  if (windowRect() != wanted) placeFrame(wanted);
 }
 
 void MainFrame::endRun() {

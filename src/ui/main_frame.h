@@ -58,10 +58,12 @@ class MainFrame : public QMainWindow, public BankView {
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void command(int id);
   void placeFrame(const WindowRect& rect);
+  void correctPlacement();
 
   MainWindow* librarian_ = nullptr;
   std::unique_ptr<WindowPanel> panel_;
