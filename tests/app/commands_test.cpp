@@ -1,175 +1,195 @@
-// The command entry, the context menu, list clicks and the enabling rule.
+// The command entry, the context menu and the bank-editing commands, on the test definition, where
+// every patch that lands in a slot can be checked for its number, device byte and checksum.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/command_ids.h"
 #include "app/support/app_fixture.h"
 
 namespace banklore::testing {
 namespace {
 
-using CommandsTest = AppTest;
+using V = std::vector<int>;
 
-const std::vector<int> kEveryCommand = {40003, 40004, 40006, 40007, 40008, 40009, 40010, 40011,
-                                        40012, 40013, 40016, 40017, 40019, 40020, 40021, 40023,
-                                        1016,  1017,  1019,  1020,  1049,  1050,  12345};
+class CommandsTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    startOnTestDefinition();
+  }
+  void run(CommandId id, int bank, const V& selection) {
+    view_.banks[bank].selection = selection;
+    for (auto& list : view_.banks) list.refreshed.clear();
+    window_->onCommand(id);
+  }
+  // Slots from `first` on hold the patches first named with these numbers; each moved one placed.
+  void expectOrder(int bank, int first, const V& order) {
+    for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+      EXPECT_EQ(slotName(bank, first + i), "ab"[bank] + std::to_string(order[i]));
+      if (order[i] != first + i) expectPlaced(bank, first + i);
+    }
+  }
+};
 
 TEST_F(CommandsTest, EveryCommandEndsARunningRequestAndFocusesTheActiveList) {
-  for (int id : kEveryCommand) {
+  V counts;  // what the handlers of other modules' commands are given: k
+  for (CommandId id : {CommandId::SendSelected, CommandId::RequestSelected, CommandId::Setup,
+                       CommandId::ChangeInstrument, CommandId::About}) {
+    window_->setCommandHandler(id, [&counts](int k) { counts.push_back(k); });
+  }
+  window_->setActiveBank(1);
+  for (int id : {40003, 40004, 40006, 40007, 40008, 40009, 40010, 40011, 40012, 40013, 40016, 40017,
+                 40019, 40020, 40021, 40023, 1016,  1017,  1019,  1020,  1049,  1050,  12345}) {
     SCOPED_TRACE(id);
-    start();
-    window_->setActiveBank(1);
-    window_->request().requestActive = true;
-    window_->request().requestBank = 0;
-    view_.focusedList = -1;
-    window_->onCommand(id);
+    startRequest(0);
+    view_.focused = -1;
+    run(static_cast<CommandId>(id), 1, {1, 4, 9});
     EXPECT_FALSE(window_->request().requestActive);
-    EXPECT_EQ(window_->bank(0).statusText, "Request aborted.");
     EXPECT_EQ(view_.banks[0].status, "Request aborted.");
-    EXPECT_EQ(view_.focusedList, 1);
-    const std::string expected = "OnCommand(" + std::to_string(id) + ", 0)\n";
-    EXPECT_NE(readFile("banklore_Debug.txt").find(expected), std::string::npos);
-    window_.reset();
+    EXPECT_EQ(view_.focused, 1);
   }
-}
-
-TEST_F(CommandsTest, ActivateMakesItsBankActiveAndFocusesIt) {
-  start();
-  window_->onCommand(CommandId::ActivateBank1);
-  EXPECT_EQ(window_->activeBank(), 1);
-  EXPECT_EQ(view_.focusedList, 1);
-  window_->onCommand(CommandId::ActivateBank0);
-  EXPECT_EQ(window_->activeBank(), 0);
-  EXPECT_EQ(view_.focusedList, 0);
-}
-
-TEST_F(CommandsTest, ListClickEndsRequestThenActivatesBank) {
-  start();
-  window_->request().requestActive = true;
-  window_->request().requestBank = 0;
-  window_->onListClicked(1);
-  EXPECT_FALSE(window_->request().requestActive);
-  EXPECT_EQ(window_->bank(0).statusText, "Request aborted.");
-  EXPECT_EQ(window_->activeBank(), 1);
-  window_->onListClicked(7);
-  EXPECT_EQ(window_->activeBank(), 1) << "no such list";
-}
-
-TEST_F(CommandsTest, CommandsOfOtherModulesReachTheirHandlerWithK) {
-  start();
-  const std::vector<CommandId> later = {CommandId::SaveSelected,    CommandId::Load,
-                                        CommandId::LoadToSelected,  CommandId::SendSelected,
-                                        CommandId::RequestSelected, CommandId::ChangeInstrument,
-                                        CommandId::Setup,           CommandId::About};
-  // Without a handler they do nothing beyond what every command does.
-  for (CommandId id : later) window_->onCommand(id);
-  EXPECT_TRUE(prompts_.messages.empty());
-  EXPECT_EQ(view_.banks[0].selection, std::vector<int>{0});
-
-  std::vector<std::pair<CommandId, int>> calls;
-  for (CommandId id : later) {
-    window_->setCommandHandler(id, [&calls, id](int k) { calls.emplace_back(id, k); });
-  }
-  view_.select(0, {1, 4, 9});
-  for (CommandId id : later) window_->onCommand(id);
-  ASSERT_EQ(calls.size(), later.size());
-  for (std::size_t i = 0; i < later.size(); ++i) {
-    EXPECT_EQ(calls[i].first, later[i]);
-    EXPECT_EQ(calls[i].second, 3);
-  }
+  EXPECT_EQ(counts, V(5, 3));
 }
 
 TEST(ContextMenuRule, EnablingFollowsSelectionCountAndClipboard) {
-  constexpr int n = 256;
-  struct Row {
-    CommandId id;
-    bool k0, k1, k2, kN;  // clipboard holding patches
-  };
-  const std::vector<Row> rows = {
-      {CommandId::SelectAll, true, true, true, false},
-      {CommandId::SelectNone, false, true, true, true},
-      {CommandId::SendSelected, false, true, true, true},
-      {CommandId::RequestSelected, false, true, true, true},
-      {CommandId::SaveSelected, true, true, true, true},
-      {CommandId::Load, true, true, true, true},
-      {CommandId::LoadToSelected, false, true, true, true},
-      {CommandId::CopyToOtherBank, false, true, true, true},
-      {CommandId::Rename, false, true, true, true},
-      {CommandId::Copy, false, true, true, true},
-      {CommandId::Paste, false, true, true, true},
-      {CommandId::Swap, false, false, true, false},
-      {CommandId::Move, false, true, true, false},
-      {CommandId::Sort, false, false, true, true},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(static_cast<int>(row.id));
-    EXPECT_EQ(contextMenuItemEnabled(row.id, 0, n, false), row.k0);
-    EXPECT_EQ(contextMenuItemEnabled(row.id, 1, n, false), row.k1);
-    EXPECT_EQ(contextMenuItemEnabled(row.id, 2, n, false), row.k2);
-    EXPECT_EQ(contextMenuItemEnabled(row.id, n, n, false), row.kN);
+  // In menu order, for k = 0, 1, 2 and N = 32 selected slots with patches on the clipboard:
+  // Select All, Select None, Send, Request, Save, Load, Load to selected, Copy to other bank,
+  // Rename, Copy, Paste, Swap, Move, Sort.
+  const S expected = {"+++-", "-+++", "-+++", "-+++", "++++", "++++", "-+++",
+                      "-+++", "-+++", "-+++", "-+++", "--+-", "-++-", "--++"};
+  S enabled;
+  for (const ContextMenuItem& item : contextMenuItems()) {
+    enabled.emplace_back();
+    for (int k : {0, 1, 2, 32})
+      enabled.back() += contextMenuItemEnabled(item.id, k, 32, false) ? '+' : '-';
   }
-  EXPECT_FALSE(contextMenuItemEnabled(CommandId::Paste, 2, n, true)) << "empty clipboard";
-  EXPECT_FALSE(contextMenuItemEnabled(CommandId::Swap, 3, n, false));
+  EXPECT_EQ(enabled, expected);
+  EXPECT_FALSE(contextMenuItemEnabled(CommandId::Paste, 2, 32, true)) << "empty clipboard";
 }
 
-TEST(ContextMenuRule, MenuHoldsFourteenItemsWithTheirSeparators) {
-  const auto items = contextMenuItems();
-  ASSERT_EQ(items.size(), 14u);
-  EXPECT_EQ(items.front().id, CommandId::SelectAll);
-  EXPECT_EQ(items.back().id, CommandId::Sort);
-  int separators = 0;
-  for (const auto& item : items) separators += item.separatorAfter ? 1 : 0;
-  EXPECT_EQ(separators, 8);
-  EXPECT_EQ(accelerators().size(), 17u);
-  EXPECT_EQ(fileMenuItems().size(), 5u);
-}
-
-TEST_F(CommandsTest, ContextMenuOverAListActivatesItsBankAndGraysItems) {
-  start();
-  view_.select(1, {});
-  auto menu = window_->onContextMenu(1);
-  ASSERT_TRUE(menu.has_value());
-  EXPECT_EQ(window_->activeBank(), 1);
-  ASSERT_EQ(menu->size(), 14u);
-  for (const ContextMenuEntry& entry : *menu) {
-    const bool alwaysOn = entry.id == CommandId::SaveSelected || entry.id == CommandId::Load ||
-                          entry.id == CommandId::SelectAll;
-    EXPECT_EQ(entry.enabled, alwaysOn) << static_cast<int>(entry.id);
-  }
-
-  // Select All leaves the last row focused; the menu then grays Select All.
-  window_->onCommand(CommandId::SelectAll);
-  EXPECT_EQ(view_.banks[1].selection.size(), 256u);
-  EXPECT_EQ(view_.banks[1].focusRow, 255);
-  menu = window_->onContextMenu(1);
-  ASSERT_TRUE(menu.has_value());
-  EXPECT_FALSE((*menu)[0].enabled);
-  EXPECT_FALSE((*menu)[12].enabled) << "Move needs k < N";
-  EXPECT_FALSE((*menu)[10].enabled) << "Paste needs a clipboard";
-  window_->onCommand(CommandId::Copy);
-  menu = window_->onContextMenu(1);
-  EXPECT_TRUE((*menu)[10].enabled);
-}
-
-TEST_F(CommandsTest, ContextMenuElsewhereShowsNothingButStillAborts) {
-  start();
-  window_->setActiveBank(1);
-  window_->request().requestActive = true;
-  EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value());
+TEST_F(CommandsTest, ContextMenuActivatesTheListUnderTheCursorAndGraysByItsState) {
+  startRequest(0);
+  EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
   EXPECT_FALSE(window_->request().requestActive);
+  const auto pasteEnabled = [this] { return window_->onContextMenu(1)->at(10).enabled; };
+  view_.banks[1].selection = {3};
+  EXPECT_FALSE(pasteEnabled()) << "nothing on the clipboard";
   EXPECT_EQ(window_->activeBank(), 1);
-  EXPECT_NE(readFile("banklore_Debug.txt").find("Displaying context menu\n"), std::string::npos);
+  window_->onCommand(CommandId::Copy);
+  EXPECT_TRUE(pasteEnabled());
+  view_.banks[1].selection = {};
+  EXPECT_FALSE(pasteEnabled());
 }
 
-TEST_F(CommandsTest, SelectNoneClearsSelectionAndFocus) {
-  start();
-  view_.select(0, {2, 3});
+TEST_F(CommandsTest, SelectAllAndNoneActOnTheActiveList) {
+  window_->onCommand(CommandId::SelectAll);
+  EXPECT_EQ(view_.banks[0].selection.size(), 32u);
+  window_->onListClicked(1);
   window_->onCommand(CommandId::SelectNone);
-  EXPECT_TRUE(view_.banks[0].selection.empty());
-  EXPECT_FALSE(view_.banks[0].focusRow.has_value());
-  EXPECT_EQ(view_.banks[1].selection, std::vector<int>{0}) << "only the active bank";
+  EXPECT_TRUE(view_.banks[1].selection.empty());
+  EXPECT_EQ(view_.banks[0].selection.size(), 32u);
+}
+
+TEST_F(CommandsTest, CopyToOtherBankFillsTheTargetSelectionThenTheSlotsAfterIt) {
+  struct Case {
+    int from;
+    V sources, targets, written;
+  };
+  for (const Case& c : std::vector<Case>{{0, {3, 4, 5}, {10, 20}, {10, 20, 21}},
+                                         {0, {3, 4, 5}, {}, {0, 1, 2}},
+                                         {0, {1, 2, 3, 4, 5}, {30, 31}, {30, 31}},
+                                         {1, {4}, {}, {0}}}) {
+    SCOPED_TRACE(::testing::PrintToString(c.targets));
+    window_->setActiveBank(c.from);
+    view_.banks[1 - c.from].selection = c.targets;
+    run(CommandId::CopyToOtherBank, c.from, c.sources);
+    EXPECT_EQ(view_.banks[1 - c.from].refreshed, c.written) << "each written slot, nothing else";
+    for (std::size_t i = 0; i < c.written.size(); ++i) {
+      EXPECT_EQ(slotName(1 - c.from, c.written[i]), "ab"[c.from] + std::to_string(c.sources[i]));
+      expectPlaced(1 - c.from, c.written[i]);
+    }
+  }
+}
+
+TEST_F(CommandsTest, PasteFillsSelectedSlotsWhileClipboardEntriesLast) {
+  run(CommandId::Copy, 0, {-4, 2, 5, 5, 9, 99});  // rows outside the bank and repeats are ignored
+  window_->setActiveBank(1);
+  run(CommandId::Paste, 1, {0, 1, 2, 3, 4});
+  EXPECT_EQ(names(1, 0, 5), (S{"a2", "a5", "a9", "b3", "b4"}));
+  for (int slot : {0, 1, 2}) expectPlaced(1, slot);
+  run(CommandId::Paste, 1, {10, 12});
+  EXPECT_EQ(names(1, 10, 3), (S{"a2", "b11", "a5"}));
+}
+
+TEST_F(CommandsTest, SwapUpDownAndMoveCarryPatchesAndSelectionButStopAtTheEdges) {
+  struct Case {
+    CommandId id;
+    V selection;
+    std::optional<int> count;  // Move's answer
+    int first;
+    V order, after;
+  };
+  for (const Case& c :
+       std::vector<Case>{{CommandId::Swap, {4}, {}, 3, {3, 4, 5}, {4}},
+                         {CommandId::Swap, {1, 4, 8}, {}, 0, {0, 1, 2, 3, 4}, {1, 4, 8}},
+                         {CommandId::Swap, {3, 5}, {}, 3, {5, 4, 3}, {3, 5}},
+                         {CommandId::UpBank0, {4, 5}, {}, 2, {2, 4, 5, 3, 6}, {3, 4}},
+                         {CommandId::DownBank0, {1, 3}, {}, 0, {0, 2, 1, 4, 3, 5}, {2, 4}},
+                         {CommandId::UpBank0, {0, 5}, {}, 0, {0, 1, 2, 3, 4, 5, 6}, {0, 5}},
+                         {CommandId::DownBank0, {5, 31}, {}, 4, {4, 5, 6}, {5, 31}},
+                         {CommandId::Move, {1, 2}, -3, 0, {1, 2, 0, 3}, {0, 1}},
+                         {CommandId::Move, {28}, 1023, 27, {27, 29, 30, 31, 28}, {31}},
+                         {CommandId::Move, {4}, 0, 3, {3, 4, 5}, {4}},
+                         {CommandId::Move, {4}, std::nullopt, 3, {3, 4, 5}, {4}}}) {
+    SCOPED_TRACE(::testing::PrintToString(c.selection));
+    startOnTestDefinition();
+    prompts_.counts = {c.count};
+    run(c.id, 0, c.selection);
+    expectOrder(0, c.first, c.order);
+    EXPECT_EQ(view_.banks[0].selection, c.after);
+  }
+  run(CommandId::DownBank1, 1, {6});
+  expectOrder(1, 6, {7, 6});
+  EXPECT_EQ(window_->activeBank(), 0) << "a bank's buttons leave the active bank alone";
+}
+
+TEST_F(CommandsTest, SortOrdersSelectedSlotsByteWiseKeepingEqualNamesInOrder) {
+  const auto put = [this](int slot, const char* name, std::uint8_t marker) {
+    Patch patch(window_->definition());
+    std::vector<std::uint8_t> bytes(patch.bytes().begin(), patch.bytes().end());
+    bytes[20] = marker;
+    patch.loadBytes(bytes);
+    patch.setName(name);
+    window_->StoreToSlot(0, slot, patch, false);
+  };
+  put(7, "b", 1);
+  put(9, "B", 2);
+  put(12, "a", 3);
+  run(CommandId::Sort, 0, {7, 9, 12});
+  EXPECT_EQ(names(0, 7, 6), (S{"B", "a8", "a", "a10", "a11", "b"}));
+  EXPECT_EQ(view_.banks[0].refreshed, (V{7, 9, 12}));
+  for (int slot : {7, 9, 12}) expectPlaced(0, slot);
+
+  put(0, "x", 1);
+  put(1, "x", 9);
+  put(2, "x", 2);
+  put(3, "w", 3);
+  run(CommandId::Sort, 0, {0, 2, 3});
+  V markers;
+  for (int slot = 0; slot < 4; ++slot) markers.push_back(window_->bank(0).slots[slot].bytes()[20]);
+  EXPECT_EQ(markers, (V{3, 9, 1, 2}));
+}
+
+TEST_F(CommandsTest, RenameAsksForEachSlotAndSkipsACancelledOne) {
+  prompts_.names = {"First", std::nullopt, "ALongerName"};
+  run(CommandId::Rename, 0, {2, 4, 6});
+  EXPECT_EQ(prompts_.renameShown, (S{"a2      ", "a4      ", "a6      "}));
+  EXPECT_EQ(names(0, 2, 5), (S{"First", "a3", "a4", "a5", "ALongerN"}));
+  EXPECT_EQ(view_.banks[0].refreshed, (V{2, 6}));
 }
 
 }  // namespace

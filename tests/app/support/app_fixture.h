@@ -1,46 +1,185 @@
-// A librarian started in its own empty temporary folder, with fake seams.
+// A librarian started in its own empty temporary folder, on the in-process MIDI backend, behind a
+// view that records what it is told, prompts that answer from a script and a clock whose posted
+// tasks run only when a test says so.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/support/fakes.h"
+#include "midi/loopback_backend.h"
 
 namespace banklore::testing {
 
-// A definition with device, bank and program fields in the header and a checksum after the data:
-// 32 slots in two banks of 16, header f0 7d <device> 10 <bank> <program>, an 8-byte name at the
-// start of the data, PatchSize 27, the checksum (sum of the data area) at byte 25, F7 at byte 26.
-extern const char* const kTestDefinition;
-inline constexpr int kTestPatchSize = 27;
-inline constexpr int kTestChecksumPos = 25;
-inline constexpr int kTestDeviceIndex = 3;
-inline constexpr int kTestDeviceByte = 13;  // DeviceIDBytes entry 3
+using S = std::vector<std::string>;
+
+struct FakeView : BankView {
+  struct List {
+    int rows = 0;
+    std::vector<int> selection, refreshed;
+    std::optional<int> focus;
+    std::string status;
+  };
+  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}}; }
+  void refreshRow(int b, int row) override { banks[b].refreshed.push_back(row); }
+  std::vector<int> selectedRows(int b) const override { return banks[b].selection; }
+  void setSelection(int b, const std::vector<int>& rows, std::optional<int> focus) override {
+    banks[b].selection = rows;
+    banks[b].focus = focus;
+  }
+  void focusList(int b) override { focused = b; }
+  void ensureRowVisible(int, int) override {}
+  void setStatusText(int b, const std::string& text) override { banks[b].status = text; }
+  void setProgress(int, int, int) override {}
+  void setWindowTitle(const std::string&) override {}
+  WindowRect windowRect() const override { return rect; }
+  void setWindowRect(const WindowRect& r) override { rect = r; }
+  void endRun() override { ++endRuns; }
+
+  List banks[2];
+  WindowRect rect{10, 20, 630, 470};
+  int focused = -1, endRuns = 0;
+};
+
+// Every dialog answers from its script; an empty script cancels (a question: No).
+struct FakePrompts : Prompts {
+  template <class T>
+  static std::optional<T> next(std::deque<std::optional<T>>& script) {
+    std::optional<T> answer = script.empty() ? std::nullopt : script.front();
+    if (!script.empty()) script.pop_front();
+    return answer;
+  }
+  void message(const std::string& text) override { messages.push_back(text); }
+  bool askYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return next(yesNo).value_or(false);
+  }
+  std::optional<std::string> openFile(const FileDialogRequest& r) override {
+    dialogs.push_back(r);
+    return next(files);
+  }
+  std::optional<std::string> saveFile(const FileDialogRequest& r) override { return openFile(r); }
+  std::optional<int> moveCount() override { return next(counts); }
+  std::optional<std::string> rename(const std::string& shown) override {
+    renameShown.push_back(shown);
+    return next(names);
+  }
+  bool setup(SetupValues&) override { return false; }
+  bool chooseInstrument(const std::string&, const std::string&) override { return false; }
+  void about() override {}
+
+  S messages, questions, renameShown;
+  std::deque<std::optional<std::string>> files, names;
+  std::deque<std::optional<int>> counts;
+  std::deque<std::optional<bool>> yesNo;
+  std::vector<FileDialogRequest> dialogs;
+};
+
+struct ManualClock : UiClock {
+  std::uint32_t nowMs() const override { return 1000; }
+  void startTimer(int, std::uint32_t, bool, std::function<void()>) override {}
+  void stopTimer(int) override {}
+  void postToUiThread(std::function<void()> task) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    posted.push_back(std::move(task));
+  }
+  // Runs the tasks posted so far, in order; returns how many ran.
+  int runPosted() {
+    std::vector<std::function<void()>> tasks;
+    std::unique_lock<std::mutex> lock(mutex);
+    tasks.swap(posted);
+    lock.unlock();
+    for (const auto& task : tasks) task();
+    return static_cast<int>(tasks.size());
+  }
+  std::mutex mutex;
+  std::vector<std::function<void()>> posted;
+};
+
+// 32 slots in two banks of 16; header f0 7d <device> 10 <bank> <program>, then 19 data bytes
+// opening with an 8-byte name, their checksum (sum & 7f) at byte 25 and F7 at 26. Device ID 3 is
+// the byte 13.
+inline const char* const kTestDefinition =
+    "[Test]\nSettings=TestSynth\nNumTotalPatches=32\nNumEditablePatches=32\nNumPatchesPerBank=16\n"
+    "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
+    "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
+    "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n";
 
 class AppTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto folder = std::filesystem::path(BANKLORE_TEST_TMPDIR) / "app" /
+                        (std::string(info->test_suite_name()) + "_" + info->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    dir_ = folder.string() + "/";
+  }
+  void TearDown() override {
+    window_.reset();
+    loopback::reset();
+  }
 
   std::string path(const std::string& file) const { return dir_ + file; }
-  void writeFile(const std::string& file, const std::string& text) const;
-  std::string readFile(const std::string& file) const;
-  // Writes the test definition as instrument "Test" and selects it in the settings.
-  void useTestDefinition(const std::string& extraSettings = "") const;
+  void startRequest(int bank) {
+    window_->request().requestActive = true;
+    window_->request().requestBank = bank;
+  }
+  void writeFile(const std::string& file, const std::string& text) const {
+    std::ofstream(path(file), std::ios::binary) << text;
+  }
+  std::string readFile(const std::string& file) const {
+    std::stringstream text;
+    text << std::ifstream(path(file), std::ios::binary).rdbuf();
+    return text.str();
+  }
 
-  // Constructs the window; with `init`, also runs window initialisation.
-  MainWindow& start(bool init = true);
-  // Names slot i of a bank "<prefix><i>" through the patch itself (so no renumbering happens).
-  void nameSlots(int bank, const std::string& prefix);
-  std::string slotName(int bank, int slot) const;  // trailing blanks removed
-  std::vector<std::string> slotNames(int bank, int first, int count) const;
-  // Checks that a slot holds a patch placed there: numbered to the slot, device byte 13 and a
-  // checksum that matches its data area.
-  void expectPlaced(int bank, int slot) const;
+  MainWindow& start() {
+    window_.reset();
+    window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeLoopbackBackend(),
+                                           view_, prompts_, clock_);
+    window_->initWindow();
+    return *window_;
+  }
+  // Starts on the test definition with device ID 3, slot i of bank 0 named "a<i>", of bank 1
+  // "b<i>" (named in place, so nothing is renumbered).
+  void startOnTestDefinition() {
+    writeFile("banklore.idf", kTestDefinition);
+    writeFile("banklore.ini", "[General]\nInstrument=Test\n[TestSynth]\nDeviceID=3\n");
+    start();
+    for (int b = 0; b < 2; ++b) {
+      for (int i = 0; i < 32; ++i) window_->bank(b).slots[i].setName("ab"[b] + std::to_string(i));
+    }
+  }
+  std::string slotName(int bank, int slot) const {
+    std::string text = window_->name(bank, slot);
+    return text.erase(text.find_last_not_of(' ') + 1);
+  }
+  S names(int bank, int first, int count) const {
+    S all;
+    for (int i = first; i < first + count; ++i) all.push_back(slotName(bank, i));
+    return all;
+  }
+  // The slot holds a patch placed there: numbered to it, device byte 13, a matching checksum.
+  void expectPlaced(int bank, int slot) const {
+    const auto bytes = window_->bank(bank).slots[slot].bytes();
+    ASSERT_EQ(bytes.size(), 27u);
+    unsigned sum = 0;
+    for (int i = 6; i < 25; ++i) sum += bytes[i];
+    EXPECT_EQ(std::vector<int>({bytes[2], bytes[4], bytes[5], bytes[25]}),
+              std::vector<int>({13, slot / 16, slot % 16, static_cast<int>(sum & 0x7F)}))
+        << "slot " << slot;
+  }
 
   std::string dir_;
   FakeView view_;
