@@ -12,7 +12,9 @@ QRect units(int x, int y, int w, int h) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("About Banklore"));
   setFixedSize(units(0, 0, 186, 135).size());
   struct Line {

@@ -20,7 +20,8 @@ QRect units(int x, int y, int w, int h) {
 
 InstrumentChooserDialog::InstrumentChooserDialog(std::string definitionPath,
                                                  std::string settingsPath, QWidget* parent)
-    : QDialog(parent),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
       settingsPath_(std::move(settingsPath)),
       list_(std::make_unique<QListWidget>(this)),
       ok_(std::make_unique<QPushButton>(QStringLiteral("&OK"), this)),

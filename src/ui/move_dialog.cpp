@@ -16,14 +16,14 @@ QRect units(int x, int y, int w, int h) {
 }  // namespace
 
 MoveDialog::MoveDialog(QWidget* parent)
-    : QDialog(parent),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
       moveLabel_(std::make_unique<QLabel>(QStringLiteral("Move"), this)),
       edit_(std::make_unique<QLineEdit>(this)),
       entriesLabel_(std::make_unique<QLabel>(QStringLiteral("entries"), this)),
       ok_(std::make_unique<QPushButton>(QStringLiteral("&OK"), this)),
       cancel_(std::make_unique<QPushButton>(QStringLiteral("&Cancel"), this)) {
   setWindowTitle(QStringLiteral("Move..."));
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   moveLabel_->setGeometry(units(5, 5, 20, 14));
   edit_->setGeometry(units(30, 5, 25, 14));
   entriesLabel_->setGeometry(units(60, 5, 25, 14));

@@ -45,7 +45,9 @@ int preselectedPort(const std::vector<std::string>& names, const std::string& st
 }
 
 SetupDialog::SetupDialog(const SetupValues& values, QWidget* parent)
-    : QDialog(parent), values_(values) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      values_(values) {
   setWindowTitle(QStringLiteral("Instrument Setup"));
   setFixedSize(units(0, 0, 177, 121).size());
 
