@@ -2,20 +2,17 @@
 // step waits for a widget of its kind to be the active modal (or popup) widget, then acts on it.
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace banklore::testing {
 
 class ModalScript {
  public:
-  using Matcher = std::function<bool(QWidget*)>;
-  using Action = std::function<void(QWidget*)>;
-
-  ModalScript();
-  ~ModalScript();
+  ModalScript() { poll(); }
+  ~ModalScript() { *alive_ = false; }
 
   // Steps run in order; a step runs once its widget shows up.
   template <typename Widget>
@@ -26,23 +23,17 @@ class ModalScript {
   }
 
   bool finished() const { return steps_.empty(); }
-  // Whether the script had to give up (a step never found its widget in time) and closed what was
-  // open so the test could go on.
-  bool gaveUp() const { return gaveUp_; }
 
  private:
   struct Step {
-    Matcher matches;
-    Action act;
+    std::function<bool(QWidget*)> matches;
+    std::function<void(QWidget*)> act;
   };
   void poll();
 
   std::deque<Step> steps_;
-  QPointer<QWidget> lastHandled_;
   int idlePolls_ = 0;
-  bool gaveUp_ = false;
-  bool stopped_ = false;
-  std::shared_ptr<bool> alive_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace banklore::testing

@@ -10,10 +10,6 @@
 
 namespace banklore::testing {
 
-QApplication& qtApplication() {
-  return *qobject_cast<QApplication*>(QCoreApplication::instance());
-}
-
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer timer;
   timer.start();
@@ -27,11 +23,8 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
 
 std::string freshTestFolder() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  const std::filesystem::path folder = std::filesystem::path(BANKLORE_TEST_TMPDIR) / "ui" / name;
+  const std::filesystem::path folder = std::filesystem::path(BANKLORE_TEST_TMPDIR) / "ui" /
+                                       (std::string(info->test_suite_name()) + "_" + info->name());
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   return folder.string() + "/";
@@ -45,51 +38,21 @@ std::string readWholeFile(const std::string& path) {
 }
 
 void writeWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::optional<std::string> ScriptedPrompts::openFile(const FileDialogRequest&) {
-  if (openAnswers.empty()) return std::nullopt;
-  std::string answer = openAnswers.front();
-  openAnswers.pop_front();
-  return answer;
-}
-
-std::optional<int> ScriptedPrompts::moveCount() {
-  if (moveAnswers.empty()) return std::nullopt;
-  const int answer = moveAnswers.front();
-  moveAnswers.pop_front();
-  return answer;
-}
-
-void WindowTest::SetUp() {
-  qtApplication();
-  dir_ = freshTestFolder();
-}
-
-void WindowTest::TearDown() {
-  // The librarian goes first: its destructor may still ask the window for its placement.
-  app_.reset();
-  frame_.reset();
-  clock_.reset();
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 void WindowTest::start() {
-  clock_ = std::make_unique<QtUiClock>();
-  frame_ = std::make_unique<MainFrame>();
-  app_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeNullMidiBackend(),
-                                      *frame_, prompts_, *clock_);
-  frame_->attach(*app_);
+  app_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeNullMidiBackend(), frame_,
+                                      prompts_, clock_);
+  frame_.attach(*app_);
   app_->initWindow();
-  frame_->show();
-  frame_->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
-  ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+  frame_.show();
+  frame_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame_));
 }
 
 int WindowTest::countInLog(const std::string& text) const {
-  const std::string all = log();
+  const std::string all = readWholeFile(dir_ + "banklore_Debug.txt");
   int count = 0;
   for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
     ++count;
