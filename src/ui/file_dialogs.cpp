@@ -1,6 +1,7 @@
 #include "ui/file_dialogs.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "ui/display_text.h"
 
@@ -43,7 +44,13 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request,
   dialog.setDefaultSuffix(displayText(request.defaultExtension));
   const QString folder = pathText(request.initialFolder);
   if (!folder.isEmpty() && QDir(folder).exists()) dialog.setDirectory(folder);
-  if (!request.initialFile.empty()) dialog.selectFile(pathText(request.initialFile));
+  if (!request.initialFile.empty()) {
+    // A full path opens its own folder; a folder that is gone must not leave the dialog empty.
+    QString file = pathText(request.initialFile);
+    const QFileInfo info(file);
+    if (info.isAbsolute() && !info.absoluteDir().exists()) file = info.fileName();
+    dialog.selectFile(file);
+  }
 }
 
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request,

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/command_menus.h"
 #include "ui/display_text.h"
