@@ -140,6 +140,13 @@ TEST_F(DialogTest, FileDialogsFollowTheRequestAndNeverAskAboutReplacing) {
   EXPECT_EQ(prompts_.openFile(bankRequest(dir_)), dir_ + "exists.syx");
   EXPECT_EQ(prompts_.openFile(bankRequest(dir_)), std::nullopt);
   EXPECT_TRUE(script_.finished());
+
+  FileDialogRequest gone = bankRequest(dir_);  // the last file's folder was removed since
+  gone.initialFile = "/gone/folder/old.syx";
+  QFileDialog dialog;
+  configureFileDialog(dialog, gone, FileDialogMode::Open);
+  EXPECT_EQ(QDir(dialog.directory()).canonicalPath(),
+            QDir(QString::fromStdString(dir_)).canonicalPath());
 }
 
 TEST_F(DialogTest, SetupPreselectsStoredChoicesAndPagesByHundreds) {
