@@ -27,15 +27,13 @@ struct FakeView : BankView {
   struct List {
     int rows = 0;
     std::vector<int> selection, refreshed;
-    std::optional<int> focus;
     std::string status;
   };
-  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}}; }
+  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}}; }
   void refreshRow(int b, int row) override { banks[b].refreshed.push_back(row); }
   std::vector<int> selectedRows(int b) const override { return banks[b].selection; }
-  void setSelection(int b, const std::vector<int>& rows, std::optional<int> focus) override {
+  void setSelection(int b, const std::vector<int>& rows, std::optional<int>) override {
     banks[b].selection = rows;
-    banks[b].focus = focus;
   }
   void focusList(int b) override { focused = b; }
   void ensureRowVisible(int, int) override {}
@@ -106,15 +104,6 @@ struct ManualClock : UiClock {
   std::vector<std::function<void()>> posted;
 };
 
-// 32 slots in two banks of 16; header f0 7d <device> 10 <bank> <program>, then 19 data bytes
-// opening with an 8-byte name, their checksum (sum & 7f) at byte 25 and F7 at 26. Device ID 3 is
-// the byte 13.
-inline const char* const kTestDefinition =
-    "[Test]\nSettings=TestSynth\nNumTotalPatches=32\nNumEditablePatches=32\nNumPatchesPerBank=16\n"
-    "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
-    "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
-    "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n";
-
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,10 +120,6 @@ class AppTest : public ::testing::Test {
   }
 
   std::string path(const std::string& file) const { return dir_ + file; }
-  void startRequest(int bank) {
-    window_->request().requestActive = true;
-    window_->request().requestBank = bank;
-  }
   void writeFile(const std::string& file, const std::string& text) const {
     std::ofstream(path(file), std::ios::binary) << text;
   }
@@ -151,15 +136,21 @@ class AppTest : public ::testing::Test {
     window_->initWindow();
     return *window_;
   }
-  // Starts on the test definition with device ID 3, slot i of bank 0 named "a<i>", of bank 1
-  // "b<i>" (named in place, so nothing is renumbered).
+  // Starts on a definition of 32 slots in two banks of 16: header f0 7d <device> 10 <bank>
+  // <program>, then 19 data bytes opening with an 8-byte name, their checksum (sum & 7f) at byte
+  // 25, F7 at 26. Device ID 3 is the byte 13. Slot i of bank 0 is named "a<i>", of bank 1 "b<i>"
+  // (in place, so nothing is renumbered).
   void startOnTestDefinition() {
-    writeFile("banklore.idf", kTestDefinition);
+    writeFile("banklore.idf",
+              "[Test]\nSettings=TestSynth\nNumTotalPatches=32\nNumEditablePatches="
+              "32\nNumPatchesPerBank=16\n"
+              "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
+              "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
+              "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n");
     writeFile("banklore.ini", "[General]\nInstrument=Test\n[TestSynth]\nDeviceID=3\n");
     start();
-    for (int b = 0; b < 2; ++b) {
-      for (int i = 0; i < 32; ++i) window_->bank(b).slots[i].setName("ab"[b] + std::to_string(i));
-    }
+    for (int i = 0; i < 64; ++i)
+      window_->bank(i / 32).slots[i % 32].setName("ab"[i / 32] + std::to_string(i % 32));
   }
   std::string slotName(int bank, int slot) const {
     std::string text = window_->name(bank, slot);
