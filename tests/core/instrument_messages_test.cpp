@@ -1,338 +1,156 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "core/instrument_definition.h"
-#include "core/support/definitions.h"
-#include "core/support/recording_sender.h"
+#include "core/definitions.h"
 
 namespace banklore {
-namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using testing::loadDefinition;
-using testing::RecordingSender;
+// PatchSize 11: F0 7D <device> 10 <bank> <program>, four data bytes, F7.
+constexpr char kSmallSynth[] =
+    "Send=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\nBankOffset=0\nNumTotalPatches=256\n"
+    "DataSize=4\nFooterSize=1\nNamePos=0\nNameLen=2\nDeviceIDBytes=0,3,16\n";
 
-const char* const kSmallSynth =
-    "Send=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\nBankOffset=0\nPatchOffset=0\n"
-    "NumPatchesPerBank=128\nNumTotalPatches=256\nDataSize=4\nFooterSize=1\nNamePos=0\nNameLen=2\n"
-    "DeviceIDBytes=0,3,16\n";
-
-std::int32_t value(const InstrumentDefinition& d, char name) {
-  for (const TemplateVariable& v : d.variables()) {
-    if (v.name.front() == name) return v.value;
-  }
-  return -999;
+static std::vector<std::int32_t> stu(const InstrumentDefinition& d) {
+  return {d.variables()[0].value, d.variables()[1].value, d.variables()[2].value};
 }
 
-class InstrumentMessagesTest : public ::testing::Test {
- protected:
-  std::unique_ptr<InstrumentDefinition> load(const std::string& section) {
-    return loadDefinition(section, &sender_);
-  }
-  RecordingSender sender_;
-};
-
-TEST_F(InstrumentMessagesTest, BuiltInRequests) {
-  auto d = load("");
+TEST(InstrumentMessagesTest, BuiltInRequestsAndHeader) {
+  Recorder port;
+  auto d = load("", &port);
   d->requestPatch(5);
   d->requestPatch(130);
-  ASSERT_EQ(sender_.sent.size(), 2u);
-  EXPECT_EQ(sender_.sent[0], (Bytes{0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x00, 0x05, 0xF7}));
-  EXPECT_EQ(sender_.sent[1], (Bytes{0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x00, 0x02, 0xF7}));
-  EXPECT_EQ(value(*d, 's'), 2);
-  EXPECT_EQ(value(*d, 't'), 6);
+  EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x05, 0xF7},
+                                           {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x02, 0xF7}}));
+  EXPECT_EQ(stu(*d), (std::vector<std::int32_t>{2, 6, 0}));
+  const Bytes header = {0xF0, 0, 0x20, 0x29, 1, 0x21, 0xFF, 2, 0x11};
+  Bytes buffer(d->PatchSize(), 0x11);
+  d->sendPatchData(buffer);  // the header goes into the copy that is sent, alone
+  EXPECT_EQ(copy(std::span(port.sent.at(2)).first(9)), header);
+  d->writeHeader(130, buffer);
+  EXPECT_EQ(copy(std::span(buffer).first(9)), header);
+  EXPECT_EQ(d->patchNumberOf(buffer), 0) << "the header names no slot";
+  Bytes tooShort(3);  // never written past its end
+  d->writeHeader(0, tooShort);
+  d->writeDeviceByte(-1, std::span(tooShort).first(2));
+  EXPECT_EQ(tooShort, (Bytes{0xF0, 0x00, 0x20}));
+  load("Request=\nPatchSelect=,f0\n", &port)->requestPatch(1);
+  EXPECT_EQ(port.sent.size(), 3u) << "empty templates send nothing";
+  load("PatchSelect=f0,01,f7\n")->requestPatch(1);  // no port: nothing to send to
 }
 
-TEST_F(InstrumentMessagesTest, EachOperationSetsOnlyItsVariables) {
-  // The first occurrence of a key counts, so the overrides come first.
-  auto d = load(std::string("BankRequestOffset=10\nPatchOffset=3\n") + kSmallSynth);
-  Bytes buffer(d->PatchSize(), 0x00);
-  d->writeDeviceByte(2, buffer);
-  EXPECT_EQ(value(*d, 'u'), 16);
-  EXPECT_EQ(value(*d, 's'), 0);
-  d->writeHeader(130, buffer);  // s = 2 + 3, t = 1
-  EXPECT_EQ(value(*d, 's'), 5);
-  EXPECT_EQ(value(*d, 't'), 1);
-  EXPECT_EQ(value(*d, 'u'), 16);
-  d->requestPatch(130);  // v = 0 + 3 + 130 = 133: s = 5, t = 1 + 10
-  EXPECT_EQ(value(*d, 's'), 5);
-  EXPECT_EQ(value(*d, 't'), 11);
-  EXPECT_EQ(value(*d, 'u'), 16);
-  EXPECT_EQ(sender_.sent.back(), (Bytes{0xF0, 0x7D, 0x10, 0x11, 0x0B, 0x05, 0xF7}));
-  d->requestPatch(126);  // v = 129: s = 1, t = 1 + 10 (the header would say place 1 of bank 0)
-  EXPECT_EQ(value(*d, 's'), 1);
-  EXPECT_EQ(value(*d, 't'), 11);
-  d->sendPatchSelect();
-  d->sendPatchData(buffer);
-  EXPECT_EQ(value(*d, 's'), 1);
-  EXPECT_EQ(value(*d, 'u'), 16);
-}
-
-TEST_F(InstrumentMessagesTest, HeaderDeviceByteAndSlotNumberRoundTrip) {
-  auto d = load(kSmallSynth);
+TEST(InstrumentMessagesTest, HeaderRequestAndSlotNumberShareTheVariables) {
+  Recorder port;
+  auto d = load(std::string("BankRequestOffset=10\nPatchOffset=3\n") + kSmallSynth, &port);
   Bytes buffer(d->PatchSize(), 0x55);
   d->writeDeviceByte(1, buffer);
-  d->writeHeader(130, buffer);
-  EXPECT_EQ(buffer, (Bytes{0xF0, 0x7D, 0x03, 0x10, 0x01, 0x02, 0x55, 0x55, 0x55, 0x55, 0x55}));
+  d->writeHeader(130, buffer);  // s = 2 + PatchOffset, t = 1
+  EXPECT_EQ(buffer, (Bytes{0xF0, 0x7D, 0x03, 0x10, 0x01, 0x05, 0x55, 0x55, 0x55, 0x55, 0x55}));
+  d->requestPatch(130);  // 133: place 5 of bank 1 + BankRequestOffset; u as the header left it
+  EXPECT_EQ(port.sent.back(), (Bytes{0xF0, 0x7D, 0x03, 0x11, 0x0B, 0x05, 0xF7}));
   Bytes other(d->PatchSize(), 0x00);
-  d->writeDeviceByte(0, other);
+  d->writeDeviceByte(2, other);
   EXPECT_EQ(d->patchNumberOf(buffer), 130);
-  EXPECT_EQ(value(*d, 'u'), 3);
-  EXPECT_EQ(value(*d, 't'), 1);
-  EXPECT_EQ(value(*d, 's'), 2);
+  EXPECT_EQ(stu(*d), (std::vector<std::int32_t>{5, 1, 3}));
 }
 
-TEST_F(InstrumentMessagesTest, BuiltInHeaderNamesNoSlot) {
-  auto d = load("");
-  Bytes buffer(d->PatchSize(), 0x11);
-  d->writeHeader(130, buffer);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 9),
-            (Bytes{0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0xFF, 0x02, 0x11}));
-  EXPECT_EQ(value(*d, 's'), 2);
-  EXPECT_EQ(value(*d, 't'), 6);
-  d->writeDeviceByte(1, buffer);
-  EXPECT_EQ(d->patchNumberOf(buffer), 0);
-  EXPECT_EQ(value(*d, 'u'), 0);  // "Send" has no u field
-}
-
-TEST_F(InstrumentMessagesTest, HeaderIsNeverWrittenPastTheBuffer) {
-  auto d = load("");
-  Bytes buffer(3, 0x00);
-  d->writeHeader(0, buffer);
-  d->writeDeviceByte(-1, std::span(buffer).first(2));
-  EXPECT_EQ(buffer, (Bytes{0xF0, 0x00, 0x20}));
-}
-
-TEST_F(InstrumentMessagesTest, PatchNumberNormalisesIntoTheSlots) {
-  struct Case {
-    const char* section;
-    Bytes message;
-    std::int32_t slot;
-  };
-  const std::vector<Case> cases = {
-      {"Send=f0,t1,s1\nPatchOffset=2\nBankOffset=0\n", {0xF0, 0x00, 0x01}, 127},
-      {"Send=f0,t1,s1\nBankOffset=0\n", {0xF0, 0x01, 0x7F}, 255},
-      {"Send=f0,t1,s1\nBankOffset=0\n", {0xF0, 0x7F, 0x05}, 133},
-      {"Send=f0,t1,s1\nBankOffset=0\nNumTotalPatches=300\n", {0xF0, 0x09, 0x05}, 261},
-      {"Send=f0,t1,s1\nBankOffset=5\n", {0xF0, 0x06, 0x02}, 130},
-      {"Send=f0,t1,s1\nBankOffset=-2147483648\nPatchOffset=2147483647\n", {0xF0, 0x00, 0x01}, 130},
-      {"Send=f0,t1,s1\nBankOffset=0\nNumTotalPatches=100\nNumPatchesPerBank=128\n",
-       {0xF0, 0x00, 0x7F},
-       127},
-      {"Send=f0,t1,s1\nBankOffset=0\nNumPatchesPerBank=1\n", {0xF0, 0x7F, 0x7F}, 254},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(load(c.section)->patchNumberOf(c.message), c.slot) << c.section;
+TEST(InstrumentMessagesTest, PatchNumberIsBroughtIntoTheSlotsFromAboveAndBelow) {
+  // clang-format off
+  const std::tuple<const char*, Bytes, std::int32_t> cases[] = {
+      {"PatchOffset=2\nBankOffset=0\n", {0xF0, 0x00, 0x01}, 127},
+      {"BankOffset=0\n", {0xF0, 0x01, 0x7F}, 255}, {"BankOffset=0\n", {0xF0, 0x7F, 0x05}, 133},
+      {"BankOffset=0\nNumTotalPatches=300\n", {0xF0, 0x09, 0x05}, 261},
+      {"BankOffset=5\n", {0xF0, 0x06, 0x02}, 130},
+      {"BankOffset=-2147483648\nPatchOffset=2147483647\n", {0xF0, 0x00, 0x01}, 130},
+      {"BankOffset=0\nNumTotalPatches=100\n", {0xF0, 0x00, 0x7F}, 127},
+      {"BankOffset=0\nNumPatchesPerBank=1\n", {0xF0, 0x7F, 0x7F}, 254}};
+  // clang-format on
+  for (const auto& [section, message, slot] : cases) {
+    EXPECT_EQ(load(std::string("Send=f0,t1,s1\n") + section)->patchNumberOf(message), slot)
+        << section;
   }
 }
 
-TEST_F(InstrumentMessagesTest, PatchSelectPrecedesEveryRequestAndPatch) {
-  auto d = load(std::string(kSmallSynth) + "PatchSelect=f0,7e,t1,s1,f7\n");
-  Bytes buffer(d->PatchSize(), 0x00);
-  d->writeHeader(130, buffer);
-  d->sendPatchData(buffer);
-  d->requestPatch(3);
-  ASSERT_EQ(sender_.sent.size(), 4u);
-  EXPECT_EQ(sender_.sent[0], (Bytes{0xF0, 0x7E, 0x01, 0x02, 0xF7}));
-  EXPECT_EQ(sender_.sent[1].size(), 11u);
-  EXPECT_EQ(sender_.sent[2], (Bytes{0xF0, 0x7E, 0x00, 0x03, 0xF7}));
-  EXPECT_EQ(sender_.sent[3], (Bytes{0xF0, 0x7D, 0x00, 0x11, 0x00, 0x03, 0xF7}));
-}
-
-TEST_F(InstrumentMessagesTest, WithoutPatchSelectOneMessageEach) {
-  auto d = load("");
-  Bytes buffer(d->PatchSize(), 0x00);
-  d->sendPatchSelect();
-  EXPECT_TRUE(sender_.sent.empty());
-  d->requestPatch(0);
-  EXPECT_EQ(sender_.sent.size(), 1u);
-  d->sendPatchData(buffer);
-  EXPECT_EQ(sender_.sent.size(), 2u);
-}
-
-TEST_F(InstrumentMessagesTest, EmptyTemplatesSendNothing) {
-  auto d = load("Request=\nPatchSelect=,f0\n");
-  d->requestPatch(1);
-  d->sendPatchSelect();
-  EXPECT_TRUE(sender_.sent.empty());
-}
-
-TEST_F(InstrumentMessagesTest, SendPatchDataLeavesTheCallersBufferAlone) {
-  auto d = load(std::string(kSmallSynth) + "ChecksumType=AllDataBytes\nSendChecksumPos=-1\n");
-  Bytes buffer = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x09, 0xF7};
-  const Bytes before = buffer;
-  Bytes scratch(11);
-  d->writeDeviceByte(2, scratch);
-  d->writeHeader(5, scratch);
-  d->sendPatchData(buffer);
-  EXPECT_EQ(buffer, before);
-  ASSERT_EQ(sender_.sent.size(), 1u);
-  // Header for slot 5 with device byte 16; checksum 01+02+03+09 at position 9.
-  EXPECT_EQ(sender_.sent[0],
-            (Bytes{0xF0, 0x7D, 0x10, 0x10, 0x00, 0x05, 0x01, 0x02, 0x03, 0x0F, 0xF7}));
-}
-
-TEST_F(InstrumentMessagesTest, SendChecksumNeedsATypeAndAPositionInside) {
-  struct Case {
-    const char* section;
-    std::uint8_t expectedAt9;
-  };
-  const std::vector<Case> cases = {
-      {"SendChecksumPos=9\n", 0x09},
-      {"SendChecksumPos=0\nChecksumType=7f\n", 0x09},
+// A checksum needs a type that is a rule or a hexadecimal byte and a position inside the message.
+TEST(InstrumentMessagesTest, ChecksumsOfSentPatchesAndRequests) {
+  // clang-format off
+  const std::pair<const char*, std::uint8_t> sendCases[] = {
+      {"SendChecksumPos=9\n", 0x09}, {"SendChecksumPos=0\nChecksumType=7f\n", 0x09},
+      {"SendChecksumPos=-1\nChecksumType=AllDataBytes\n", 0x0F},
       {"SendChecksumPos=9\nChecksumType=7f\n", 0x7F},
-      {"SendChecksumPos=9\nChecksumType=1A5\n", 0xA5},
+      {"SendChecksumPos=9\nChecksumType=1A5\n", 0xA5},  // the low byte of a hexadecimal number
       {"SendChecksumPos=500\nChecksumType=7f\n", 0x09},
       {"SendChecksumPos=-40\nChecksumType=7f\n", 0x09},
-      {"SendChecksumPos=9\nChecksumType=nonsense\n", 0x00},
-  };
-  for (const Case& c : cases) {
-    auto d = load(std::string(kSmallSynth) + c.section);
-    Bytes message = {0xF0, 0x7D, 0x00, 0x10, 0x00, 0x00, 0x01, 0x02, 0x03, 0x09, 0xF7};
-    d->applySendChecksum(message);
-    EXPECT_EQ(message[9], c.expectedAt9) << c.section;
-    EXPECT_EQ(message.size(), 11u);
+      {"SendChecksumPos=9\nChecksumType=nonsense\n", 0x00}};
+  // clang-format on
+  for (const auto& [section, at9] : sendCases) {
+    Recorder port;
+    const Bytes patch = {0xF0, 0x7D, 0x00, 0x10, 0x00, 0x00, 0x01, 0x02, 0x03, 0x09, 0xF7};
+    load(std::string(kSmallSynth) + section, &port)->sendPatchData(patch);
+    EXPECT_EQ(port.sent.at(0)[9], at9) << section;
+  }
+  // clang-format off
+  // The byte at 6 of F0 10 06 04 01 03 00 F7, the request for slot 3.
+  const std::pair<const char*, std::uint8_t> requestCases[] = {
+      {"RequestChecksumPos=-1\nRequestChecksumType=Range:1-5\n", 0x1E},
+      {"RequestChecksumPos=6\nRequestChecksumType=42\n", 0x42},
+      {"RequestChecksumPos=6\nChecksumType=Virus\n", 0x7A},  // 03 + 00 + F7; no data area inside
+      {"RequestChecksumPos=6\nChecksumType=q\nRequestChecksumType=7f\n", 0x03},  // 01 + 03
+      {"RequestChecksumPos=6\n", 0x00},
+      {"RequestChecksumPos=6\nRequestChecksumType=Roland\n", 0x00},
+      {"RequestChecksumPos=60\nRequestChecksumType=7f\n", 0x00},
+      {"RequestChecksumPos=-20\nRequestChecksumType=7f\n", 0x00}};
+  // clang-format on
+  for (const auto& [section, at6] : requestCases) {
+    Recorder port;
+    load(std::string("Request=f0,10,06,04,01,s1,00,f7\nBankOffset=0\nDataSize=3\n") +
+             "Send=f0,10,06,04,01,s1,00,00,00\n" + section,
+         &port)
+        ->requestPatch(3);
+    EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0x10, 6, 4, 1, 3, at6, 0xF7}})) << section;
   }
 }
 
-TEST_F(InstrumentMessagesTest, RequestChecksumReplacesTheNamedByte) {
-  struct Case {
-    const char* section;
-    Bytes expected;
-  };
-  // Request fields: f0,10,06,04,01,s1,00,f7 (8 fields); slot 3.
-  const std::vector<Case> cases = {
-      {"RequestChecksumPos=-1\nRequestChecksumType=Range:1-5\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x1E, 0xF7}},
-      {"RequestChecksumPos=6\nRequestChecksumType=42\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x42, 0xF7}},
-      {"RequestChecksumPos=6\nChecksumType=Virus\n",  // 03 + 00 + F7; no data area inside
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x7A, 0xF7}},
-      {"RequestChecksumPos=6\nChecksumType=q\nRequestChecksumType=7f\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x03, 0xF7}},
-      {"RequestChecksumPos=6\n", {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x00, 0xF7}},
-      {"RequestChecksumPos=6\nRequestChecksumType=Roland\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x00, 0xF7}},
-      {"RequestChecksumPos=60\nRequestChecksumType=7f\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x00, 0xF7}},
-      {"RequestChecksumPos=-20\nRequestChecksumType=7f\n",
-       {0xF0, 0x10, 0x06, 0x04, 0x01, 0x03, 0x00, 0xF7}},
-  };
-  for (const Case& c : cases) {
-    sender_.sent.clear();
-    auto d = load(std::string("Request=f0,10,06,04,01,s1,00,f7\nBankOffset=0\nDataSize=3\n") +
-                  "Send=f0,10,06,04,01,s1,00,00,00\n" + c.section);
-    d->requestPatch(3);
-    ASSERT_EQ(sender_.sent.size(), 1u) << c.section;
-    EXPECT_EQ(sender_.sent[0], c.expected) << c.section;
-  }
-}
-
-TEST_F(InstrumentMessagesTest, LowerCaseQUsesTheQSumForPatches) {
-  auto d = load(
-      "Send=f0,3e,10,00,10\nDataSize=3\nFooterSize=2\nChecksumType=q\nSendChecksumPos=-1\n"
-      "NameLen=0\n");
-  Bytes message = {0xF0, 0x3E, 0x10, 0x01, 0x02, 0x03, 0x10, 0x20, 0x30, 0x00};
-  d->applySendChecksum(message);
-  EXPECT_EQ(message[8], 0x39);  // bytes 3 to 5 (01 02 03) + data area 5 to 7 (03 10 20)
-}
-
-TEST_F(InstrumentMessagesTest, MessageLengthAndSendTemplate) {
-  auto d = load(kSmallSynth);  // PatchSize 11
+// Only PatchSize bytes are looked at, and never one past the end.
+TEST(InstrumentMessagesTest, MessageLengthAndSendTemplate) {
+  const auto d = load(kSmallSynth);
   const Bytes good = {0xF0, 0x7D, 0x00, 0x10, 0x01, 0x02, 0x41, 0x42, 0x00, 0x00, 0xF7};
-  EXPECT_EQ(d->messageLength(good), 10);
-  EXPECT_TRUE(d->matchesSendTemplate(good));
-
-  Bytes longer = good;
-  longer.insert(longer.end() - 1, 0x00);
-  EXPECT_FALSE(d->matchesSendTemplate(longer));
-  Bytes trailing = good;
-  trailing.push_back(0x00);  // only PatchSize bytes are looked at
-  EXPECT_TRUE(d->matchesSendTemplate(trailing));
-  const Bytes shorter(good.begin(), good.end() - 1);
-  EXPECT_FALSE(d->matchesSendTemplate(shorter));
-  EXPECT_FALSE(d->matchesSendTemplate(std::span(good).first(5)));
-  Bytes innerF7 = good;
-  innerF7[7] = 0xF7;
-  EXPECT_EQ(d->messageLength(innerF7), 7);
-  EXPECT_FALSE(d->matchesSendTemplate(innerF7));
-  Bytes wrongLiteral = good;
-  wrongLiteral[3] = 0x11;
-  EXPECT_FALSE(d->matchesSendTemplate(wrongLiteral));
-  Bytes noEnd = good;
-  noEnd[10] = 0x00;
-  EXPECT_EQ(d->messageLength(noEnd), 11);
-  EXPECT_FALSE(d->matchesSendTemplate(noEnd));
-
-  EXPECT_EQ(d->messageLength(Bytes{0xF7, 0x01}), 0);
-  EXPECT_EQ(d->messageLength(Bytes{}), 0);
-  EXPECT_FALSE(d->matchesSendTemplate(Bytes{}));
+  const Bytes cut(good.begin(), good.end() - 1);
+  // clang-format off
+  const std::tuple<Bytes, std::int32_t, bool> cases[] = {
+      {good, 10, true}, {good + Bytes{0}, 10, true}, {cut, 11, false},
+      {cut + Bytes{0, 0xF7}, 11, false}, {{0xF7, 1}, 0, false}, {{}, 0, false}};
+  // clang-format on
+  for (const auto& [bytes, length, matches] : cases) {
+    EXPECT_EQ(d->messageLength(bytes), length) << bytes.size();
+    EXPECT_EQ(d->matchesSendTemplate(bytes), matches) << bytes.size();
+  }
 }
 
-TEST_F(InstrumentMessagesTest, ComputeChecksumRules) {
-  struct Case {
-    const char* section;
-    const char* type;
-    Bytes message;
-    std::uint8_t expected;
-  };
+// Positions a rule names outside the message add nothing.
+TEST(InstrumentMessagesTest, ChecksumRules) {
   const char* const flat = "Send=f0\nDataSize=3\nFooterSize=0\n";             // HeaderSize 0
   const char* const virus = "Send=f0,00,20,33,01,00,10,00,00\nDataSize=3\n";  // HeaderSize 9
-  const std::vector<Case> cases = {
-      {flat, "Range:0-2", {0x01, 0x02, 0x03}, 0x06},
-      {flat, "Range:0,2", {0x01, 0x02, 0x03}, 0x04},
-      {flat, "Range:9-7,1", {0x01, 0x02, 0x03}, 0x02},
-      {flat, "Range:0,,2", {0x01, 0x02, 0x03}, 0x01},
-      {flat, "Range:1-100000,-5,70", {0x01, 0x02, 0x03}, 0x05},
-      {flat, "Sum Range:2", {0x01, 0x02, 0x03}, 0x03},
-      {flat, "x:1,Range:2", {0x01, 0x02, 0x03}, 0x03},  // the list starts after the first ':'
-      {flat, "xRange:2,1", {0x01, 0x02, 0x03}, 0x05},
-      {flat, "range:0-2", {0x01, 0x02, 0x03}, 0x00},
-      {flat, "AllDataBytes", {0x01, 0x02, 0x03}, 0x06},
+  const Bytes three = {0x01, 0x02, 0x03};
+  const Bytes twelve = {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30};
+  // clang-format off
+  const std::tuple<const char*, const char*, Bytes, std::uint8_t> cases[] = {
+      {flat, "Range:0-2", three, 0x06}, {flat, "Range:0,2", three, 0x04},
+      {flat, "Range:9-7,1", three, 0x02}, {flat, "Range:0,,2", three, 0x01},
+      {flat, "Range:1-100000,-5,70", three, 0x05}, {flat, "Sum Range:2", three, 0x03},
+      {flat, "x:0,Range:2", three, 0x02},  // the list starts after the first ':'
+      {flat, "range:0-2", three, 0x00}, {flat, "AllDataBytes", three, 0x06},
       {flat, "alldatabytes", {0x7F, 0x7F, 0x02}, 0x00},
-      // Matrix-1000 rejoins the nibble pairs (low first) before summing: 21 + 03.
-      {flat, "MATRIX-1000", {0x01, 0x02, 0x03}, 0x24},
-      {flat, "Matrix-1000", {0x0F, 0x0F, 0x01, 0x00}, 0x00},  // FF + 01 wraps to 00
-      {flat, "AllDataBytes", {0x01}, 0x01},  // the data area reaches past the message
-      {"Send=f0\nDataSize=0\n", "Matrix-1000", {0x01, 0x02}, 0x00},
-      {flat, "7f", {0x01, 0x02, 0x03}, 0x7F},
-      {flat, "F7", {0x01}, 0xF7},
-      {flat, "0x1234", {0x01}, 0x34},
-      {flat, "", {0x01}, 0x00},
-      {flat, "Roland", {0x01}, 0x00},
-      {virus,
-       "Virus",
-       {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
-       0x6A},
-      {virus, "virus", {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02}, 0x03},
-      {virus,
-       "Q",
-       {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30},
-       0x15},  // 33 + 01 + 01 + 10 + 20 + 30 = 95
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(load(c.section)->computeChecksum(c.type, c.message), c.expected)
-        << c.section << " " << c.type;
+      {flat, "MATRIX-1000", three, 0x24},  // nibble pairs rejoined, low first: 21 + 03
+      {flat, "Matrix-1000", {0x0F, 0x0F, 0x01, 0x00}, 0x00},  // FF + 01
+      {flat, "AllDataBytes", {0x01}, 0x01}, {"Send=f0\nDataSize=0\n", "Matrix-1000", three, 0x00},
+      {flat, "7f", three, 0x7F}, {flat, "F7", three, 0xF7}, {flat, "0x1234", three, 0x34},
+      {flat, "", three, 0x00}, {flat, "Roland", three, 0x00},
+      {virus, "Virus", twelve, 0x6A},
+      {virus, "virus", Bytes(twelve.begin(), twelve.begin() + 7), 0x03},  // stops at the end
+      {virus, "q", twelve, 0x15}};  // 33 + 01 + 01 + 10 + 20 + 30
+  // clang-format on
+  for (const auto& [section, type, message, expected] : cases) {
+    EXPECT_EQ(load(section)->computeChecksum(type, message), expected) << section << " " << type;
   }
 }
 
-TEST_F(InstrumentMessagesTest, ChecksumCoversItsOwnOldByte) {
-  auto d = load("Send=f0\nDataSize=3\nFooterSize=0\nChecksumType=Range:0-2\nSendChecksumPos=2\n");
-  Bytes message = {0x01, 0x02, 0x03};
-  d->applySendChecksum(message);
-  EXPECT_EQ(message[2], 0x06);
-  d->applySendChecksum(message);
-  EXPECT_EQ(message[2], 0x09);
-}
-
-TEST_F(InstrumentMessagesTest, NoPortSendsNothingAndDoesNotCrash) {
-  auto d = loadDefinition("PatchSelect=f0,01,f7\n", nullptr);
-  Bytes buffer(d->PatchSize(), 0);
-  d->requestPatch(1);
-  d->sendPatchData(buffer);
-  SUCCEED();
-}
-
-}  // namespace
 }  // namespace banklore
