@@ -15,7 +15,6 @@ namespace banklore {
 namespace {
 
 constexpr std::size_t kInstrumentCapacity = 2047;
-constexpr std::size_t kDeviceNameCapacity = 255;
 constexpr std::size_t kPathCapacity = 259;
 constexpr std::size_t kStatusCapacity = 2048;
 constexpr int kProgressLimit = 65535;  // progress ranges are 16-bit
@@ -60,6 +59,7 @@ MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> b
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
+  registerInstrumentCommands();
 }
 
 MainWindow::~MainWindow() {

@@ -63,6 +63,7 @@ class MainWindow : public BankRows {
   static constexpr const char* kDefaultInstrument = "Nova";
   static constexpr int kDefaultDeviceId = 16;
   static constexpr int kDefaultDelay = 415;
+  static constexpr std::size_t kDeviceNameCapacity = 255;
 
   // Handler of a command whose behaviour lives in its own module (sending, requesting, bank files,
   // Setup, Change Instrument, About); called with k, the selected slots of the active bank.
@@ -142,6 +143,12 @@ class MainWindow : public BankRows {
 
   // Ends a running request: its bank's status text becomes "Request aborted.".
   void AbortRequest();
+
+  // Setup, Change Instrument and About (instrument_commands.cpp).
+  void registerInstrumentCommands();
+  void setupCommand();
+  void changeInstrument();
+  void aboutCommand();
 
   // Bank files (bank_files.cpp). The dialogs of a bank: true when the user chose a file (then the
   // bank's lastFile and lastPath) and, for saving, agreed to replace an existing one.

@@ -72,15 +72,20 @@ struct FakePrompts : Prompts {
     renameShown.push_back(shown);
     return next(names);
   }
-  bool setup(SetupValues&) override { return false; }
-  bool chooseInstrument(const std::string&, const std::string&) override { return false; }
-  void about() override {}
+  bool setup(SetupValues& values) override { return onSetup && onSetup(values); }
+  bool chooseInstrument(const std::string& idf, const std::string& ini) override {
+    return onChoose && onChoose(idf, ini);
+  }
+  void about() override { ++abouts; }
 
   S messages, questions, renameShown;
   std::deque<std::optional<std::string>> files, names;
   std::deque<std::optional<int>> counts;
   std::deque<std::optional<bool>> yesNo;
   std::vector<FileDialogRequest> dialogs;
+  std::function<bool(SetupValues&)> onSetup;
+  std::function<bool(const std::string&, const std::string&)> onChoose;
+  int abouts = 0;
 };
 
 struct ManualClock : UiClock {

@@ -1,0 +1,65 @@
+// The Setup command (MIDI ports, device ID, delays), Change Instrument and the About box.
+#include <string>
+
+#include "app/main_window.h"
+#include "platform/debug_log.h"
+#include "platform/profile.h"
+
+namespace banklore {
+
+void MainWindow::registerInstrumentCommands() {
+  setCommandHandler(CommandId::Setup, [this](int) { setupCommand(); });
+  setCommandHandler(CommandId::ChangeInstrument, [this](int) { changeInstrument(); });
+  setCommandHandler(CommandId::About, [this](int) { aboutCommand(); });
+}
+
+void MainWindow::setupCommand() {
+  AbortRequest();
+  const std::string& section = instrumentSection();
+  SetupValues values;
+  values.midiInName = readText(settingsPath_, section, "MidiIN", "", kDeviceNameCapacity);
+  values.midiOutName = readText(settingsPath_, section, "MidiOUT", "", kDeviceNameCapacity);
+  // The stored device ID is taken whatever the dialog's outcome.
+  deviceId_ = readInt(settingsPath_, section, "DeviceID", kDefaultDeviceId);
+  values.deviceIndex = deviceId_;
+  values.sendDelay = sendDelay_;
+  values.requestDelay = requestDelay_;
+  values.inputNames = midiPort_.inputDeviceNames();
+  values.outputNames = midiPort_.outputDeviceNames();
+  const auto& deviceNames = definition_->DeviceIdNames();
+  values.deviceIdNames.assign(deviceNames.begin(), deviceNames.begin() + definition_->DeviceCount());
+
+  // The dialog works on a copy: after Cancel the values read above are what is written back.
+  if (SetupValues chosen = values; prompts_.setup(chosen)) {
+    values = chosen;
+    WriteLog(LogPath(), "Changing midi device\n");
+    midiPort_.Close();
+    midiPort_.SetInputDeviceName(values.midiInName);
+    midiPort_.SetOutputDeviceName(values.midiOutName);
+    midiPort_.Open();  // a failure is logged by the port; the names are kept all the same
+    sendDelay_ = values.sendDelay;
+    deviceId_ = values.deviceIndex;
+    requestDelay_ = values.requestDelay;
+  }
+  // Written after Cancel too: that writes back what was read.
+  writeText(settingsPath_, section, "MidiIN", values.midiInName);
+  writeText(settingsPath_, section, "MidiOUT", values.midiOutName);
+  writeInt(settingsPath_, section, "DeviceID", deviceId_);
+  writeInt(settingsPath_, section, "SendDelay", sendDelay_);
+  writeInt(settingsPath_, section, "RequestDelay", requestDelay_);
+}
+
+void MainWindow::changeInstrument() {
+  // The chooser writes the chosen section to "General"/"Instrument" itself on OK.
+  if (!prompts_.chooseInstrument(definitionPath(), settingsPath_)) return;
+  ReleaseConfiguration();
+  LoadConfiguration();
+  RebuildBanks();
+}
+
+void MainWindow::aboutCommand() {
+  WriteLog(LogPath(), "Displaying about box\n");
+  prompts_.about();
+}
+
+}  // namespace banklore
