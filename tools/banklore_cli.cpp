@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <algorithm>
 #include <vector>
 
 #include "core/instrument_definition.h"
@@ -198,8 +199,12 @@ void inspectPacket(InstrumentDefinition& d, int index, std::span<const std::uint
     verdict +=
         " (" + std::to_string(packet.size() - d.PatchSize()) + " bytes past the patch ignored)";
   }
+  // A short packet is padded with zero bytes, where a name ends, so the name shows only bytes that
+  // are in the file and nothing of a placeholder.
+  std::vector<std::uint8_t> whole(packet.begin(), packet.end());
+  whole.resize(std::max(whole.size(), static_cast<std::size_t>(d.PatchSize())), 0x00);
   Patch patch(d);
-  patch.loadBytes(packet);
+  patch.loadBytes(whole);
   const std::int32_t slot = d.patchNumberOf(packet);
   std::string checksum = "none";
   const std::int32_t at = d.SendChecksumPos();

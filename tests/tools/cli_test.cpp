@@ -64,7 +64,7 @@ TEST_F(CliTest, InspectReportsEachPacketOfASyxOrMidiFile) {
   wrongByte[3] = 0x11;
   earlyEnd[7] = 0xF7;
   std::string syx;
-  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.end() - 1)}) {
+  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)}) {
     syx.append(p.begin(), p.end());
   }
   writeFile(dir_.file("bank.syx"), syx);
@@ -75,9 +75,9 @@ TEST_F(CliTest, InspectReportsEachPacketOfASyxOrMidiFile) {
             "checksum ok (03)\n"
             "2: 11 bytes, invalid: F7 misplaced at offset 7, slot 1 U001, name \"A?a\", checksum "
             "wrong (stored 03, computed 19)\n"
-            "3: 10 bytes, invalid: wrong length (10, expected 11), slot 1 U001, name \"Aaa\", "
-            "checksum ok (03)\n"
-            "4 packets: 1 valid, 3 invalid; checksums 3 ok, 1 wrong\n");
+            "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
+            "checksum outside the packet\n"
+            "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n");
   MidiFileWriter writer;
   ASSERT_TRUE(writer.Open(dir_.file("bank.mid"), 96) && writer.WriteSysEx(good, 0) &&
               writer.Close());
