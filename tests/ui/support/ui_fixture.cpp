@@ -1,10 +1,11 @@
 #include "ui/support/ui_fixture.h"
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "midi/system_backend.h"
 
@@ -32,9 +33,7 @@ std::string freshTestFolder() {
 
 std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeWholeFile(const std::string& path, const std::string& bytes) {
@@ -60,4 +59,33 @@ int WindowTest::countInLog(const std::string& text) const {
   return count;
 }
 
+void ModalScript::poll() {
+  // The next poll is armed before a step acts: the step may open a nested modal loop.
+  QTimer::singleShot(5, [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.expired() || !*alive.lock()) return;
+    poll();
+    QWidget* top = QApplication::activePopupWidget();
+    if (!top) top = QApplication::activeModalWidget();
+    if (steps_.empty()) return;
+    if (top && steps_.front().matches(top)) {
+      idlePolls_ = 0;
+      const Step step = steps_.front();
+      steps_.pop_front();
+      step.act(top);
+    } else if (++idlePolls_ > 1000 && top) {
+      // Five seconds without the awaited widget: close what is open so the test fails, not hangs.
+      if (auto* dialog = qobject_cast<QDialog*>(top)) dialog->reject();
+      top->close();
+    }
+  });
+}
+
 }  // namespace banklore::testing
+
+// One QApplication for every test, gone before the process exits.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
