@@ -53,9 +53,7 @@ void WindowTest::start() {
 int WindowTest::countInLog(const std::string& text) const {
   const std::string all = readWholeFile(dir_ + "banklore_Debug.txt");
   int count = 0;
-  for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
-    ++count;
-  }
+  for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
   return count;
 }
 
