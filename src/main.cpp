@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
                    Qt::QueuedConnection);
 
   banklore::MainWindow librarian(banklore::programPathsFrom(banklore::currentExecutablePath()),
-                                 banklore::makeSystemMidiBackend(), frame, prompts, clock);
+                                 banklore::makeSystemMidiBackend, frame, prompts, clock);
   frame.attach(librarian);
   // A logout or `kill` closes the window the same way the close box does.
   banklore::TerminationWatch termination;

@@ -39,20 +39,22 @@ int boundedSlotCount(const InstrumentDefinition& definition) {
 
 MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend,
                        BankView& view, Prompts& prompts, UiClock& clock)
+    : MainWindow(
+          paths, [&backend] { return std::move(backend); }, view, prompts, clock) {}
+
+MainWindow::MainWindow(const ProgramPaths& paths, const MidiBackendFactory& makeBackend,
+                       BankView& view, Prompts& prompts, UiClock& clock)
     : programDir_(paths.dir),
       programName_(paths.name),
+      settingsPath_(paths.dir + paths.name + ".ini"),
       view_(view),
       prompts_(prompts),
       clock_(clock),
       alive_(std::make_shared<MainWindow*>(this)),
-      midiPort_(std::move(backend)) {
-  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not
-  // exist.
-  const std::string logPath = programDir_ + programName_ + "_Debug.txt";
-  SetLogPath(logPath);
-  std::remove(logPath.c_str());
-  settingsPath_ = programDir_ + programName_ + ".ini";
-  WriteLog(LogPath(), "--- Program Start ---\n");
+      midiPort_([&] {
+        startLog(paths);
+        return makeBackend();
+      }()) {
   banks_[0].statusText.clear();
   banks_[1].statusText.clear();
   windowReady_ = false;
@@ -60,6 +62,15 @@ MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> b
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
   registerInstrumentCommands();
+}
+
+void MainWindow::startLog(const ProgramPaths& paths) {
+  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not
+  // exist.
+  const std::string logPath = paths.dir + paths.name + "_Debug.txt";
+  SetLogPath(logPath);
+  std::remove(logPath.c_str());
+  WriteLog(LogPath(), "--- Program Start ---\n");
 }
 
 MainWindow::~MainWindow() {

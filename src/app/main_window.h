@@ -78,6 +78,11 @@ class MainWindow : public BankRows {
   // outlive the window.
   MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend, BankView& view,
              Prompts& prompts, UiClock& clock);
+  // The same with the backend made after the fresh log has begun, so that what the system's MIDI
+  // set-up logs lands in this run's log.
+  using MidiBackendFactory = std::function<std::unique_ptr<MidiBackend>()>;
+  MainWindow(const ProgramPaths& paths, const MidiBackendFactory& makeBackend, BankView& view,
+             Prompts& prompts, UiClock& clock);
   // Shutdown: releases clipboard, port, banks and definition, in that order, between the log's
   // "Exitting..." and "--- Program end ---".
   ~MainWindow() override;
@@ -229,6 +234,8 @@ class MainWindow : public BankRows {
   void reportWrongPackets(long loaded, long wrong);
   void reportSaveFailure(int bank);
 
+  // Points the log beside the program, deletes the last run's file and writes the first line.
+  static void startLog(const ProgramPaths& paths);
   void registerMidiCallbacks();
   void receivedMidiData(std::span<const std::uint8_t> bytes);
   void receivedMidiError(std::uint32_t message);

@@ -1,5 +1,6 @@
 // Start-up, settings, window placement, closing, shutdown and the hop of MIDI input.
 #include "app/support/app_fixture.h"
+#include "platform/debug_log.h"
 #include "platform/profile.h"
 
 namespace banklore::testing {
@@ -21,6 +22,18 @@ TEST_F(StartupTest, FirstRunInAnEmptyFolderLogsItsStepsAndWritesTheSettingsFile)
   EXPECT_EQ(readFile("banklore.ini"), "[]\nLastPath0=" + dir_ + "\nLastFile0=\nLastPath1=" + dir_ +
                                           "\nLastFile1=\n[General]\nPosX=10\nPosY=20\nWidth=630\n"
                                           "Height=470\n");
+}
+
+TEST_F(StartupTest, TheMidiSystemIsSetUpAfterTheFreshLogBegins) {
+  writeFile("banklore_Debug.txt", "last run\n");
+  MainWindow window(ProgramPaths{dir_, "banklore"},
+                    [] {
+                      WriteLog(LogPath(), "setting up MIDI\n");
+                      return makeLoopbackBackend();
+                    },
+                    view_, prompts_, clock_);
+  EXPECT_EQ(readFile("banklore_Debug.txt"),
+            "--- Program Start ---\nsetting up MIDI\nConfiguration loaded\n");
 }
 
 TEST_F(StartupTest, SavedEdgesRestoreThePlacement) {
