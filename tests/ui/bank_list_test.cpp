@@ -31,11 +31,9 @@ TEST(BankListTest, SelectionRoundTripsWithoutScrollingAndAFullBankReadsOnlyVisib
   EXPECT_EQ(list.selectedRowNumbers(), (std::vector<int>{0, 1, 2, 9, 4000, 4095}));
   EXPECT_EQ(list.currentIndex().row(), 4000);
   EXPECT_EQ(list.verticalScrollBar()->value(), 0);  // the librarian scrolls when it says so
-  list.selectRows({}, std::nullopt);
-  EXPECT_TRUE(list.selectedRowNumbers().empty());
-  EXPECT_FALSE(list.currentIndex().isValid());
 
   rows.reads = 0;
+  model.rebuild(4096);  // as the librarian does when a bank is loaded
   std::vector<int> all(4096);
   for (int i = 0; i < 4096; ++i) all[static_cast<std::size_t>(i)] = i;
   list.selectRows(all, 4095);
