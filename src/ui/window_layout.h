@@ -5,17 +5,12 @@
 
 #include <array>
 
+#include "app/bank_view.h"
+
 namespace banklore {
 
-struct LayoutBox {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  int width() const { return right - left; }
-  int height() const { return bottom - top; }
-  bool operator==(const LayoutBox&) const = default;
-};
+// A control rectangle in client coordinates: the same four edges as a window rectangle.
+using LayoutBox = WindowRect;
 
 inline constexpr int kMiddleButtonCount = 10;
 inline constexpr int kBankButtonCount = 3;  // "<< Up", "Activate", "Down >>"
