@@ -18,6 +18,8 @@ TEST(WindowLayoutTest, TwiceAsWideAndTallerMovesEachControlByItsRule) {
   EXPECT_EQ(out.list[0], (LayoutBox{10, 30, 490, 460}));
   EXPECT_EQ(out.list[1], (LayoutBox{740, 30, 1220, 460}));
   EXPECT_EQ(out.caption[1], (LayoutBox{740, 10, 1220, 26}));
+  EXPECT_EQ(out.status[0], (LayoutBox{10, 490, 490, 506}));
+  EXPECT_EQ(out.progress[0], (LayoutBox{10, 510, 490, 532}));
   EXPECT_EQ(out.bankButtons[0][1], (LayoutBox{170, 460, 310, 480}));  // offset from list 1 doubled
   EXPECT_EQ(out.bankButtons[1][2], (LayoutBox{1080, 460, 1220, 480}));
   EXPECT_EQ(out.middle[0], (LayoutBox{510, 30, 510 + 100 * 1238 / 610, 50}));

@@ -64,14 +64,15 @@ void ModalScript::poll() {
     poll();
     QWidget* top = QApplication::activePopupWidget();
     if (!top) top = QApplication::activeModalWidget();
-    if (steps_.empty()) return;
-    if (top && steps_.front().matches(top)) {
+    if (!top) {
+      idlePolls_ = 0;
+    } else if (!steps_.empty() && steps_.front().matches(top)) {
       idlePolls_ = 0;
       const Step step = steps_.front();
       steps_.pop_front();
       step.act(top);
-    } else if (++idlePolls_ > 1000 && top) {
-      // Five seconds without the awaited widget: close what is open so the test fails, not hangs.
+    } else if (++idlePolls_ > 1000) {
+      // Five seconds of a widget no step awaits: close it so the test fails, not hangs.
       if (auto* dialog = qobject_cast<QDialog*>(top)) dialog->reject();
       top->close();
     }
