@@ -208,10 +208,7 @@ TEST_P(ClosingTest, RunsTheClosingStepsOnceAndEnterNeverCloses) {
   EXPECT_FALSE(frame_.isVisible());
   frame_.close();  // the window going afterwards does not close the librarian again
   EXPECT_EQ(finished, 1);
-  EXPECT_EQ(countInLog("Closing dialog..."), 1);
-  const WindowRect rect = frame_.windowRect();
-  EXPECT_NE(readWholeFile(dir_ + "banklore.ini").find("Height=" + std::to_string(rect.bottom)),
-            std::string::npos);
+  EXPECT_EQ(countInLog("Closing dialog..."), 1);  // what the steps do is tested in tests/app
 }
 
 INSTANTIATE_TEST_SUITE_P(CloseBoxEscapeQuit, ClosingTest, ::testing::Values(0, 1, 2));
