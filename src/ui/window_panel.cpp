@@ -19,10 +19,10 @@ QRect toRect(const LayoutBox& box) {
 WindowPanel::WindowPanel(QWidget* parent)
     : QWidget(parent), designed_(designedLayout(kUnitX, kUnitY)) {
   // Children are created in tab order: bank 1, the middle column, bank 2.
-  const auto makeButton = [this](const CommandButtonSpec& spec) {
-    auto button = std::make_unique<QPushButton>(QString::fromLatin1(spec.text), this);
+  const auto makeButton = [this](const CommandButtonText& entry) {
+    auto button = std::make_unique<QPushButton>(QString::fromLatin1(entry.text), this);
     button->setAutoDefault(false);
-    const int id = static_cast<int>(spec.id);
+    const int id = static_cast<int>(entry.id);
     connect(button.get(), &QPushButton::clicked, this, [this, id] { Q_EMIT commandClicked(id); });
     return button;
   };

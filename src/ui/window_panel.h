@@ -17,13 +17,13 @@
 namespace banklore {
 
 // A button and the command it raises.
-struct CommandButtonSpec {
+struct CommandButtonText {
   CommandId id;
   const char* text;
 };
 
 // The middle column, top to bottom.
-inline constexpr std::array<CommandButtonSpec, kMiddleButtonCount> kMiddleButtons{{
+inline constexpr std::array<CommandButtonText, kMiddleButtonCount> kMiddleButtons{{
     {CommandId::RequestSelected, "Request Sel."},
     {CommandId::SendSelected, "Send Sel."},
     {CommandId::SaveSelected, "Save Sel..."},
@@ -37,7 +37,7 @@ inline constexpr std::array<CommandButtonSpec, kMiddleButtonCount> kMiddleButton
 }};
 
 // Each bank's "<< Up", "Activate", "Down >>".
-inline constexpr std::array<std::array<CommandButtonSpec, kBankButtonCount>, 2> kBankButtons{{
+inline constexpr std::array<std::array<CommandButtonText, kBankButtonCount>, 2> kBankButtons{{
     {{{CommandId::UpBank0, "<< Up"},
       {CommandId::ActivateBank0, "Activate"},
       {CommandId::DownBank0, "Down >>"}}},
