@@ -56,7 +56,9 @@ bool MidiFileWriter::Open(std::FILE* stream, int division) {
                                    0,
                                    0,
                                    0};
-  return put(header, sizeof header);
+  if (put(header, sizeof header)) return true;
+  file_ = nullptr;  // a stream Open(path) closes again must not be kept, nor block the next Open
+  return false;
 }
 
 bool MidiFileWriter::put(const std::uint8_t* bytes, std::size_t size) {

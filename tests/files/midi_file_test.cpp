@@ -89,6 +89,12 @@ TEST(MidiFileWriterTest, FailedWriteFailsTheFile) {
     return writer.Close() || (written && messages > 4);
   };
   EXPECT_EQ(underSizeLimit([&] { return save(4) || save(100); }), 1);
+  writeFile(dir.file("read-only.mid"), "");  // a stream that refuses the header is not kept
+  std::FILE* readOnly = std::fopen(dir.file("read-only.mid").c_str(), "rb");
+  MidiFileWriter writer;
+  EXPECT_FALSE(writer.Open(readOnly, 96));
+  std::fclose(readOnly);
+  EXPECT_TRUE(writer.Open(dir.file("next.mid"), 96) && writer.Close());
 }
 
 // Through a stream the caller owns and keeps open, as an atomic save does.
