@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
+#include <string>
 
 #include "midi/midi_result.h"
 #include "midi/short_message.h"
@@ -152,10 +154,18 @@ bool MidiPort::SendSysEx(const std::uint8_t* bytes, std::size_t length) {
   State& s = *state_;
   if (length == 0 || bytes == nullptr || !s.open) return false;
 
-  WriteLog(LogPath(), "Attempting to send %ld bytes:\n", static_cast<long>(length));
+  // The dump is written in one piece: a line logged by the other thread meanwhile cannot land in
+  // the middle of it, and a send opens the log once rather than up to eighteen times.
+  std::string dump;
+  char hex[8];
   const std::size_t dumped = std::min(length - 1, kMaxDumpedBytes);
-  for (std::size_t i = 0; i < dumped; ++i) WriteLog(LogPath(), "%02x, ", bytes[i]);
-  WriteLog(LogPath(), "%02x\n", bytes[length - 1]);
+  for (std::size_t i = 0; i < dumped; ++i) {
+    std::snprintf(hex, sizeof hex, "%02x, ", bytes[i]);
+    dump += hex;
+  }
+  std::snprintf(hex, sizeof hex, "%02x\n", bytes[length - 1]);
+  dump += hex;
+  WriteLog(LogPath(), "Attempting to send %ld bytes:\n%s", static_cast<long>(length), dump.c_str());
 
   std::lock_guard lock(s.outputMutex);
   if (!s.backend->isOutputOpen()) return CheckMidiResult(MMSYSERR_INVALHANDLE);
