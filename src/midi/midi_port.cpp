@@ -56,7 +56,12 @@ struct MidiPort::State {
   void handleInput(MidiPort& port, std::span<const std::uint8_t> message);
   void handleInputError(MidiPort& port, MidiInputError kind);
   void notify(const std::string& text);
-  MidiDataCallback dataCallback();
+  // A copy of one of the owner's callbacks, taken under the lock.
+  template <typename Callback>
+  Callback copied(const Callback& callback) {
+    std::lock_guard lock(callbackMutex);
+    return callback;
+  }
 };
 
 MidiPort::MidiPort(std::unique_ptr<MidiBackend> backend)
@@ -188,7 +193,7 @@ void MidiPort::State::handleInput(MidiPort& port, std::span<const std::uint8_t> 
     WriteLog(LogPath(), "MIM_LONGDATA\n");
     // The owner gets bytes of its port's own, whatever the backend does with its buffer.
     const std::vector<std::uint8_t> copy(message.begin(), message.end());
-    if (const MidiDataCallback callback = dataCallback()) callback(port, copy);
+    if (const MidiDataCallback callback = copied(data)) callback(port, copy);
     return;
   }
 
@@ -211,7 +216,7 @@ void MidiPort::State::handleInput(MidiPort& port, std::span<const std::uint8_t> 
   }
   std::array<std::uint8_t, 3> bytes{};
   std::copy_n(message.begin(), *length, bytes.begin());
-  if (const MidiDataCallback callback = dataCallback()) {
+  if (const MidiDataCallback callback = copied(data)) {
     callback(port, std::span<const std::uint8_t>(bytes.data(), *length));
   }
 }
@@ -219,26 +224,13 @@ void MidiPort::State::handleInput(MidiPort& port, std::span<const std::uint8_t> 
 void MidiPort::State::handleInputError(MidiPort& port, MidiInputError kind) {
   const bool isLong = kind == MidiInputError::Long;
   WriteLog(LogPath(), isLong ? "MM_MIM_LONGERROR\n" : "MM_MIM_ERROR\n");
-  MidiErrorCallback callback;
-  {
-    std::lock_guard lock(callbackMutex);
-    callback = error;
+  if (const MidiErrorCallback callback = copied(error)) {
+    callback(port, isLong ? MIM_LONGERROR : MIM_ERROR);
   }
-  if (callback) callback(port, isLong ? MIM_LONGERROR : MIM_ERROR);
-}
-
-MidiPort::MidiDataCallback MidiPort::State::dataCallback() {
-  std::lock_guard lock(callbackMutex);
-  return data;
 }
 
 void MidiPort::State::notify(const std::string& text) {
-  MidiNoticeCallback callback;
-  {
-    std::lock_guard lock(callbackMutex);
-    callback = notice;
-  }
-  if (callback) callback(text);
+  if (const MidiNoticeCallback callback = copied(notice)) callback(text);
 }
 
 }  // namespace banklore
