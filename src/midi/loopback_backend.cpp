@@ -189,7 +189,7 @@ class LoopbackBackend : public MidiBackend {
   bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) override {
     closeInput();
     std::shared_ptr<Port> port = listed(listedInputs_, index);
-    if (!port) return CheckMidiResult(2);  // MMSYSERR_BADDEVICEID
+    if (!port) return CheckMidiResult(MMSYSERR_BADDEVICEID);
     auto listener = std::make_shared<InputListener>(std::move(onMessage), std::move(onError));
     listener->start();
     {
@@ -221,7 +221,7 @@ class LoopbackBackend : public MidiBackend {
   bool openOutput(std::size_t index) override {
     closeOutput();
     std::shared_ptr<Port> port = listed(listedOutputs_, index);
-    if (!port) return CheckMidiResult(2);  // MMSYSERR_BADDEVICEID
+    if (!port) return CheckMidiResult(MMSYSERR_BADDEVICEID);
     {
       std::lock_guard lock(registry().mutex);
       ++port->outputsOpen;

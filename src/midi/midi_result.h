@@ -9,6 +9,7 @@ namespace banklore {
 // Result codes the port reports with (the classic multimedia MIDI error values).
 inline constexpr long MMSYSERR_NOERROR = 0;
 inline constexpr long MMSYSERR_ERROR = 1;
+inline constexpr long MMSYSERR_BADDEVICEID = 2;
 inline constexpr long MMSYSERR_INVALHANDLE = 5;
 inline constexpr long MMSYSERR_NODRIVER = 6;
 inline constexpr long MIDIERR_NODEVICE = 68;
