@@ -145,6 +145,20 @@ void MainWindow::registerMidiCallbacks() {
       if (auto window = owner.lock()) (*window)->receivedMidiError(message);
     });
   });
+  midiPort_.SetNoticeCallback([owner, clock](const std::string& text) {
+    clock->postToUiThread([owner, text] {
+      if (auto window = owner.lock()) (*window)->showMidiNotice(text);
+    });
+  });
+}
+
+void MainWindow::showMidiNotice(const std::string& text) {
+  // One box at a time: the box runs its own event loop, in which every further notice would open
+  // another on top. The port has logged each of them.
+  if (noticeShown_) return;
+  noticeShown_ = true;
+  prompts_.message(text);
+  noticeShown_ = false;
 }
 
 void MainWindow::receivedMidiData(std::span<const std::uint8_t> bytes) {

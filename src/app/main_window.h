@@ -239,6 +239,8 @@ class MainWindow : public BankRows {
   void registerMidiCallbacks();
   void receivedMidiData(std::span<const std::uint8_t> bytes);
   void receivedMidiError(std::uint32_t message);
+  // An input status byte the program does not handle: told to the user in a message box.
+  void showMidiNotice(const std::string& text);
   void closingSteps();
   void routeButton(int id);
 
@@ -261,6 +263,7 @@ class MainWindow : public BankRows {
   int requestDelay_ = kDefaultDelay;
   bool windowReady_ = false;
   bool closed_ = false;
+  bool noticeShown_ = false;
   std::unordered_map<int, CommandHandler> commandHandlers_;
   MidiDataHandler midiDataHandler_;
   MidiErrorHandler midiErrorHandler_;

@@ -76,10 +76,13 @@ TEST_F(StartupTest, MidiInputHopsToTheUiThreadAndNothingRunsAfterShutdown) {
   window_->setMidiErrorHandler([&](std::uint32_t) { got.push_back("error"); });
   ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x7D, 0x01, 0xF7}));
   ASSERT_TRUE(loopback::injectError("Synth", MidiInputError::Long));
+  ASSERT_TRUE(loopback::inject("Synth", {0xF6}));  // a status byte that is not handled
   ASSERT_TRUE(loopback::waitUntilIdle());
-  EXPECT_TRUE(got.empty()) << "nothing runs on the MIDI thread";
-  EXPECT_EQ(clock_.runPosted(), 2);
+  EXPECT_TRUE(got.empty() && prompts_.messages.empty()) << "nothing runs on the MIDI thread";
+  EXPECT_EQ(clock_.runPosted(), 3);
   EXPECT_EQ(got, (S{"\xF0\x7D\x01\xF7", "error"}));
+  EXPECT_EQ(prompts_.messages, S{"Got unknown (not handled) status byte f6. Please contact the "
+                                 "author and tell him which status byte it is. Thanks!"});
 
   ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x01, 0xF7}));
   ASSERT_TRUE(loopback::waitUntilIdle());
