@@ -318,9 +318,7 @@ void MainWindow::performCommand(int id, int k) {
     case CommandId::SendSelected:
     case CommandId::RequestSelected:
     case CommandId::ChangeInstrument:
-      if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {
-        it->second(k);
-      }
+      runHandler(id, k);
       return;
     default:
       return;  // buttons are routed after the focus returns; anything else does nothing
@@ -349,12 +347,16 @@ void MainWindow::routeButton(int id) {
       return;
     case CommandId::Setup:
     case CommandId::About:
-      if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {
-        it->second(static_cast<int>(selectedSlots(activeBank_).size()));
-      }
+      runHandler(id, static_cast<int>(selectedSlots(activeBank_).size()));
       return;
     default:
       return;
+  }
+}
+
+void MainWindow::runHandler(int id, int k) {
+  if (auto it = commandHandlers_.find(id); it != commandHandlers_.end() && it->second) {
+    it->second(k);
   }
 }
 

@@ -210,6 +210,8 @@ class MainWindow : public BankRows {
   }
   std::vector<int> selectedSlots(int bank) const;
   void performCommand(int id, int k);
+  // Calls the handler set for the command, if any, with k.
+  void runHandler(int id, int k);
 
   // Bank editing (bank_editing.cpp).
   void selectAll();
