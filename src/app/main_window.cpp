@@ -55,9 +55,6 @@ MainWindow::MainWindow(const ProgramPaths& paths, const MidiBackendFactory& make
         startLog(paths);
         return makeBackend();
       }()) {
-  banks_[0].statusText.clear();
-  banks_[1].statusText.clear();
-  windowReady_ = false;
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
@@ -262,7 +259,7 @@ void MainWindow::pushStatusTexts() {
 void MainWindow::AbortRequest() {
   if (!request_.requestActive) return;
   request_.requestActive = false;
-  banks_[request_.requestBank == 1 ? 1 : 0].statusText = "Request aborted.";
+  bank(request_.requestBank).statusText = "Request aborted.";
   // Shown at once, so the user sees that the transfer ended.
   pushStatusTexts();
 }

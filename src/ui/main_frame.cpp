@@ -18,10 +18,6 @@ namespace {
 // How long after showing the window a window manager may take to put its frame around it.
 constexpr int kFrameWaitMs = 2000;
 
-int bankIndex(int bank) {
-  return bank == 1 ? 1 : 0;
-}
-
 // A saved placement is used only when some of it lies on a screen that exists now; a window saved
 // on a monitor since unplugged would otherwise open where nobody can reach it.
 bool onSomeScreen(const QRect& frame) {
@@ -149,7 +145,7 @@ void MainFrame::setSelection(int bank, const std::vector<int>& rows, std::option
 }
 
 void MainFrame::focusList(int bank) {
-  panel_->list(bankIndex(bank)).setFocus(Qt::OtherFocusReason);
+  panel_->list(bank).setFocus(Qt::OtherFocusReason);
 }
 
 void MainFrame::ensureRowVisible(int bank, int row) {
