@@ -1,22 +1,15 @@
 #include "ui/about_dialog.h"
 
 #include "app/main_window.h"
+#include "ui/dialog_units.h"
 
 namespace banklore {
-
-namespace {
-
-QRect units(int x, int y, int w, int h) {
-  return {x * 2, y * 2, w * 2, h * 2};
-}
-
-}  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("About Banklore"));
-  setFixedSize(units(0, 0, 186, 135).size());
+  setFixedSize(dialogUnits(0, 0, 186, 135).size());
   struct Line {
     const char* text;
     int y;
@@ -31,15 +24,15 @@ AboutDialog::AboutDialog(QWidget* parent)
   for (const Line& line : lines) {
     auto label = std::make_unique<QLabel>(QString::fromLatin1(line.text), this);
     label->setAlignment(Qt::AlignCenter);
-    label->setGeometry(units(0, line.y, 185, 9));
+    label->setGeometry(dialogUnits(0, line.y, 185, 9));
     labels_.push_back(std::move(label));
   }
   mail_ = std::make_unique<HyperlinkLabel>(QString::fromLatin1(kMailAddress), this);
-  mail_->setGeometry(units(0, 50, 185, 9));
+  mail_->setGeometry(dialogUnits(0, 50, 185, 9));
   web_ = std::make_unique<HyperlinkLabel>(QStringLiteral("banklore.example.org"), this);
-  web_->setGeometry(units(0, 95, 185, 9));
+  web_->setGeometry(dialogUnits(0, 95, 185, 9));
   ok_ = std::make_unique<QPushButton>(QStringLiteral("OK"), this);
-  ok_->setGeometry(units(70, 115, 45, 14));
+  ok_->setGeometry(dialogUnits(70, 115, 45, 14));
   ok_->setDefault(true);
   connect(ok_.get(), &QPushButton::clicked, this, &AboutDialog::accept);
 

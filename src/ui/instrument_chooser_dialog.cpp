@@ -4,6 +4,7 @@
 
 #include "platform/profile.h"
 #include "ui/definition_sections.h"
+#include "ui/dialog_units.h"
 #include "ui/display_text.h"
 
 namespace banklore {
@@ -11,10 +12,6 @@ namespace banklore {
 namespace {
 
 constexpr std::size_t kInstrumentCapacity = 2047;
-
-QRect units(int x, int y, int w, int h) {
-  return {x * 2, y * 2, w * 2, h * 2};
-}
 
 }  // namespace
 
@@ -27,10 +24,10 @@ InstrumentChooserDialog::InstrumentChooserDialog(std::string definitionPath,
       ok_(std::make_unique<QPushButton>(QStringLiteral("&OK"), this)),
       cancel_(std::make_unique<QPushButton>(QStringLiteral("&Cancel"), this)) {
   setWindowTitle(QStringLiteral("Choose Instrument..."));
-  setFixedSize(units(0, 0, 192, 146).size());
-  list_->setGeometry(units(5, 5, 180, 115));
-  ok_->setGeometry(units(135, 125, 50, 14));
-  cancel_->setGeometry(units(80, 125, 50, 14));
+  setFixedSize(dialogUnits(0, 0, 192, 146).size());
+  list_->setGeometry(dialogUnits(5, 5, 180, 115));
+  ok_->setGeometry(dialogUnits(135, 125, 50, 14));
+  cancel_->setGeometry(dialogUnits(80, 125, 50, 14));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   setTabOrder(list_.get(), ok_.get());
   setTabOrder(ok_.get(), cancel_.get());

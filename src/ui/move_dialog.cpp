@@ -2,18 +2,10 @@
 
 #include <QMessageBox>
 
+#include "ui/dialog_units.h"
 #include "ui/move_count.h"
 
 namespace banklore {
-
-namespace {
-
-// Pixels per dialog unit, as for the main window.
-QRect units(int x, int y, int w, int h) {
-  return {x * 2, y * 2, w * 2, h * 2};
-}
-
-}  // namespace
 
 MoveDialog::MoveDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -24,12 +16,12 @@ MoveDialog::MoveDialog(QWidget* parent)
       ok_(std::make_unique<QPushButton>(QStringLiteral("&OK"), this)),
       cancel_(std::make_unique<QPushButton>(QStringLiteral("&Cancel"), this)) {
   setWindowTitle(QStringLiteral("Move..."));
-  moveLabel_->setGeometry(units(5, 5, 20, 14));
-  edit_->setGeometry(units(30, 5, 25, 14));
-  entriesLabel_->setGeometry(units(60, 5, 25, 14));
-  ok_->setGeometry(units(5, 25, 50, 14));
-  cancel_->setGeometry(units(60, 25, 50, 14));
-  setFixedSize(units(0, 0, 117, 46).size());
+  moveLabel_->setGeometry(dialogUnits(5, 5, 20, 14));
+  edit_->setGeometry(dialogUnits(30, 5, 25, 14));
+  entriesLabel_->setGeometry(dialogUnits(60, 5, 25, 14));
+  ok_->setGeometry(dialogUnits(5, 25, 50, 14));
+  cancel_->setGeometry(dialogUnits(60, 25, 50, 14));
+  setFixedSize(dialogUnits(0, 0, 117, 46).size());
   setTabOrder(edit_.get(), ok_.get());
   setTabOrder(ok_.get(), cancel_.get());
 

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "ui/dialog_units.h"
 #include "ui/display_text.h"
 
 namespace banklore {
 
 namespace {
-
-QRect units(int x, int y, int w, int h) {
-  return {x * 2, y * 2, w * 2, h * 2};
-}
 
 std::unique_ptr<QComboBox> portList(QWidget* parent, const std::vector<std::string>& names,
                                     const std::string& stored) {
@@ -49,7 +46,7 @@ SetupDialog::SetupDialog(const SetupValues& values, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       values_(values) {
   setWindowTitle(QStringLiteral("Instrument Setup"));
-  setFixedSize(units(0, 0, 177, 121).size());
+  setFixedSize(dialogUnits(0, 0, 177, 121).size());
 
   // Created in tab order: the three lists, Cancel, OK, then the sliders.
   inputs_ = portList(this, values_.inputNames, values_.midiInName);
@@ -72,18 +69,19 @@ SetupDialog::SetupDialog(const SetupValues& values, QWidget* parent)
   sendValue_ = std::make_unique<QLabel>(this);
   requestValue_ = std::make_unique<QLabel>(this);
 
-  inputs_->setGeometry(units(45, 5, 125, 12));
-  outputs_->setGeometry(units(45, 20, 125, 12));
-  deviceIds_->setGeometry(units(45, 40, 50, 12));
-  cancel_->setGeometry(units(65, 100, 50, 14));
-  ok_->setGeometry(units(120, 100, 50, 14));
-  const QRect captionRects[] = {units(5, 5, 40, 12), units(5, 20, 40, 12), units(5, 40, 40, 12),
-                                units(5, 60, 55, 12), units(5, 75, 55, 12)};
+  inputs_->setGeometry(dialogUnits(45, 5, 125, 12));
+  outputs_->setGeometry(dialogUnits(45, 20, 125, 12));
+  deviceIds_->setGeometry(dialogUnits(45, 40, 50, 12));
+  cancel_->setGeometry(dialogUnits(65, 100, 50, 14));
+  ok_->setGeometry(dialogUnits(120, 100, 50, 14));
+  const QRect captionRects[] = {dialogUnits(5, 5, 40, 12), dialogUnits(5, 20, 40, 12),
+                                dialogUnits(5, 40, 40, 12), dialogUnits(5, 60, 55, 12),
+                                dialogUnits(5, 75, 55, 12)};
   for (std::size_t i = 0; i < captions_.size(); ++i) captions_[i]->setGeometry(captionRects[i]);
-  sendSlider_->setGeometry(units(60, 60, 75, 12));
-  requestSlider_->setGeometry(units(60, 75, 75, 12));
-  sendValue_->setGeometry(units(140, 60, 35, 12));
-  requestValue_->setGeometry(units(140, 75, 35, 12));
+  sendSlider_->setGeometry(dialogUnits(60, 60, 75, 12));
+  requestSlider_->setGeometry(dialogUnits(60, 75, 75, 12));
+  sendValue_->setGeometry(dialogUnits(140, 60, 35, 12));
+  requestValue_->setGeometry(dialogUnits(140, 75, 35, 12));
 
   ok_->setDefault(true);
   connect(ok_.get(), &QPushButton::clicked, this, &SetupDialog::accept);

@@ -2,13 +2,11 @@
 
 #include <QResizeEvent>
 
+#include "ui/dialog_units.h"
+
 namespace banklore {
 
 namespace {
-
-// Pixels per dialog unit: about two, which suits the toolkit's default font.
-constexpr double kUnitX = 2.0;
-constexpr double kUnitY = 2.0;
 
 QRect toRect(const LayoutBox& box) {
   return {box.left, box.top, box.width(), box.height()};
@@ -17,7 +15,7 @@ QRect toRect(const LayoutBox& box) {
 }  // namespace
 
 WindowPanel::WindowPanel(QWidget* parent)
-    : QWidget(parent), designed_(designedLayout(kUnitX, kUnitY)) {
+    : QWidget(parent), designed_(designedLayout(kPixelsPerDialogUnit, kPixelsPerDialogUnit)) {
   // Children are created in tab order: bank 1, the middle column, bank 2.
   const auto makeButton = [this](const CommandButtonText& entry) {
     auto button = std::make_unique<QPushButton>(QString::fromLatin1(entry.text), this);
