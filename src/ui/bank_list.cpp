@@ -118,30 +118,32 @@ QStringList localFilePaths(const QMimeData* mime) {
   return paths;
 }
 
-void BankList::dragEnterEvent(QDragEnterEvent* event) {
-  if (localFilePaths(event->mimeData()).isEmpty()) {
+namespace {
+
+// Accepts a drag or drop that carries local files and ignores any other; the files' paths.
+QStringList acceptLocalFiles(QDropEvent* event) {
+  QStringList paths = localFilePaths(event->mimeData());
+  if (paths.isEmpty()) {
     event->ignore();
-    return;
+  } else {
+    event->acceptProposedAction();
   }
-  event->acceptProposedAction();
+  return paths;
+}
+
+}  // namespace
+
+void BankList::dragEnterEvent(QDragEnterEvent* event) {
+  acceptLocalFiles(event);
 }
 
 void BankList::dragMoveEvent(QDragMoveEvent* event) {
-  if (localFilePaths(event->mimeData()).isEmpty()) {
-    event->ignore();
-    return;
-  }
-  event->acceptProposedAction();
+  acceptLocalFiles(event);
 }
 
 void BankList::dropEvent(QDropEvent* event) {
-  const QStringList paths = localFilePaths(event->mimeData());
-  if (paths.isEmpty()) {
-    event->ignore();
-    return;
-  }
-  event->acceptProposedAction();
-  Q_EMIT filesDropped(bank_, paths);
+  const QStringList paths = acceptLocalFiles(event);
+  if (!paths.isEmpty()) Q_EMIT filesDropped(bank_, paths);
 }
 
 }  // namespace banklore
