@@ -40,14 +40,10 @@ void QtUiClock::stopTimer(int id) {
 void QtUiClock::tick(int id) {
   auto it = timers_.find(id);
   if (it == timers_.end() || !it->second.onTick) return;
-  // A one-shot timer is already stopped when its tick runs. The callback is copied: it may
-  // replace itself by restarting the timer.
-  std::function<void()> onTick = it->second.onTick;
-  if (!it->second.timer->isSingleShot()) {
-    onTick();
-    return;
-  }
-  it->second.onTick = nullptr;
+  // A one-shot timer is already stopped when its tick runs, and forgets its callback. The callback
+  // runs from a copy: it may replace itself by restarting the timer.
+  const std::function<void()> onTick = it->second.onTick;
+  if (it->second.timer->isSingleShot()) it->second.onTick = nullptr;
   onTick();
 }
 
