@@ -1,7 +1,6 @@
 // banklore-cli: shows what the codec makes of an instrument definition, which bytes would go to
 // the instrument for a slot, and what a bank file (.syx or .mid) holds, packet by packet.
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -55,16 +54,9 @@ std::string hex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-bool sameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
-         sameNoCase(text.substr(text.size() - suffix.size()), suffix);
+         equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool readable(const std::string& path) {
@@ -320,7 +312,7 @@ int run(int argc, char** argv) {
   } else {
     bool found = false;
     for (const std::string& name : sectionNames(options.idf))
-      found = found || sameNoCase(name, options.instrument);
+      found = found || equalsIgnoringCase(name, options.instrument);
     if (!found) source += " (no section [" + options.instrument + "]: built-in values)";
   }
 

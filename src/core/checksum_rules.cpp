@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "core/sysex_template.h"
+#include "platform/profile.h"
 
 namespace banklore {
 namespace {
@@ -89,13 +90,6 @@ std::optional<std::uint8_t> hexadecimalByte(std::string_view text) {
 }
 
 }  // namespace
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool isChecksumRule(std::string_view type) {
   return equalsIgnoringCase(type, "Virus") || equalsIgnoringCase(type, "Q") ||

@@ -9,8 +9,6 @@
 
 namespace banklore {
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
-
 // True when the type text names a rule or reads as a hexadecimal byte.
 bool isChecksumRule(std::string_view type);
 

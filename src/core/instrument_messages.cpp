@@ -4,6 +4,7 @@
 
 #include "core/checksum_rules.h"
 #include "core/instrument_definition.h"
+#include "platform/profile.h"
 
 namespace banklore {
 namespace {

@@ -47,13 +47,6 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 Parsed parse(std::string_view text) {
   Parsed parsed;
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark from an editor
@@ -114,8 +107,8 @@ std::optional<std::string> findValue(const std::string& file, std::string_view s
   for (const Line& line : *lines) {
     const Parsed parsed = parse(line.text);
     if (parsed.kind == Kind::kHeader) {
-      inSection = equalNoCase(parsed.name, section);
-    } else if (inSection && parsed.kind == Kind::kEntry && equalNoCase(parsed.name, key)) {
+      inSection = equalsIgnoringCase(parsed.name, section);
+    } else if (inSection && parsed.kind == Kind::kEntry && equalsIgnoringCase(parsed.name, key)) {
       return std::string(parsed.value);
     }
   }
@@ -133,8 +126,8 @@ bool replaceEntry(std::vector<Line>& lines, std::string_view section, std::strin
   for (Line& line : lines) {
     const Parsed parsed = parse(line.text);
     if (parsed.kind == Kind::kHeader) {
-      inSection = equalNoCase(parsed.name, section);
-    } else if (inSection && parsed.kind == Kind::kEntry && equalNoCase(parsed.name, key)) {
+      inSection = equalsIgnoringCase(parsed.name, section);
+    } else if (inSection && parsed.kind == Kind::kEntry && equalsIgnoringCase(parsed.name, key)) {
       line.text = entry;
       return true;
     }
@@ -151,7 +144,7 @@ void addEntry(std::vector<Line>& lines, std::string_view section, const std::str
     const Parsed parsed = parse(lines[i].text);
     if (parsed.kind == Kind::kHeader) {
       if (insertAt) break;
-      if (equalNoCase(parsed.name, section)) insertAt = i + 1;
+      if (equalsIgnoringCase(parsed.name, section)) insertAt = i + 1;
     } else if (insertAt && parsed.kind == Kind::kEntry) {
       insertAt = i + 1;
     }
@@ -170,6 +163,13 @@ void addEntry(std::vector<Line>& lines, std::string_view section, const std::str
 }
 
 }  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+           return lower(x) == lower(y);
+         });
+}
 
 std::string readText(const std::string& file, std::string_view section, std::string_view key,
                      std::string_view fallback, std::size_t capacity) {

@@ -31,6 +31,10 @@ bool writeText(const std::string& file, std::string_view section, std::string_vi
 bool writeInt(const std::string& file, std::string_view section, std::string_view key,
               std::int64_t value);
 
+// True when the texts are equal, ASCII letters compared without regard to case (whatever the
+// locale): the way section and key names are matched.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // Section names in file order (as written, without brackets); empty for a missing file.
 std::vector<std::string> sectionNames(const std::string& file);
 
