@@ -21,9 +21,10 @@ constexpr const char* kDefaultDeviceIdNames = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,
 constexpr const char* kDefaultDeviceIdBytes = "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15";
 
 // Upper bounds far above any real instrument; beyond them a value can only be a typo, and taking it
-// would make every bank allocate gigabytes.
+// would make every bank allocate gigabytes. Each bank of the librarian holds every slot.
 constexpr std::int32_t kMaxTotalPatches = 16384;
 constexpr std::int32_t kMaxSectionSize = 1 << 20;  // DataSize and FooterSize, each
+constexpr std::int64_t kMaxBankBytes = std::int64_t{256} << 20;
 
 std::int32_t toInt32(std::int64_t value) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(
@@ -111,10 +112,11 @@ InstrumentDefinition::InstrumentDefinition(const std::string& definitionFile,
 // Rules that keep every later size computation and buffer access in bounds. Values real
 // instruments use are inside them and stay untouched; each correction is logged.
 //  * NumTotalPatches: 1 to 16384.
-//  * NumPatchesPerBank: at least 1, since the slot arithmetic divides by it; 0 or less means one
-//    bank holding every slot (NumTotalPatches).
 //  * DataSize and FooterSize: 0 to 1 MiB each; PatchSize at least 1 (an all-empty layout gets a
 //    one-byte footer).
+//  * NumTotalPatches patches take at most 256 MiB: large patches get fewer slots.
+//  * NumPatchesPerBank: at least 1, since the slot arithmetic divides by it; 0 or less means one
+//    bank holding every slot (NumTotalPatches).
 //  * The name field lies inside the patch message: a negative NameLen is 0; a name that starts
 //    outside the message gets no field at all (NameLen 0) rather than overwriting other bytes; a
 //    name that runs past the end is cut there.
@@ -125,11 +127,6 @@ void InstrumentDefinition::correctSizes() {
     const std::int32_t fixed = std::clamp(numTotalPatches_, 1, kMaxTotalPatches);
     WriteLog(log, "NumTotalPatches %d is out of range; using %d\n", numTotalPatches_, fixed);
     numTotalPatches_ = fixed;
-  }
-  if (numPatchesPerBank_ < 1) {
-    WriteLog(log, "NumPatchesPerBank %d is not usable; using %d (one bank)\n", numPatchesPerBank_,
-             numTotalPatches_);
-    numPatchesPerBank_ = numTotalPatches_;
   }
   auto clampSection = [&](std::int32_t& size, const char* key) {
     if (size < 0 || size > kMaxSectionSize) {
@@ -144,8 +141,20 @@ void InstrumentDefinition::correctSizes() {
     WriteLog(log, "PatchSize is 0; using a one-byte footer\n");
     footerSize_ = 1;
   }
-
   const std::int32_t patchSize = PatchSize();
+  const auto fitting =
+      static_cast<std::int32_t>(std::max<std::int64_t>(1, kMaxBankBytes / patchSize));
+  if (numTotalPatches_ > fitting) {
+    WriteLog(log, "NumTotalPatches %d of %d bytes each does not fit in memory; using %d\n",
+             numTotalPatches_, patchSize, fitting);
+    numTotalPatches_ = fitting;
+  }
+  if (numPatchesPerBank_ < 1) {
+    WriteLog(log, "NumPatchesPerBank %d is not usable; using %d (one bank)\n", numPatchesPerBank_,
+             numTotalPatches_);
+    numPatchesPerBank_ = numTotalPatches_;
+  }
+
   if (nameLen_ < 0) {
     WriteLog(log, "NameLen %d is negative; using 0\n", nameLen_);
     nameLen_ = 0;

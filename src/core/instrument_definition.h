@@ -23,8 +23,9 @@ class InstrumentDefinition {
   // Reads section `instrumentName` of `definitionFile`; never fails. `port` may be null (nothing is
   // then sent); it is not owned and must outlive the definition.
   // After loading, the sizes are sane: NumPatchesPerBank >= 1, NumTotalPatches >= 1, the three size
-  // fields >= 0, PatchSize >= 1, and the name field lies inside the patch message (see the .cpp for
-  // the exact rules and what is logged when a value is corrected).
+  // fields >= 0, PatchSize >= 1, NumTotalPatches patches fit in 256 MiB, and the name field lies
+  // inside the patch message (see the .cpp for the exact rules and what is logged when a value is
+  // corrected).
   InstrumentDefinition(const std::string& definitionFile, const std::string& instrumentName,
                        SysExSender* port);
 

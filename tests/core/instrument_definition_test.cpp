@@ -62,7 +62,9 @@ TEST(InstrumentDefinitionTest, DerivedAndCorrectedSizes) {
       {"NumTotalPatches=999999999\n", "16384 128 8 286 1 295 18 16 0 0 [,]", true},
       {"NumTotalPatches=300\nNumPatchesPerBank=-4\n", "300 300 8 286 1 295 18 16 0 0 [,]", true},
       {"DataSize=-5\nNamePos=0\nNameLen=4\n", "256 128 8 0 1 9 8 1 0 0 [,]", true},
-      {"DataSize=99999999\nFooterSize=-1\n", "256 128 8 1048576 0 1048584 18 16 0 0 [,]", true},
+      {"DataSize=99999999\nFooterSize=-1\n", "255 128 8 1048576 0 1048584 18 16 0 0 [,]", true},
+      {"NumTotalPatches=4096\nDataSize=65536\nNumPatchesPerBank=0\n",  // 4096 would take 256 MiB
+       "4095 4095 8 65536 1 65545 18 16 0 0 [,]", true},
       {"Send=f0\nDataSize=0\nFooterSize=0\n", "256 128 0 0 1 1 1 0 0 0 [,]", true},
       {"NamePos=-100\n", "256 128 8 286 1 295 0 0 0 0 [,]", true},
       {"NamePos=2147483647\n", "256 128 8 286 1 295 295 0 0 0 [,]", true},
