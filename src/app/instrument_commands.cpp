@@ -42,11 +42,13 @@ void MainWindow::setupCommand() {
     requestDelay_ = values.requestDelay;
   }
   // Written after Cancel too: that writes back what was read.
-  writeText(settingsPath_, section, "MidiIN", values.midiInName);
-  writeText(settingsPath_, section, "MidiOUT", values.midiOutName);
-  writeInt(settingsPath_, section, "DeviceID", deviceId_);
-  writeInt(settingsPath_, section, "SendDelay", sendDelay_);
-  writeInt(settingsPath_, section, "RequestDelay", requestDelay_);
+  const bool saved = writeText(settingsPath_, section, "MidiIN", values.midiInName) &
+                     writeText(settingsPath_, section, "MidiOUT", values.midiOutName) &
+                     writeInt(settingsPath_, section, "DeviceID", deviceId_) &
+                     writeInt(settingsPath_, section, "SendDelay", sendDelay_) &
+                     writeInt(settingsPath_, section, "RequestDelay", requestDelay_);
+  // The ports chosen here would be gone at the next start: say so while the user is here.
+  if (!saved) reportUnsavedSettings(true);
 }
 
 void MainWindow::changeInstrument() {

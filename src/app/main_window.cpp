@@ -191,19 +191,30 @@ void MainWindow::close() {
 void MainWindow::closingSteps() {
   WriteLog(LogPath(), "Closing dialog...\n");
   AbortRequest();
+  bool saved = true;
   if (definition_) {
     const std::string& section = instrumentSection();
     for (int b = 0; b < 2; ++b) {
-      writeText(settingsPath_, section, kLastPathKeys[b], banks_[b].lastPath);
-      writeText(settingsPath_, section, kLastFileKeys[b], banks_[b].lastFile);
+      saved &= writeText(settingsPath_, section, kLastPathKeys[b], banks_[b].lastPath);
+      saved &= writeText(settingsPath_, section, kLastFileKeys[b], banks_[b].lastFile);
     }
   }
   const WindowRect rect = view_.windowRect();
-  writeInt(settingsPath_, kGeneralSection, "PosX", rect.left);
-  writeInt(settingsPath_, kGeneralSection, "PosY", rect.top);
-  writeInt(settingsPath_, kGeneralSection, "Width", rect.right);
-  writeInt(settingsPath_, kGeneralSection, "Height", rect.bottom);
+  saved &= writeInt(settingsPath_, kGeneralSection, "PosX", rect.left);
+  saved &= writeInt(settingsPath_, kGeneralSection, "PosY", rect.top);
+  saved &= writeInt(settingsPath_, kGeneralSection, "Width", rect.right);
+  saved &= writeInt(settingsPath_, kGeneralSection, "Height", rect.bottom);
+  // The window is going away: the log is the one place left to say so.
+  if (!saved) reportUnsavedSettings(false);
   WriteLog(LogPath(), "..completed.\n");
+}
+
+void MainWindow::reportUnsavedSettings(bool tellUser) {
+  WriteLog(LogPath(), "Couldn't save the settings to %s\n", settingsPath_.c_str());
+  if (tellUser) {
+    prompts_.message(formatText(kStatusCapacity, "Couldn't save the settings to %s.",
+                                settingsPath_.c_str()));
+  }
 }
 
 void MainWindow::RebuildBanks() {

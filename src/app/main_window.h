@@ -244,6 +244,8 @@ class MainWindow : public BankRows {
   // An input status byte the program does not handle: told to the user in a message box.
   void showMidiNotice(const std::string& text);
   void closingSteps();
+  // A settings write failed: logged, and shown when the user is there to read it.
+  void reportUnsavedSettings(bool tellUser);
   void routeButton(int id);
 
   std::string programDir_;

@@ -62,6 +62,18 @@ TEST_F(InstrumentCommandsTest, SetupCancelWritesBackWhatWasReadAndLeavesThePort)
   EXPECT_FALSE(logged("Changing midi device"));
 }
 
+TEST_F(InstrumentCommandsTest, SettingsThatCannotBeSavedAreReported) {
+  std::filesystem::create_directory(path("banklore.ini"));  // no file can replace a folder
+  start();
+  prompts_.onSetup = [](SetupValues&) { return true; };
+  window_->onCommand(CommandId::Setup);
+  EXPECT_EQ(prompts_.messages, S({"Couldn't save the settings to " + path("banklore.ini") + "."}));
+  window_->close();
+  const std::string log = readFile("banklore_Debug.txt");
+  EXPECT_NE(log.find("Couldn't save the settings to " + path("banklore.ini") + "\n..completed.\n"),
+            std::string::npos);
+}
+
 TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSectionOnlyOnOk) {
   startOnTestDefinition();
   writeFile("banklore.idf", readFile("banklore.idf") + "[Small]\nSettings=Other\nNumTotalPatches=5\n");
