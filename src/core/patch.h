@@ -44,8 +44,6 @@ class Patch {
   void send(std::int32_t slot);       // -1 sends to the slot the header names
   void updateChecksum();
 
-  InstrumentDefinition& definition() const { return *definition_; }
-
  private:
   InstrumentDefinition* definition_;
   std::vector<std::uint8_t> buffer_;

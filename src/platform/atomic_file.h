@@ -17,8 +17,6 @@ class AtomicFile {
   // Creates the temporary file (binary). False when it cannot be created (no folder, no
   // permission).
   bool open();
-  // Path of the temporary file, for writers that open a path themselves; valid after open().
-  const std::string& tempPath() const { return temp_; }
   // Stream on the temporary file after open(); null otherwise.
   std::FILE* stream() const { return stream_; }
   // Flushes, syncs and closes the stream (if still open) and renames the temporary over the target.
