@@ -71,7 +71,7 @@ void Patch::placeInSlot(std::int32_t slot) {
 }
 
 void Patch::setDeviceId(int deviceIndex) {
-  definition_->writeDeviceByte(((deviceIndex % 256) + 256) % 256, buffer_);
+  definition_->writeDeviceByte(deviceIndex, buffer_);  // which wraps the index into its table
 }
 
 void Patch::request(std::int32_t slot) {
