@@ -55,14 +55,11 @@ void InstrumentDefinition::requestPatch(std::int32_t slot) {
   sendPatchSelect();
   std::vector<std::uint8_t> request = buildMessage(request_, variables_);
   if (request.empty()) return;
-  if (requestChecksumPos_ != 0) {
-    // A position beyond the built request, or a type that is no rule (see the load log), leaves the
-    // byte as the template built it.
-    const auto position = static_cast<std::size_t>(requestChecksumPos_);
-    const std::optional<std::uint8_t> checksum = requestChecksum(request);
-    if (requestChecksumPos_ > 0 && position < request.size() && checksum) {
-      request[position] = *checksum;
-    }
+  // A position outside the built request, or a type that is no rule (see the load log), leaves the
+  // byte as the template built it.
+  const auto position = static_cast<std::size_t>(requestChecksumPos_);
+  if (requestChecksumPos_ > 0 && position < request.size()) {
+    if (const auto checksum = requestChecksum(request)) request[position] = *checksum;
   }
   send(request);
 }
