@@ -41,32 +41,15 @@ std::uint8_t masked(std::uint32_t sum) {
   return static_cast<std::uint8_t>(sum & 0x7F);
 }
 
-// Decimal number at the start of `text` (atoi style); `length` receives the characters used.
-std::int64_t leadingDecimal(std::string_view text, std::size_t& length) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 40);
-  }
-  length = i;
-  return negative ? -value : value;
-}
-
 // The items after the first ':': "a-b" (both included) or "n"; the list ends at an empty item.
 std::uint32_t sumRangeList(std::string_view type, std::span<const std::uint8_t> message) {
   FieldTokenizer items{std::string(type.substr(type.find(':') + 1))};
   std::uint32_t sum = 0;
   for (auto item = items.nextField(','); item && !item->empty(); item = items.nextField(',')) {
     std::size_t used = 0;
-    const std::int64_t first = leadingDecimal(*item, used);
+    const std::int64_t first = leadingDecimal(*item, &used);
     std::int64_t last = first;
-    if (used < item->size() && (*item)[used] == '-') {
-      std::size_t ignored = 0;
-      last = leadingDecimal(item->substr(used + 1), ignored);
-    }
+    if (used < item->size() && (*item)[used] == '-') last = leadingDecimal(item->substr(used + 1));
     sum += sumRange(message, first, last);
   }
   return sum;

@@ -31,21 +31,6 @@ std::int32_t toInt32(std::int64_t value) {
       value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
-// atoi: leading blanks, optional sign, digits; anything else ends the number (nothing read: 0).
-// Only the low 8 bits are kept, so wrapping arithmetic gives the same byte as the exact value.
-std::uint8_t atoiLowByte(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-  }
-  if (negative) value = 0u - value;
-  return static_cast<std::uint8_t>(value & 0xFFu);
-}
-
 }  // namespace
 
 InstrumentDefinition::InstrumentDefinition(const std::string& definitionFile,
@@ -221,7 +206,7 @@ void InstrumentDefinition::loadDeviceTable(const std::string& names, const std::
   while (byteCount < kMaxDevices) {
     const auto item = byteItems.nextField(',');
     if (!item || item->empty()) break;
-    deviceIdBytes_[byteCount++] = atoiLowByte(*item);
+    deviceIdBytes_[byteCount++] = static_cast<std::uint8_t>(leadingDecimal(*item) & 0xFF);
   }
   deviceCount_ = std::max(nameCount, byteCount);
 }

@@ -178,26 +178,29 @@ std::string readText(const std::string& file, std::string_view section, std::str
   return text;
 }
 
+std::int64_t leadingDecimal(std::string_view text, std::size_t* used) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 40);
+  }
+  if (used != nullptr) *used = i;
+  return negative ? -value : value;
+}
+
 // A key that is present with an empty value ("DataSize=") reads as the fallback, as a missing key
-// does: an empty value is taken to mean "not set" rather than "0".
+// does: an empty value is taken to mean "not set" rather than "0". Digits past the 32-bit range
+// saturate instead of wrapping to a number of the other sign.
 std::int32_t readInt(const std::string& file, std::string_view section, std::string_view key,
                      std::int32_t fallback) {
   const std::optional<std::string> value = findValue(file, section, key);
   if (!value || value->empty()) return fallback;
-  std::size_t at = 0;
-  bool negative = false;
-  if ((*value)[0] == '-' || (*value)[0] == '+') {
-    negative = (*value)[0] == '-';
-    at = 1;
-  }
-  // Digits past the 32-bit range saturate instead of wrapping to a number of the other sign.
-  std::int64_t number = 0;
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  for (; at < value->size() && (*value)[at] >= '0' && (*value)[at] <= '9'; ++at) {
-    number = std::min(number * 10 + ((*value)[at] - '0'), kLimit);
-  }
-  if (negative) return static_cast<std::int32_t>(-number);
-  return static_cast<std::int32_t>(std::min(number, kLimit - 1));
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(leadingDecimal(*value), std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max()));
 }
 
 bool writeText(const std::string& file, std::string_view section, std::string_view key,

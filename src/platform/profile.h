@@ -22,6 +22,10 @@ std::string readText(const std::string& file, std::string_view section, std::str
 std::int32_t readInt(const std::string& file, std::string_view section, std::string_view key,
                      std::int32_t fallback);
 
+// The number at the start of `text` as atoi reads it: blanks, an optional sign, decimal digits; 0
+// when no digit follows. Saturates at +-2^40. `used`, when given, receives the characters read.
+std::int64_t leadingDecimal(std::string_view text, std::size_t* used = nullptr);
+
 // Replaces or adds the key, creating file and section as needed; every other line is kept.
 // Writes a temporary file beside the target and renames it over; false when that fails, when the
 // file exists but cannot be read, and for text that would break the file's lines (a line break in
