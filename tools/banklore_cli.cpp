@@ -343,5 +343,11 @@ int run(int argc, char** argv) {
 }  // namespace banklore
 
 int main(int argc, char** argv) {
-  return banklore::run(argc, argv);
+  const int status = banklore::run(argc, argv);
+  // A report that did not reach its file (a full disk, a closed pipe) is no success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fprintf(stderr, "banklore-cli: cannot write the output\n");
+    return status == banklore::kExitOk ? banklore::kExitBadInput : status;
+  }
+  return status;
 }

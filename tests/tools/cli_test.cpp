@@ -105,6 +105,8 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
   }
   const std::string missingIdf = std::string(BANKLORE_CLI) + " definition --idf no.idf 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(missingIdf.c_str())), 1);
+  const std::string fullDisk = std::string(BANKLORE_CLI) + " definition >/dev/full 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(fullDisk.c_str())), 1) << "output that was not written";
 }
 
 }  // namespace banklore
