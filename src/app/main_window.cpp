@@ -21,20 +21,6 @@ constexpr int kProgressLimit = 65535;  // progress ranges are 16-bit
 constexpr const char* kLastPathKeys[2] = {"LastPath0", "LastPath1"};
 constexpr const char* kLastFileKeys[2] = {"LastFile0", "LastFile1"};
 
-// Both banks are held in memory whole; a definition whose banks would not fit in this many bytes
-// each gets fewer slots (logged) instead of exhausting memory.
-constexpr std::int64_t kMaxBankBytes = std::int64_t{256} << 20;
-
-int boundedSlotCount(const InstrumentDefinition& definition) {
-  const int wanted = std::max(0, definition.NumTotalPatches());
-  const std::int64_t patchSize = std::max<std::int64_t>(1, definition.PatchSize());
-  const std::int64_t fitting = std::max<std::int64_t>(1, kMaxBankBytes / patchSize);
-  if (wanted <= fitting) return wanted;
-  WriteLog(LogPath(), "NumTotalPatches %ld of %ld bytes each does not fit in memory; using %ld\n",
-           static_cast<long>(wanted), static_cast<long>(patchSize), static_cast<long>(fitting));
-  return static_cast<int>(fitting);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend,
@@ -105,7 +91,8 @@ void MainWindow::LoadConfiguration() {
     banks_[b].lastPath =
         readText(settingsPath_, section, kLastPathKeys[b], programDir_, kPathCapacity);
   }
-  const int count = boundedSlotCount(*definition_);
+  // The definition keeps a bank within memory bounds (and logs when it had to).
+  const int count = definition_->NumTotalPatches();
   for (Bank& bank : banks_) {
     bank.slots.clear();
     bank.slots.reserve(static_cast<std::size_t>(count));

@@ -193,9 +193,8 @@ class MainWindow : public BankRows {
   std::string definitionPath() const;
   // Name of the settings section of the current instrument (its definition's "Settings").
   const std::string& instrumentSection() const { return definition_->Settings(); }
-  // Slots per bank: NumTotalPatches of the current definition, fewer only when banks that large
-  // would not fit in memory (0 while no configuration is loaded). Slot numbers are checked
-  // against this, never against the definition.
+  // Slots per bank: NumTotalPatches of the current definition (0 while no configuration is
+  // loaded). Slot numbers are checked against this.
   int slotCount() const { return static_cast<int>(banks_[0].slots.size()); }
 
   BankView& view() { return view_; }

@@ -1,9 +1,10 @@
 #include "ui/definition_sections.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iterator>
+
+#include "platform/profile.h"
 
 namespace banklore {
 
@@ -11,13 +12,9 @@ namespace {
 
 constexpr std::size_t kPieceLimit = 2046;  // characters per read, line end included
 
+// ASCII only, like the profile lookup: no locale may change how names compare.
 char lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return lower(x) == lower(y); });
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 void judgePiece(std::string_view piece, std::vector<std::string>& names) {
@@ -62,7 +59,7 @@ void sortInstrumentNames(std::vector<std::string>& names) {
 int preselectedInstrument(const std::vector<std::string>& names, std::string_view wanted) {
   int chosen = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (equalIgnoringCase(names[i], wanted)) chosen = static_cast<int>(i);
+    if (equalsIgnoringCase(names[i], wanted)) chosen = static_cast<int>(i);
   }
   return chosen;
 }
