@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "files/midi_file.h"
 #include "platform/temp_dir.h"
 
 namespace banklore {
@@ -37,7 +36,7 @@ class CliTest : public ::testing::Test {
   std::string out_, err_;
 };
 
-TEST_F(CliTest, DefinitionPrintsTheResolvedFields) {
+TEST_F(CliTest, DefinitionRequestAndPatchHeaderPrintWhatTheyResolve) {
   ASSERT_EQ(run("definition"), 0) << err_;
   for (const char* line :
        {"PatchSize: 11", "NameOffset: 6", "SendChecksumPos: 9", "Bank 1: \"\"",
@@ -46,10 +45,6 @@ TEST_F(CliTest, DefinitionPrintsTheResolvedFields) {
   }
   ASSERT_EQ(run("definition", "Nova"), 0);
   EXPECT_NE(out_.find("(no section [Nova]: built-in values)"), std::string::npos) << out_;
-  EXPECT_TRUE(printed("PatchSize: 295"));
-}
-
-TEST_F(CliTest, RequestAndPatchHeaderPrintTheBytesSent) {
   EXPECT_EQ(run("request 3 --device 2"), 0);
   EXPECT_EQ(out_, "F0 7E 00 03 F7\nF0 7D 10 11 00 03 F7\n");
   EXPECT_EQ(run("request 130", "Nova"), 0);
@@ -58,15 +53,14 @@ TEST_F(CliTest, RequestAndPatchHeaderPrintTheBytesSent) {
   EXPECT_EQ(out_, "F0 7E 01 02 F7\nF0 7D 03 10 01 02\n");
 }
 
-TEST_F(CliTest, InspectReportsEachPacketOfASyxOrMidiFile) {
+TEST_F(CliTest, InspectReportsEachPacket) {
   const Bytes good = {0xF0, 0x7D, 0, 0x10, 0, 1, 'A', 'a', 'a', 0x03, 0xF7};  // 41 + 61 + 61
   Bytes wrongByte = good, earlyEnd = good;
   wrongByte[3] = 0x11;
   earlyEnd[7] = 0xF7;
   std::string syx;
-  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)}) {
+  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)})
     syx.append(p.begin(), p.end());
-  }
   writeFile(dir_.file("bank.syx"), syx);
   ASSERT_EQ(run("inspect '" + dir_.file("bank.syx") + "'"), 0) << err_;
   EXPECT_EQ(out_,
@@ -78,12 +72,6 @@ TEST_F(CliTest, InspectReportsEachPacketOfASyxOrMidiFile) {
             "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
             "checksum outside the packet\n"
             "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n");
-  MidiFileWriter writer;
-  ASSERT_TRUE(writer.Open(dir_.file("bank.mid"), 96) && writer.WriteSysEx(good, 0) &&
-              writer.Close());
-  ASSERT_EQ(run("inspect '" + dir_.file("bank.mid") + "'"), 0) << err_;
-  EXPECT_EQ(out_.substr(out_.find('\n') + 1),
-            "1 packets: 1 valid, 0 invalid; checksums 1 ok, 0 wrong\n");
 }
 
 TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
@@ -103,10 +91,10 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
     EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << input << ": " << err_;
     EXPECT_EQ(out_, "") << input;
   }
-  const std::string missingIdf = std::string(BANKLORE_CLI) + " definition --idf no.idf 2>/dev/null";
-  EXPECT_EQ(WEXITSTATUS(std::system(missingIdf.c_str())), 1);
-  const std::string fullDisk = std::string(BANKLORE_CLI) + " definition >/dev/full 2>/dev/null";
-  EXPECT_EQ(WEXITSTATUS(std::system(fullDisk.c_str())), 1) << "output that was not written";
+  for (const std::string tail : {"--idf no.idf", ">/dev/full"}) {
+    const std::string command = BANKLORE_CLI + (" definition " + tail) + " 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << tail;
+  }
 }
 
 }  // namespace banklore
