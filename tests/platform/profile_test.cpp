@@ -11,18 +11,17 @@ constexpr char kSample[] =
     "Dup=second\n;Commented=yes\n[  Matrix-1000  ]\n\tDataSize\t=\t300\t\r\nEmpty=\n"
     "[]\nMidiIN=USB MIDI 1\n[general]\nLater=merged";  // no last line end
 
-TEST(ProfileTest, ReadTextFindsTheValueOrTheFallback) {
+TEST(ProfileTest, ReadTextAndReadIntFindTheValueOrTheFallback) {
   TempDir dir;
   const std::string file = dir.file("settings.ini");
   writeFile(file, kSample);
   // clang-format off
   const struct { const char *section, *key, *expected; std::size_t capacity = 99; } cases[] = {
-      {"General", "Instrument", "Nova"},      {"GENERAL", "instrument", "Nova"},
-      {"General", "Formula", "a=b"},          {"General", "Dup", "first"},  // the first one counts
-      {"General", "Commented", "<default>"},  {"General", "Orphan", "<default>"},
-      {"General", "Later", "merged"},         {" matrix-1000 ", " datasize ", "300"},
-      {"Matrix-1000", "Empty", ""},           {"", "MidiIN", "USB MIDI 1"},
-      {"", "Instrument", "<default>"},        {"Missing", "Instrument", "<default>"},
+      {"General", "Instrument", "Nova"},      {"General", "Formula", "a=b"},
+      {"General", "Dup", "first"},            {"General", "Commented", "<default>"},
+      {"General", "Orphan", "<default>"},     {"General", "Later", "merged"},
+      {" matrix-1000 ", " datasize ", "300"}, {"Matrix-1000", "Empty", ""},
+      {"", "MidiIN", "USB MIDI 1"},           {"Missing", "Instrument", "<default>"},
       {"General", "Instrument", "No", 2},     {"General", "Missing", "<def", 4}};
   // clang-format on
   for (const auto& c : cases) {
@@ -32,24 +31,21 @@ TEST(ProfileTest, ReadTextFindsTheValueOrTheFallback) {
   EXPECT_EQ(readText(dir.file("none.ini"), "General", "Instrument", "Nova", 9), "Nova");
   EXPECT_EQ(sectionNames(file),
             (std::vector<std::string>{"General", "Matrix-1000", "", "general"}));
-}
-
-TEST(ProfileTest, ReadIntTakesTheLeadingDecimalNumber) {
-  TempDir dir;
-  const std::string file = dir.file("def.idf");
   // clang-format off
-  const std::pair<const char*, std::int32_t> cases[] = {
+  const std::pair<const char*, std::int32_t> numbers[] = {  // the leading decimal number
       {"-1", -1}, {" 300", 300}, {"+5", 5}, {"12abc", 12}, {"abc", 0}, {"-", 0}, {"", 77},
       {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
   // clang-format on
-  for (const auto& [value, expected] : cases) {
+  for (const auto& [value, expected] : numbers) {
     writeFile(file, std::string("[Nova]\nValue=") + value + "\n");
     EXPECT_EQ(readInt(file, "nova", "value", 77), expected) << value;
   }
   EXPECT_EQ(readInt(dir.file("none.ini"), "Nova", "Value", -5), -5);
 }
 
-TEST(ProfileTest, WriteCreatesReplacesOrAddsOneEntryAndKeepsEveryOtherLine) {
+// A write creates, replaces or adds one entry and keeps every other line; a refused or failed one
+// leaves the file whole.
+TEST(ProfileTest, WriteChangesOneEntryOrNothing) {
   TempDir dir;
   const std::string file = dir.file("a.ini");
   ASSERT_TRUE(writeText(file, "", "Path", "/home/u/"));  // a new file, the empty section
@@ -65,11 +61,6 @@ TEST(ProfileTest, WriteCreatesReplacesOrAddsOneEntryAndKeepsEveryOtherLine) {
   expected.replace(expected.find("Dup=first"), 9, "dup=new");
   expected.insert(expected.find("[]\n"), "Added=yes\n");
   EXPECT_EQ(readFile(file), expected + "\n[Fresh]\nCount=-42\n");
-}
-
-TEST(ProfileTest, RefusedOrFailedWriteLeavesTheFileWhole) {
-  TempDir dir;
-  const std::string file = dir.file("a.ini");
   const std::string content = "[A]\nX=" + std::string(990, '1') + "\n";
   writeFile(file, content);
   EXPECT_FALSE(writeText(file, "A", "Key", "two\nlines"));  // each would break the file's lines
