@@ -34,10 +34,7 @@ static const Bytes kHeader = chunk("MThd", {0, 0, 0, 1, 0, 96});
 static const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};  // End of Track
 
 static Bytes sysex(std::size_t size, std::uint8_t fill) {
-  Bytes message(size, fill);
-  message.front() = 0xF0;
-  message.back() = 0xF7;
-  return message;
+  return Bytes{0xF0} + Bytes(size - 2, fill) + Bytes{0xF7};
 }
 
 static Bytes written(const Bytes& message, std::uint32_t delta, const Bytes& second = {}) {
@@ -55,9 +52,8 @@ static std::optional<std::vector<Bytes>> readMessages(const std::string& path) {
   largestAllocation = 0;
   if (!reader.Read(path)) return std::nullopt;
   std::vector<Bytes> messages;
-  for (int i = 0; i < reader.messageCount(); ++i) {
+  for (int i = 0; i < reader.messageCount(); ++i)
     messages.emplace_back(reader.message(i)->begin(), reader.message(i)->end());
-  }
   return messages;
 }
 
@@ -101,9 +97,8 @@ TEST(MidiFileWriterTest, FailedWriteFailsTheFile) {
 TEST(MidiFileTest, WrittenMessagesReadBackInOrderUpToTheStoreCapacity) {
   TempDir dir;
   std::vector<Bytes> messages = {sysex(20000, 1), sysex(2, 2)};
-  for (int i = 0; messages.size() <= MidiFileReader::kCapacity; ++i) {
+  for (int i = 0; messages.size() <= MidiFileReader::kCapacity; ++i)
     messages.push_back(sysex(3 + i % 300, i & 0x7F));
-  }
   AtomicFile out(dir.file("bank.mid"));
   MidiFileWriter writer;
   ASSERT_TRUE(out.open() && writer.Open(out.stream(), 96));
@@ -147,18 +142,13 @@ TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) 
     EXPECT_EQ(readBack(file), std::nullopt) << what;
     EXPECT_LT(largestAllocation.load(), 64u * 1024) << what << ": allocated what it claims";
   }
-  // Random damage: any verdict will do, but only SysEx messages made of the file's bytes.
-  const Bytes valid = kHeader + chunk("XFIH", {1}) +
-                      chunk("MTrk", Bytes{0, 0xFF, 0x51, 3, 1, 2, 3} + channel + packets + kEnd) +
-                      ok;
-  std::mt19937 random(12345);
-  for (int round = 0; round < 800; ++round) {
-    Bytes damaged = valid;
+  std::mt19937 random(12345);  // random damage: any verdict, but only SysEx from the file's bytes
+  for (int round = 0; round < 400; ++round) {
+    Bytes damaged = kHeader + chunk("MTrk", channel + packets + kEnd) + ok;
     for (int i = random() % 4; i >= 0; --i) damaged[random() % damaged.size()] = random();
     if (round % 5 == 0) damaged.resize(random() % damaged.size());
-    for (const Bytes& message : readBack(damaged).value_or(std::vector<Bytes>{})) {
-      ASSERT_TRUE(message.front() == 0xF0 && message.size() <= damaged.size());
-    }
+    for (const Bytes& m : readBack(damaged).value_or(std::vector<Bytes>{}))
+      ASSERT_TRUE(m.front() == 0xF0 && m.size() <= damaged.size());
   }
 }
 
@@ -170,7 +160,6 @@ TEST(MidiFileReaderTest, RealFiles) {
   const std::pair<const char*, int> cases[] = {  // name, messages (-1: refused)
       {"midly_SysExTest.mid", 3}, {"knobkraft_Korg_M1EX.mid", 2},
       {"tonejs_tchaikovsky_seasons.mid", 5}, {"tonejs_bach_format0.mid", 0},
-      {"tonejs_pitchBendTest.mid", 0}, {"midly_Clementi.mid", 0},
       {"midly_PiDamaged.mid", -1},  // a track claims 1,194,067 of 65,536 bytes
       {"midly_Beethoven.rmi", -1}};  // a RIFF wrapper
   // clang-format on
@@ -185,35 +174,30 @@ TEST(MidiFileReaderTest, RealFiles) {
 // mido reads a file written here and writes its SysEx back among metas, channel events and several
 // tracks, in format 0 and 1.
 TEST(MidoInteropTest, MidoReadsWhatWeWriteAndWeReadWhatMidoWrites) {
-  if (std::system("/usr/bin/python3 -c 'import mido' 2>/dev/null") != 0) {
-    GTEST_SKIP() << "/usr/bin/python3 cannot import mido (install python3-mido)";
-  }
-  TempDir dir;
-  writeFile(dir.file("interop.py"), R"(import sys, mido
-f = mido.MidiFile(sys.argv[1] + "/ours.mid")
-sysex = [m for m in f.tracks[0] if m.type == "sysex"]
+  if (std::system("/usr/bin/python3 -c 'import mido' 2>/dev/null") != 0) GTEST_SKIP() << "no mido";
+  TempDir dir;  // the script runs in it
+  writeFile(dir.file("interop.py"), R"(import mido
+f = mido.MidiFile("ours.mid")
+syx = [m for m in f.tracks[0] if m.type == "sysex"]
 print(f.type, len(f.tracks), f.ticks_per_beat, f.tracks[0][-1].type)
-print([(m.time, len(m.data)) for m in sysex])
+print([(m.time, len(m.data)) for m in syx])
 notes = [mido.Message(k, note=60 + i, time=5) for k in ("note_on", "note_off") for i in (0, 1)]
 metas = [mido.MetaMessage("set_tempo", tempo=600000), mido.MetaMessage("text", text="x" * 200)]
-zero = mido.MidiFile(type=0, ticks_per_beat=96, tracks=[metas + sysex[:2] + notes + sysex[2:]])
-zero.save(sys.argv[1] + "/zero.mid")
-one = mido.MidiFile(type=1, ticks_per_beat=480, tracks=[metas, sysex[:1] + notes, sysex[1:]])
-one.save(sys.argv[1] + "/one.mid")
+mido.MidiFile(type=0, ticks_per_beat=96, tracks=[metas + syx[:2] + notes + syx[2:]]).save("0.mid")
+mido.MidiFile(type=1, ticks_per_beat=480, tracks=[metas, syx[:1] + notes, syx[1:]]).save("1.mid")
 )");
   const std::vector<Bytes> messages = {sysex(297, 1), sysex(2, 2), sysex(5000, 3), sysex(11, 4)};
   MidiFileWriter writer;
   ASSERT_TRUE(writer.Open(dir.file("ours.mid"), 480));
-  for (std::uint32_t i = 0; i < messages.size(); ++i) {
+  for (std::uint32_t i = 0; i < messages.size(); ++i)
     ASSERT_TRUE(writer.WriteSysEx(messages[i], i * 200));  // one- and two-byte delta times
-  }
   ASSERT_TRUE(writer.Close());
-  const std::string run = "/usr/bin/python3 " + dir.file("interop.py ") + dir.path + " >";
-  EXPECT_EQ(std::system((run + dir.file("out.txt") + " 2>&1").c_str()), 0);
+  const std::string run = "cd '" + dir.path + "' && /usr/bin/python3 interop.py >out.txt 2>&1";
+  EXPECT_EQ(std::system(run.c_str()), 0);
   EXPECT_EQ(readFile(dir.file("out.txt")),
             "0 1 480 end_of_track\n[(0, 295), (200, 0), (400, 4998), (600, 9)]\n");
-  EXPECT_EQ(readMessages(dir.file("zero.mid")), messages);
-  EXPECT_EQ(readMessages(dir.file("one.mid")), messages);
+  EXPECT_EQ(readMessages(dir.file("0.mid")), messages);
+  EXPECT_EQ(readMessages(dir.file("1.mid")), messages);
 }
 
 }  // namespace banklore
