@@ -131,27 +131,23 @@ TEST_F(BankFilesTest, EachLoadReportsItsOutcomeAndKeepsOtherSlots) {
   };
   struct Case {
     const char* file;
-    bool intoSelection;
     S messages;
     const char* status;
   };
   const std::string before = slotBytes(0, 0);
-  for (const Case& c :
-       std::vector<Case>{{"short.syx", false, wrong(2, 1), "2 patches loaded."},
-                         {"empty.syx", false, {}, "0 patches loaded."},
-                         {"short.mid", false, wrong(2, 1), "2 patches loaded."},
-                         {"unreadable.syx", false, wrong(0, 1), "0 patches loaded."},
-                         {"gone.syx",
-                          false,
-                          {"Couldn't open file!"},
-                          "Couldn't load file."},  // vanished after the dialog
-                         {"Bank.MID", false, {}, "1 patches loaded."},
-                         {"x.txt", false, {}, "Ready."},
-                         {"sounds.syx/bank.mid", false, wrong(0, 3), "0 patches loaded."}}) {
+  for (const Case& c : std::vector<Case>{
+           {"short.syx", wrong(2, 1), "2 patches loaded."},
+           {"empty.syx", {}, "0 patches loaded."},
+           {"short.mid", wrong(2, 1), "2 patches loaded."},
+           {"unreadable.syx", wrong(0, 1), "0 patches loaded."},
+           {"gone.syx", {"Couldn't open file!"}, "Couldn't load file."},  // gone after the dialog
+           {"Bank.MID", {}, "1 patches loaded."},
+           {"x.txt", {}, "Ready."},
+           {"sounds.syx/bank.mid", wrong(0, 3), "0 patches loaded."}}) {
     SCOPED_TRACE(c.file);
     prompts_.messages.clear();
     window_->SetStatus(0, "Ready.");
-    load(c.file, c.intoSelection);
+    load(c.file);
     EXPECT_EQ(prompts_.messages, c.messages);
     EXPECT_EQ(view_.banks[0].status, c.status);
     EXPECT_EQ(slotBytes(0, 0), before);
@@ -188,21 +184,6 @@ TEST_F(BankFilesTest, FailedSavesKeepTheOldFileAndReportNothingSaved) {
   int files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 6) << "no partial file left behind";
-}
-
-TEST_F(AppTest, RealNovaPresetBanksLoadWhole) {
-  const std::string file =
-      std::string(BANKLORE_REALDATA_DIR) + "/novation_supernova/nova_preset_banks_a_and_b.syx";
-  if (!std::filesystem::exists(file)) GTEST_SKIP() << "real data not present: " << file;
-  // Program dumps of 297 bytes: the header names bank (5 = A) and program, the name follows it.
-  writeFile("banklore.idf",
-            "[Nova297]\nSend=f0,00,20,29,01,21,u1,02,t1,s1\nNamePos=0\nBankNames=A,B\n");
-  writeFile("banklore.ini", "[General]\nInstrument=Nova297\n");
-  start();
-  window_->onFilesDropped(0, {file});
-  EXPECT_TRUE(prompts_.messages.empty());
-  EXPECT_EQ(view_.banks[0].status, "256 patches loaded.");
-  EXPECT_EQ(window_->name(0, 0), "Sintillator M-Wh");
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class CommandsTest : public AppTest {
   }
 };
 
-TEST_F(CommandsTest, EveryCommandEndsARunningRequestAndFocusesTheActiveList) {
+TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
   using enum CommandId;
   V counts;  // k, as the handlers of other modules' commands are given it
   for (CommandId id : {SendSelected, RequestSelected, ChangeInstrument, Setup, About})
@@ -46,6 +46,15 @@ TEST_F(CommandsTest, EveryCommandEndsARunningRequestAndFocusesTheActiveList) {
     EXPECT_EQ(view_.focused, 1);
   }
   EXPECT_EQ(counts, V(5, 3));
+  // So does the context menu, which activates the list under the cursor.
+  window_->request().requestActive = true;
+  EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
+  EXPECT_FALSE(window_->request().requestActive);
+  EXPECT_EQ(window_->onContextMenu(0)->size(), contextMenuItems().size());
+  EXPECT_EQ(window_->activeBank(), 0);
+  run(CommandId::SelectAll, 0, {});
+  EXPECT_EQ(view_.banks[0].selection.size(), 32u);
+  EXPECT_EQ(view_.banks[1].selection, (V{1, 4, 9})) << "only the active list";
 }
 
 TEST(ContextMenuRule, EnablingFollowsSelectionCountAndClipboard) {
@@ -62,23 +71,6 @@ TEST(ContextMenuRule, EnablingFollowsSelectionCountAndClipboard) {
   }
   EXPECT_EQ(enabled, expected);
   EXPECT_FALSE(contextMenuItemEnabled(CommandId::Paste, 2, 32, true)) << "empty clipboard";
-}
-
-TEST_F(CommandsTest, ContextMenuActivatesTheListUnderTheCursorAndGraysByItsState) {
-  window_->request().requestActive = true;
-  EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
-  EXPECT_FALSE(window_->request().requestActive);
-  const auto pasteEnabled = [this] { return window_->onContextMenu(1)->at(10).enabled; };
-  view_.banks[1].selection = {3};
-  EXPECT_FALSE(pasteEnabled()) << "nothing on the clipboard";
-  EXPECT_EQ(window_->activeBank(), 1);
-  window_->onCommand(CommandId::Copy);
-  EXPECT_TRUE(pasteEnabled());
-  window_->onCommand(CommandId::SelectNone);
-  EXPECT_FALSE(pasteEnabled());
-  window_->onCommand(CommandId::SelectAll);
-  EXPECT_EQ(view_.banks[1].selection.size(), 32u);
-  EXPECT_EQ(view_.banks[0].selection, V{0}) << "only the active list";
 }
 
 TEST_F(CommandsTest, CopyToOtherBankFillsTheTargetSelectionThenTheSlotsAfterIt) {
@@ -156,17 +148,14 @@ TEST_F(CommandsTest, SortOrdersSelectedSlotsByteWiseKeepingEqualNamesInOrder) {
       window_->StoreToSlot(0, slot, patch, false);
     }
   };
-  put({{7, "b", 1}, {9, "B", 2}, {12, "a", 3}});
-  run(CommandId::Sort, 0, {7, 9, 12});
-  EXPECT_EQ(names(0, 7, 6), (S{"B", "a8", "a", "a10", "a11", "b"}));
-  EXPECT_EQ(view_.banks[0].refreshed, (V{7, 9, 12}));
-  for (int slot : {7, 9, 12}) expectPlaced(0, slot);
-
-  put({{0, "y", 1}, {1, "x", 9}, {2, "x", 2}, {3, "x", 3}});
-  run(CommandId::Sort, 0, {0, 2, 3});
+  put({{7, "b", 1}, {9, "B", 2}, {12, "a", 3}, {13, "a", 4}, {14, "a", 5}});
+  run(CommandId::Sort, 0, {7, 9, 12, 13});
+  EXPECT_EQ(names(0, 7, 8), (S{"B", "a8", "a", "a10", "a11", "a", "b", "a"}));
+  EXPECT_EQ(view_.banks[0].refreshed, (V{7, 9, 12, 13}));
   V markers;
-  for (int slot = 0; slot < 4; ++slot) markers.push_back(window_->bank(0).slots[slot].bytes()[20]);
-  EXPECT_EQ(markers, (V{2, 9, 3, 1}));
+  for (int slot : {7, 9, 12, 13, 14}) markers.push_back(window_->bank(0).slots[slot].bytes()[20]);
+  for (int slot : {7, 9, 12, 13}) expectPlaced(0, slot);
+  EXPECT_EQ(markers, (V{2, 3, 4, 1, 5})) << "equal names keep their order";
 }
 
 TEST_F(CommandsTest, RenameAsksForEachSlotAndSkipsACancelledOne) {

@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,8 +52,9 @@ struct FakeView : BankView {
 struct FakePrompts : Prompts {
   template <class T>
   static std::optional<T> next(std::deque<std::optional<T>>& script) {
-    std::optional<T> answer = script.empty() ? std::nullopt : script.front();
-    if (!script.empty()) script.pop_front();
+    if (script.empty()) return std::nullopt;
+    auto answer = script.front();
+    script.pop_front();
     return answer;
   }
   void message(const std::string& text) override { messages.push_back(text); }
@@ -129,15 +129,14 @@ class AppTest : public ::testing::Test {
     std::ofstream(path(file), std::ios::binary) << text;
   }
   std::string readFile(const std::string& file) const {
-    std::stringstream text;
-    text << std::ifstream(path(file), std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(path(file), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
   }
 
-  MainWindow& start() {
+  MainWindow& start(const MainWindow::MidiBackendFactory& backend = makeLoopbackBackend) {
     window_.reset();
-    window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeLoopbackBackend(),
-                                           view_, prompts_, clock_);
+    window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, backend, view_, prompts_,
+                                           clock_);
     window_->initWindow();
     return *window_;
   }
