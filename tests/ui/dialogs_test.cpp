@@ -78,11 +78,8 @@ auto choose(const char* file) {
 
 TEST_F(DialogTest, FileDialogsFollowTheRequestAndNeverAskAboutReplacing) {
   writeWholeFile(dir_ + "exists.syx", "old");
-  FileDialogRequest request{"Save Bank",
-                            {{"Midi Files (*.mid)", "*.mid"}, {"Any", "*.syx;*.mid"}},
-                            dir_,
-                            "bank.syx",
-                            "syx"};
+  FileDialogRequest request{"Save Bank", {}, dir_, "bank.syx", "syx"};
+  request.filters = {{"Midi Files (*.mid)", "*.mid"}, {"Any", "*.syx;*.mid"}};
   script_
       .on<QFileDialog>([&](QFileDialog& dialog) {
         EXPECT_EQ(dialog.nameFilters(), (QStringList{"Midi Files (*.mid)", "Any (*.syx *.mid)"}));

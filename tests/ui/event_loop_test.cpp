@@ -26,10 +26,7 @@ TEST(QtUiClockTest, TimersStopFromTheirOwnTickRestartAndReplaceTheirId) {
   });
   EXPECT_TRUE(waitUntil([&] { return oneShots == 3 && repeats == 3; }));
   waitUntil([] { return false; }, 30);
-  EXPECT_EQ(oneShots, 3);
-  EXPECT_EQ(repeats, 3);
-  EXPECT_EQ(replaced, 0);
-  EXPECT_FALSE(runningDuringTick);
+  EXPECT_EQ(std::tuple(oneShots, repeats, replaced, runningDuringTick), std::tuple(3, 3, 0, false));
 }
 
 TEST(QtUiClockTest, TasksPostedFromAnotherThreadRunOnTheUiThreadInOrder) {

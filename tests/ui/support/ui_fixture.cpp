@@ -31,11 +31,6 @@ std::string freshTestFolder() {
   return folder.string() + "/";
 }
 
-std::string readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeWholeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -51,7 +46,8 @@ void WindowTest::start() {
 }
 
 int WindowTest::countInLog(const std::string& text) const {
-  const std::string all = readWholeFile(dir_ + "banklore_Debug.txt");
+  std::ifstream log(dir_ + "banklore_Debug.txt", std::ios::binary);
+  const std::string all{std::istreambuf_iterator<char>(log), {}};
   int count = 0;
   for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
   return count;

@@ -21,7 +21,6 @@ namespace banklore::testing {
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 2000);
 // A fresh, empty folder for one test: BANKLORE_TEST_TMPDIR/ui/<suite>_<test>/.
 std::string freshTestFolder();
-std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::string& bytes);
 
 class CancellingPrompts : public Prompts {
