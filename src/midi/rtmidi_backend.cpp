@@ -6,6 +6,7 @@
 #include <array>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ class RtMidiBackend : public MidiBackend {
   ~RtMidiBackend() override {
     closeInput();
     closeOutput();
+    std::lock_guard inputLock(inputMutex_);
+    disconnectInput();
+    std::lock_guard outputLock(outputMutex_);
+    disconnectOutput();
   }
 
   std::vector<std::string> inputNames() override {
@@ -118,6 +123,12 @@ class RtMidiBackend : public MidiBackend {
     if (!stillListed(*in_, inSide_, listedInputs_, index)) return false;
     context_.onMessage = std::move(onMessage);
     inSide_.onError = std::move(onError);
+    if (connectedInput_ == listedInputs_[index]) {  // still connected from before (JACK only)
+      context_.gate.open();
+      inputOpen_ = true;
+      return true;
+    }
+    disconnectInput();
     context_.gate.open();
     const auto port = static_cast<unsigned int>(index);
     const bool opened = guarded(inSide_, [&] {
@@ -127,12 +138,10 @@ class RtMidiBackend : public MidiBackend {
     });
     if (!opened) {
       context_.gate.close();
-      guarded(inSide_, [&] {
-        in_->closePort();
-        in_->cancelCallback();
-      });
+      disconnectInput();
       return false;
     }
+    connectedInput_ = listedInputs_[index];
     inputOpen_ = true;
     return true;
   }
@@ -141,10 +150,11 @@ class RtMidiBackend : public MidiBackend {
     std::lock_guard lock(inputMutex_);
     if (!inputOpen_) return;
     context_.gate.close();  // a handler in flight finishes first; none starts after this
-    guarded(inSide_, [&] {
-      in_->closePort();
-      in_->cancelCallback();
-    });
+    // RtMidi's JACK port can be unregistered while JACK's process thread still reads it, which
+    // crashes or hands over stale bytes when input is streaming. So on JACK the port stays
+    // connected, its input dropped by the closed gate, and is only let go when another port is
+    // opened or the backend ends.
+    if (api_ != RtMidiApi::Jack) disconnectInput();
     inputOpen_ = false;
   }
 
@@ -152,16 +162,23 @@ class RtMidiBackend : public MidiBackend {
     closeOutput();
     std::lock_guard lock(outputMutex_);
     if (!stillListed(*out_, outSide_, listedOutputs_, index)) return false;
+    if (connectedOutput_ == listedOutputs_[index]) return outputOpen_ = true;
+    disconnectOutput();
     const auto port = static_cast<unsigned int>(index);
     outputOpen_ = guarded(outSide_, [&] { out_->openPort(port, "midi_out"); });
-    if (!outputOpen_) guarded(outSide_, [&] { out_->closePort(); });
+    if (outputOpen_) {
+      connectedOutput_ = listedOutputs_[index];
+    } else {
+      disconnectOutput();
+    }
     return outputOpen_;
   }
 
   void closeOutput() override {
     std::lock_guard lock(outputMutex_);
     if (!outputOpen_) return;
-    guarded(outSide_, [&] { out_->closePort(); });
+    // As with input: on JACK the port stays registered (nothing is sent while closed).
+    if (api_ != RtMidiApi::Jack) disconnectOutput();
     outputOpen_ = false;
   }
 
@@ -214,6 +231,19 @@ class RtMidiBackend : public MidiBackend {
     return true;
   }
 
+  // Let go of the RtMidi ports; callers hold the direction's mutex and have closed its gate.
+  void disconnectInput() {
+    guarded(inSide_, [&] {
+      in_->closePort();
+      in_->cancelCallback();
+    });
+    connectedInput_.reset();
+  }
+  void disconnectOutput() {
+    guarded(outSide_, [&] { out_->closePort(); });
+    connectedOutput_.reset();
+  }
+
   const RtMidiApi api_;
   // The context outlives the RtMidi objects declared after it, whose threads point into it.
   InputContext context_;
@@ -227,6 +257,9 @@ class RtMidiBackend : public MidiBackend {
   std::vector<std::string> listedOutputs_;
   bool inputOpen_ = false;
   bool outputOpen_ = false;
+  // The ports the RtMidi objects are connected to, which on JACK outlive a close.
+  std::optional<std::string> connectedInput_;
+  std::optional<std::string> connectedOutput_;
 };
 
 }  // namespace
