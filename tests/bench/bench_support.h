@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "files/midi_file.h"
 #include "midi/system_backend.h"
+#include "support/cancelling_prompts.h"
 
 namespace banklore::bench {
 
@@ -73,19 +74,6 @@ struct ReadingView : BankView {
   void setWindowRect(const WindowRect&) override {}
   void endRun() override {}
   const BankRows* rows = nullptr;
-};
-
-// Every dialog is cancelled and every question answered No.
-struct CancellingPrompts : Prompts {
-  void message(const std::string&) override {}
-  bool askYesNo(const std::string&) override { return false; }
-  std::optional<std::string> openFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> saveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<int> moveCount() override { return {}; }
-  std::optional<std::string> rename(const std::string&) override { return {}; }
-  bool setup(SetupValues&) override { return false; }
-  bool chooseInstrument(const std::string&, const std::string&) override { return false; }
-  void about() override {}
 };
 
 struct IdleClock : UiClock {

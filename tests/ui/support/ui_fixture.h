@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "ui/main_frame.h"
 #include "ui/qt_ui_clock.h"
+#include "support/cancelling_prompts.h"
 
 namespace banklore::testing {
 
@@ -22,19 +23,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 2000);
 // A fresh, empty folder for one test: BANKLORE_TEST_TMPDIR/ui/<suite>_<test>/.
 std::string freshTestFolder();
 void writeWholeFile(const std::string& path, const std::string& bytes);
-
-class CancellingPrompts : public Prompts {
- public:
-  void message(const std::string&) override {}
-  bool askYesNo(const std::string&) override { return false; }
-  std::optional<std::string> openFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> saveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<int> moveCount() override { return {}; }
-  std::optional<std::string> rename(const std::string&) override { return {}; }
-  bool setup(SetupValues&) override { return false; }
-  bool chooseInstrument(const std::string&, const std::string&) override { return false; }
-  void about() override {}
-};
 
 class WindowTest : public ::testing::Test {
  protected:
