@@ -33,6 +33,18 @@ class MidiBackend {
   virtual void closeOutput() = 0;
   virtual bool isOutputOpen() const = 0;
   virtual bool send(std::span<const std::uint8_t> message) = 0;
+
+  // This program's own ports, which other MIDI software connects to (as an instrument would be):
+  // on JACK one client named exactly `clientName` with the ports "in" and "out" (listed by others
+  // as "<clientName>:in" and "<clientName>:out"); on ALSA a client of that name with ports "in"
+  // and "out"; on the loopback registry the ports "<clientName>:in" (others send to it) and
+  // "<clientName>:out" (others receive from it). Input to "in" reaches the handlers as with
+  // openInput; send() then goes out of "out". Replaces an open input and output. False (logged)
+  // when the system refuses, for example because the name is taken.
+  virtual bool openVirtual(const std::string& clientName, InputHandler onMessage,
+                           ErrorHandler onError);
+  // Ends what openVirtual opened; harmless when nothing is open. After it returns no handler runs.
+  virtual void closeVirtual() {}
 };
 
 // The system's MIDI: the ALSA sequencer when available, else JACK (BANKLORE_MIDI_API=alsa|jack

@@ -54,6 +54,11 @@ bool jackServerRunning() {
 
 }  // namespace
 
+bool MidiBackend::openVirtual(const std::string&, InputHandler, ErrorHandler) {
+  // A system without ports of its own to offer.
+  return CheckMidiResult(MMSYSERR_NODRIVER);
+}
+
 MidiSystem chooseMidiSystem(const char* override, bool alsaUsable, bool jackRunning) {
   const std::string_view wanted = override != nullptr ? override : "";
   if (wanted == "loopback") return MidiSystem::Loopback;
