@@ -68,11 +68,16 @@ class InstrumentDefinition {
   // Message operations. Buffers are patch messages; nothing is read or written outside them.
   void writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer);
   void writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer);
-  void sendPatchSelect();
+  // The sending operations return whether every message they built went out (a PatchSelect
+  // template that builds nothing sends nothing and counts as gone out).
+  bool sendPatchSelect();
   // A request checksum position outside the built request, or a request checksum type that is
   // neither a rule nor a hexadecimal byte (an empty one included), leaves that byte as built.
-  void requestPatch(std::int32_t slot);
-  void sendPatchData(std::span<const std::uint8_t> buffer);  // the buffer itself is not changed
+  bool requestPatch(std::int32_t slot);
+  bool sendPatchData(std::span<const std::uint8_t> buffer);  // the buffer itself is not changed
+  // Whether the "Send" template holds a program or bank field, i.e. whether a patch message names
+  // the slot it belongs to at all.
+  bool sendTemplateNamesSlot() const;
   std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
   std::int32_t messageLength(std::span<const std::uint8_t> bytes) const;
   bool matchesSendTemplate(std::span<const std::uint8_t> bytes) const;

@@ -41,27 +41,27 @@ void InstrumentDefinition::writeDeviceByte(int deviceIndex, std::span<std::uint8
   copyToStart(buildMessage(send_, variables_), buffer);
 }
 
-void InstrumentDefinition::sendPatchSelect() {
-  if (patchSelect_.empty()) return;
+bool InstrumentDefinition::sendPatchSelect() {
+  if (patchSelect_.empty()) return true;
   const std::vector<std::uint8_t> message = buildMessage(patchSelect_, variables_);
-  if (!message.empty()) send(message);
+  return message.empty() || send(message);
 }
 
-void InstrumentDefinition::requestPatch(std::int32_t slot) {
+bool InstrumentDefinition::requestPatch(std::int32_t slot) {
   const std::int64_t perBank = numPatchesPerBank_;
   const std::int64_t v = std::int64_t{bankOffset_} * perBank + patchOffset_ + slot;
   variables_[kS].value = wrapped(v % perBank);
   variables_[kT].value = wrapped(v / perBank + bankRequestOffset_);
-  sendPatchSelect();
+  const bool selected = sendPatchSelect();
   std::vector<std::uint8_t> request = buildMessage(request_, variables_);
-  if (request.empty()) return;
+  if (request.empty()) return selected;
   // A position outside the built request, or a type that is no rule (see the load log), leaves the
   // byte as the template built it.
   const auto position = static_cast<std::size_t>(requestChecksumPos_);
   if (requestChecksumPos_ > 0 && position < request.size()) {
     if (const auto checksum = requestChecksum(request)) request[position] = *checksum;
   }
-  send(request);
+  return send(request) && selected;
 }
 
 std::optional<std::uint8_t> InstrumentDefinition::requestChecksum(
@@ -76,13 +76,23 @@ std::optional<std::uint8_t> InstrumentDefinition::requestChecksum(
   return checksumByRule(requestChecksumType_, request, headerSize_, dataSize_);
 }
 
-void InstrumentDefinition::sendPatchData(std::span<const std::uint8_t> buffer) {
-  sendPatchSelect();
+bool InstrumentDefinition::sendPatchData(std::span<const std::uint8_t> buffer) {
+  const bool selected = sendPatchSelect();
   std::vector<std::uint8_t> message(static_cast<std::size_t>(PatchSize()), 0xF7);
   std::copy_n(buffer.begin(), std::min(buffer.size(), message.size()), message.begin());
   copyToStart(buildMessage(send_, variables_), message);
   applySendChecksum(message);
-  send(message);
+  return send(message) && selected;
+}
+
+bool InstrumentDefinition::sendTemplateNamesSlot() const {
+  FieldTokenizer fields(send_);
+  while (const auto field = fields.nextField(',')) {
+    if (field->empty()) break;  // an empty field ends the template
+    if (isHexByteToken(*field)) continue;
+    if ((*field)[0] == 's' || (*field)[0] == 't') return true;
+  }
+  return false;
 }
 
 std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> bytes) {

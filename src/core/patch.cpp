@@ -74,14 +74,14 @@ void Patch::setDeviceId(int deviceIndex) {
   definition_->writeDeviceByte(deviceIndex, buffer_);  // which wraps the index into its table
 }
 
-void Patch::request(std::int32_t slot) {
-  if (slot != -1) definition_->requestPatch(slot);
+bool Patch::request(std::int32_t slot) {
+  return slot != -1 && definition_->requestPatch(slot);
 }
 
-void Patch::send(std::int32_t slot) {
+bool Patch::send(std::int32_t slot) {
   if (slot == -1) slot = definition_->patchNumberOf(buffer_);
   definition_->writeHeader(slot, buffer_);
-  definition_->sendPatchData(buffer_);
+  return definition_->sendPatchData(buffer_);
 }
 
 void Patch::updateChecksum() {

@@ -40,8 +40,9 @@ class Patch {
   std::int32_t patchNumber() const;
   void placeInSlot(std::int32_t slot);
   void setDeviceId(int deviceIndex);  // taken modulo 256
-  void request(std::int32_t slot);    // -1 does nothing
-  void send(std::int32_t slot);       // -1 sends to the slot the header names
+  // True when every message went out (see InstrumentDefinition).
+  bool request(std::int32_t slot);  // -1 does nothing
+  bool send(std::int32_t slot);     // -1 sends to the slot the header names
   void updateChecksum();
 
  private:

@@ -25,9 +25,10 @@ inline Bytes copy(std::span<const std::uint8_t> bytes) {
 struct Recorder : SysExSender {
   bool SendSysEx(const std::uint8_t* bytes, std::size_t length) override {
     sent.emplace_back(bytes, bytes + length);
-    return true;
+    return refuseFrom < 0 || static_cast<long>(sent.size()) <= refuseFrom;
   }
   std::vector<Bytes> sent;
+  long refuseFrom = -1;  // from this many messages on, each is recorded but refused
 };
 
 // Loads `section` as instrument "Test"; what loading logs goes to `log` (when given), never to the

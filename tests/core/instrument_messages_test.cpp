@@ -50,6 +50,26 @@ TEST(InstrumentMessagesTest, RequestsAndHeaders) {
   EXPECT_EQ(stu(*d), (std::vector<std::int32_t>{5, 1, 3}));
 }
 
+// A send counts as gone out only when every message of it did, the patch select included; whether
+// a patch message names its slot at all decides where a received one belongs.
+TEST(InstrumentMessagesTest, SendsReportRefusedMessagesAndTheSendTemplateTellsWhetherItNamesASlot) {
+  Recorder port;
+  auto d = load(std::string("PatchSelect=f0,01,s1,f7\n") + kSmallSynth, &port);
+  Bytes patch(d->PatchSize(), 0x11);
+  EXPECT_TRUE(d->requestPatch(3) && d->sendPatchData(patch));
+  for (const long refuseFrom : {0L, 5L}) {  // the select refused / the message after it refused
+    port.sent.resize(4);
+    port.refuseFrom = refuseFrom;
+    EXPECT_FALSE(d->requestPatch(3)) << refuseFrom;
+    EXPECT_FALSE(d->sendPatchData(patch)) << refuseFrom;
+  }
+  EXPECT_FALSE(load(kSmallSynth)->requestPatch(3)) << "no port at all";
+  EXPECT_TRUE(d->sendTemplateNamesSlot());
+  EXPECT_TRUE(load("Send=f0,7d,00,t2\n")->sendTemplateNamesSlot());
+  EXPECT_FALSE(load("")->sendTemplateNamesSlot()) << "the built-in header carries no slot";
+  EXPECT_FALSE(load("Send=f0,7d,u1,,s1\n")->sendTemplateNamesSlot()) << "past an empty field";
+}
+
 TEST(InstrumentMessagesTest, PatchNumberIsBroughtIntoTheSlotsFromAboveAndBelow) {
   // clang-format off
   const std::tuple<const char*, Bytes, std::int32_t> cases[] = {
@@ -90,8 +110,9 @@ TEST(InstrumentMessagesTest, ChecksumsOfSentPatchesAndRequests) {
     load(std::string(kSmallSynth) + section, &port)->sendPatchData(patch);
     EXPECT_EQ(port.sent.at(0)[9], at9) << section;
   }
-  const std::string synth = "Request=f0,10,06,04,01,s1,00,f7\nBankOffset=0\nDataSize=3\n"
-                            "Send=f0,10,06,04,01,s1,00,00,00\n";
+  const std::string synth =
+      "Request=f0,10,06,04,01,s1,00,f7\nBankOffset=0\nDataSize=3\n"
+      "Send=f0,10,06,04,01,s1,00,00,00\n";
   for (const auto& [section, at6] : requestCases) {
     Recorder port;
     load(synth + section, &port)->requestPatch(3);

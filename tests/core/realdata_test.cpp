@@ -15,9 +15,10 @@ TEST(RealDataTest, FactoryBanksLoadIntoTheirSlotsWithNamesAndChecksums) {
   // Nova program dumps: F0 00 20 29 01 21 <device> 02 <bank 05/06> <program>, name, data, F7.
   const auto nova = load("Send=f0,00,20,29,01,21,ff,02,t1,s1\nDataSize=286\nNamePos=0\n");
   // Matrix-1000 single patches: F0 10 06 01 <program> <268 nibbles> <checksum> F7.
-  const auto matrix = load("Send=f0,10,06,01,s1\nDataSize=268\nFooterSize=2\nNamePos=0\nNameLen=0\n"
-                           "BankOffset=0\nNumPatchesPerBank=100\nNumTotalPatches=1000\n"
-                           "ChecksumType=Matrix-1000\nSendChecksumPos=-1\n");
+  const auto matrix = load(
+      "Send=f0,10,06,01,s1\nDataSize=268\nFooterSize=2\nNamePos=0\nNameLen=0\n"
+      "BankOffset=0\nNumPatchesPerBank=100\nNumTotalPatches=1000\n"
+      "ChecksumType=Matrix-1000\nSendChecksumPos=-1\n");
   const std::tuple<const char*, InstrumentDefinition*, std::size_t, std::size_t> files[] = {
       {"novation_supernova/nova_preset_banks_a_and_b.syx", nova.get(), 256, 0},
       {"novation_supernova/autechre.syx", nova.get(), 0, 296},  // an edit buffer, one byte short

@@ -49,7 +49,8 @@ TEST(SysExTemplateTest, MatchesAndExtractsValues) {
   // clang-format on
   const std::tuple<Bytes, const char*, std::vector<std::int32_t>> extracted[] = {
       {{0xF0, 0x7D, 0x03, 0x10, 0x02, 0x01, 0x05}, "f0,7d,u1,10,t1,s2,s1", {133, 2, 3}},
-      {{0x03, 0x05}, "t2,t1", {0, 133, 0}}, {{0x0A, 0x05}, "s4,s3", {0xA5, 0, 0}},
+      {{0x03, 0x05}, "t2,t1", {0, 133, 0}},
+      {{0x0A, 0x05}, "s4,s3", {0xA5, 0, 0}},
       {{0xF0, 0x09, 0x07}, "f0,,s1", {0, 0, 0}},  // an empty field ends the template
       {{0xF0, 0x09}, "f0,s1,t1", {9, 0, 0}},      // positions past the bytes add nothing
       {{0x33}, "s", {0x33, 0, 0}}};
