@@ -129,6 +129,7 @@ void MainWindow::saveFileCommand(int bank) {
 }
 
 void MainWindow::onFilesDropped(int bank, const std::vector<std::string>& paths) {
+  if (sending()) return;  // a send reads the bank that the files would change
   AbortRequest();
   if (!validBank(bank)) return;
   for (const std::string& path : paths) {

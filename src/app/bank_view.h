@@ -58,6 +58,9 @@ class BankView {
   // The bank's progress bar: range 0..maximum, at `position`.
   virtual void setProgress(int bank, int maximum, int position) = 0;
 
+  // The simple beep that ends a transfer.
+  virtual void beep() = 0;
+
   virtual void setWindowTitle(const std::string& title) = 0;
   virtual WindowRect windowRect() const = 0;
   // Moves and sizes the window (z-order kept).

@@ -27,7 +27,8 @@ void MainWindow::setupCommand() {
   values.inputNames = midiPort_.inputDeviceNames();
   values.outputNames = midiPort_.outputDeviceNames();
   const auto& deviceNames = definition_->DeviceIdNames();
-  values.deviceIdNames.assign(deviceNames.begin(), deviceNames.begin() + definition_->DeviceCount());
+  values.deviceIdNames.assign(deviceNames.begin(),
+                              deviceNames.begin() + definition_->DeviceCount());
 
   // The dialog works on a copy: after Cancel the values read above are what is written back.
   if (SetupValues chosen = values; prompts_.setup(chosen)) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/text_format.h"
+#include "app/transfer_view.h"
 #include "platform/debug_log.h"
 #include "platform/profile.h"
 
@@ -45,6 +46,7 @@ MainWindow::MainWindow(const ProgramPaths& paths, const MidiBackendFactory& make
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
   registerInstrumentCommands();
+  registerTransferCommands();
 }
 
 void MainWindow::startLog(const ProgramPaths& paths) {
@@ -99,12 +101,13 @@ void MainWindow::LoadConfiguration() {
     for (int i = 0; i < count; ++i) bank.slots.emplace_back(*definition_);
     bank.lastFile.clear();
   }
-  request_.requestActive = false;
-  request_.retryCount = 0;
   activeBank_ = 0;
 }
 
 void MainWindow::ReleaseConfiguration() {
+  // Nothing may still be sending from or filling the banks about to go.
+  if (send_) send_->stop();
+  AbortRequest();
   clipboard_.clear();
   midiPort_.Close();
   for (Bank& bank : banks_) {
@@ -146,10 +149,12 @@ void MainWindow::showMidiNotice(const std::string& text) {
 }
 
 void MainWindow::receivedMidiData(std::span<const std::uint8_t> bytes) {
+  requestRun_->onMessage(bytes);
   if (midiDataHandler_) midiDataHandler_(bytes);
 }
 
 void MainWindow::receivedMidiError(std::uint32_t message) {
+  requestRun_->onInputError();
   if (midiErrorHandler_) midiErrorHandler_(message);
 }
 
@@ -177,6 +182,8 @@ void MainWindow::close() {
 
 void MainWindow::closingSteps() {
   WriteLog(LogPath(), "Closing dialog...\n");
+  // A send stops before its next patch and says how far it got; then the window closes.
+  send_->stop();
   AbortRequest();
   bool saved = true;
   if (definition_) {
@@ -199,8 +206,8 @@ void MainWindow::closingSteps() {
 void MainWindow::reportUnsavedSettings(bool tellUser) {
   WriteLog(LogPath(), "Couldn't save the settings to %s\n", settingsPath_.c_str());
   if (tellUser) {
-    prompts_.message(formatText(kStatusCapacity, "Couldn't save the settings to %s.",
-                                settingsPath_.c_str()));
+    prompts_.message(
+        formatText(kStatusCapacity, "Couldn't save the settings to %s.", settingsPath_.c_str()));
   }
 }
 
@@ -255,11 +262,8 @@ void MainWindow::pushStatusTexts() {
 }
 
 void MainWindow::AbortRequest() {
-  if (!request_.requestActive) return;
-  request_.requestActive = false;
-  bank(request_.requestBank).statusText = "Request aborted.";
-  // Shown at once, so the user sees that the transfer ended.
-  pushStatusTexts();
+  // Shown at once (through the request's view), so the user sees that the transfer ended.
+  if (requestRun_) requestRun_->abort();
 }
 
 void MainWindow::setCommandHandler(CommandId id, CommandHandler handler) {
@@ -268,6 +272,15 @@ void MainWindow::setCommandHandler(CommandId id, CommandHandler handler) {
 
 void MainWindow::onCommand(int id) {
   WriteLog(LogPath(), "OnCommand(%ld, %ld)\n", static_cast<long>(id), 0L);
+  if (sending()) {
+    // Nothing interleaves with a send; closing stops it first.
+    if (id == static_cast<int>(CommandId::Quit)) {
+      close();
+    } else {
+      view_.beep();
+    }
+    return;
+  }
   AbortRequest();
   const int k = static_cast<int>(selectedSlots(activeBank_).size());
   performCommand(id, k);
@@ -357,6 +370,7 @@ void MainWindow::runHandler(int id, int k) {
 
 std::optional<std::vector<ContextMenuEntry>> MainWindow::onContextMenu(
     std::optional<int> bankUnderCursor) {
+  if (sending()) return std::nullopt;
   WriteLog(LogPath(), "Displaying context menu\n");
   AbortRequest();
   if (!bankUnderCursor || !validBank(*bankUnderCursor)) return std::nullopt;
@@ -372,6 +386,7 @@ std::optional<std::vector<ContextMenuEntry>> MainWindow::onContextMenu(
 }
 
 void MainWindow::onListClicked(int bank) {
+  if (sending()) return;
   AbortRequest();
   if (validBank(bank)) activeBank_ = bank;
 }

@@ -17,6 +17,8 @@
 #include "app/bank_view.h"
 #include "app/command_ids.h"
 #include "app/prompts.h"
+#include "app/request_run.h"
+#include "app/send_run.h"
 #include "app/ui_clock.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
@@ -35,16 +37,6 @@ struct Bank {
   int progressPosition = 0;
   std::string lastPath;  // folder of this bank's file dialogs
   std::string lastFile;  // file last chosen in this bank's file dialogs
-};
-
-// A running "Request Selected": which bank is being filled and which slot is awaited.
-struct RequestState {
-  bool requestActive = false;
-  int requestBank = 0;
-  std::vector<int> pendingSlots;       // ascending list order
-  std::size_t currentPending = 0;      // index into pendingSlots; its size means nothing is left
-  std::uint32_t lastActivityTime = 0;  // UiClock::nowMs of the last request for the awaited slot
-  int retryCount = 0;
 };
 
 // A context-menu item as it is to be shown.
@@ -103,8 +95,14 @@ class MainWindow : public BankRows {
   // A context-menu request over bank 0's or 1's list, or elsewhere (nothing): the items to show, or
   // nothing when no menu is to be shown. The chosen item comes back through onCommand.
   std::optional<std::vector<ContextMenuEntry>> onContextMenu(std::optional<int> bankUnderCursor);
-  // A left click into a bank's list.
+  // A left click into a bank's list. Refused while a send runs.
   void onListClicked(int bank);
+  // The key that stops a send (Space) went down or up while the window was in front. A press while
+  // a send runs stops it before its next patch; held down when a send starts, it sends nothing.
+  void onStopKey(bool down);
+  // A send runs: until it ends, commands (other than closing), clicks into the lists, context
+  // menus and drops are refused.
+  bool sending() const { return send_->active(); }
   // Files dropped from the desktop onto bank 0's or 1's list: each .syx or .mid file is loaded into
   // that bank as Load would, in the order given.
   void onFilesDropped(int bank, const std::vector<std::string>& paths);
@@ -149,6 +147,11 @@ class MainWindow : public BankRows {
   // Ends a running request: its bank's status text becomes "Request aborted.".
   void AbortRequest();
 
+  // Send Selected and Request Selected on the active bank (transfers.cpp).
+  void registerTransferCommands();
+  void sendSelected();
+  void requestSelected();
+
   // Setup, Change Instrument and About (instrument_commands.cpp).
   void registerInstrumentCommands();
   void setupCommand();
@@ -178,8 +181,8 @@ class MainWindow : public BankRows {
   Bank& bank(int index) { return banks_[index == 1 ? 1 : 0]; }
   const Bank& bank(int index) const { return banks_[index == 1 ? 1 : 0]; }
   const std::vector<Patch>& clipboard() const { return clipboard_; }
-  RequestState& request() { return request_; }
-  const RequestState& request() const { return request_; }
+  const RequestState& request() const { return requestRun_->state(); }
+  int requestBank() const;
   int deviceId() const { return deviceId_; }
   void setDeviceId(int id) { deviceId_ = id; }
   int sendDelay() const { return sendDelay_; }
@@ -235,6 +238,9 @@ class MainWindow : public BankRows {
   void reportWrongPackets(long loaded, long wrong);
   void reportSaveFailure(int bank);
 
+  // Shows a transfer in one bank (transfers.cpp).
+  class TransferView;
+
   // Points the log beside the program, deletes the last run's file and writes the first line.
   static void startLog(const ProgramPaths& paths);
   void registerMidiCallbacks();
@@ -259,7 +265,6 @@ class MainWindow : public BankRows {
   std::unique_ptr<InstrumentDefinition> definition_;
   Bank banks_[2];
   std::vector<Patch> clipboard_;
-  RequestState request_;
   int activeBank_ = 0;
   int deviceId_ = kDefaultDeviceId;
   int sendDelay_ = kDefaultDelay;
@@ -270,6 +275,13 @@ class MainWindow : public BankRows {
   std::unordered_map<int, CommandHandler> commandHandlers_;
   MidiDataHandler midiDataHandler_;
   MidiErrorHandler midiErrorHandler_;
+  bool stopKeyDown_ = false;
+  bool stopKeyPressed_ = false;  // during the running send
+  // The transfers and what they show; declared last, so they go first.
+  std::unique_ptr<TransferView> sendView_;
+  std::unique_ptr<TransferView> requestView_;
+  std::unique_ptr<SendRun> send_;
+  std::unique_ptr<RequestRun> requestRun_;
 };
 
 }  // namespace banklore

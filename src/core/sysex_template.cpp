@@ -95,6 +95,16 @@ std::optional<std::size_t> firstMismatch(std::span<const std::uint8_t> bytes,
   return std::nullopt;
 }
 
+std::optional<std::uint8_t> literalAt(std::string_view templateText, std::size_t position) {
+  FieldTokenizer fields{std::string(templateText)};
+  for (auto field = fields.nextField(','); field; field = fields.nextField(','), --position) {
+    if (position != 0) continue;
+    if (!isHexByteToken(*field) || *field == "ff") return std::nullopt;
+    return hexByteValue(*field);
+  }
+  return std::nullopt;
+}
+
 bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templateText) {
   return !firstMismatch(bytes, templateText).has_value();
 }

@@ -49,6 +49,9 @@ bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templ
 // nullopt when matchesTemplate would accept them. For diagnostics.
 std::optional<std::size_t> firstMismatch(std::span<const std::uint8_t> bytes,
                                          std::string_view templateText);
+// The byte a literal field at `position` stands for; nullopt for a variable or wildcard field or a
+// position beyond the template. For diagnostics.
+std::optional<std::uint8_t> literalAt(std::string_view templateText, std::size_t position);
 // Clears every variable, then merges the decoded bytes of the variable fields into them. Positions
 // beyond the end of `bytes` contribute nothing.
 void extractValues(std::span<const std::uint8_t> bytes, std::string_view templateText,

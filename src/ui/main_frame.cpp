@@ -1,8 +1,10 @@
 #include "ui/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -71,11 +73,15 @@ MainFrame::MainFrame(QWidget* parent)
   connect(escape.get(), &QShortcut::activated, this, [this] { close(); });
   shortcuts_.push_back(std::move(escape));
 
+  // The stop key is read wherever the focus is in this window, before any widget acts on it.
+  qApp->installEventFilter(this);
+
   resize(panel_->designedSize().width(),
          panel_->designedSize().height() + menuBar()->sizeHint().height());
 }
 
 MainFrame::~MainFrame() {
+  qApp->removeEventFilter(this);
   detach();
   // The panel goes before the window's own children are torn down.
   shortcuts_.clear();
@@ -170,6 +176,10 @@ void MainFrame::setProgress(int bank, int maximum, int position) {
   bar.setValue(std::clamp(position, 0, maximum));
 }
 
+void MainFrame::beep() {
+  QApplication::beep();
+}
+
 void MainFrame::setWindowTitle(const std::string& title) {
   QMainWindow::setWindowTitle(displayText(title));
 }
@@ -204,7 +214,39 @@ void MainFrame::showEvent(QShowEvent* event) {
   QTimer::singleShot(kFrameWaitMs, this, [this] { placedBeforeShow_.reset(); });
 }
 
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (!librarian_) return false;
+  const QEvent::Type type = event->type();
+  if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Space || !isActiveWindow()) return false;
+    // A held key repeats; only the real press and release count.
+    if (!key->isAutoRepeat()) librarian_->onStopKey(type == QEvent::KeyPress);
+    return librarian_->sending();  // while sending, Space does nothing else
+  }
+  if (!librarian_->sending()) return false;
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+      break;
+    default:
+      return false;
+  }
+  // Only the lists are held still: the send walks their selection as it was when it began.
+  for (int b = 0; b < 2; ++b) {
+    const BankList& list = panel_->list(b);
+    if (watched == &list || watched == list.viewport()) return true;
+  }
+  return false;
+}
+
 bool MainFrame::event(QEvent* event) {
+  if (event->type() == QEvent::WindowDeactivate && librarian_) {
+    librarian_->onStopKey(false);  // its release would go to another window
+  }
   const bool handled = QMainWindow::event(event);
   if (placedBeforeShow_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
     correctPlacement();

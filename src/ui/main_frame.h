@@ -43,6 +43,7 @@ class MainFrame : public QMainWindow, public BankView {
   void ensureRowVisible(int bank, int row) override;
   void setStatusText(int bank, const std::string& text) override;
   void setProgress(int bank, int maximum, int position) override;
+  void beep() override;
   void setWindowTitle(const std::string& title) override;
   WindowRect windowRect() const override;
   void setWindowRect(const WindowRect& rect) override;
@@ -59,6 +60,9 @@ class MainFrame : public QMainWindow, public BankView {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool event(QEvent* event) override;
+  // Watches the key that stops a send, and keeps clicks, menus and drops off the lists while a
+  // send runs.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void command(int id);

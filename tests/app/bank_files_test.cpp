@@ -89,7 +89,7 @@ TEST_F(BankFilesTest, SavedSlotsAreRenumberedInMemoryAndLoadBackIdentical) {
   for (const char* saved : {"out.syx", "Out.mid"}) {
     SCOPED_TRACE(saved);
     for (Patch& patch : window_->bank(1).slots) patch.setName("reset");
-    window_->request().requestActive = true;
+    startRequestIn(0);
     window_->onFilesDropped(1, {path(saved), path("notes.txt")});
     EXPECT_EQ(window_->bank(0).statusText, "Request aborted.");
     EXPECT_EQ(window_->bank(1).lastFile, path(saved));

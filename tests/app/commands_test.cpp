@@ -38,7 +38,7 @@ TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
   for (int id : {40003, 40004, 40006, 40007, 40008, 40009, 40010, 40011, 40012, 40013, 40016, 40017,
                  40019, 40020, 40021, 40023, 1016,  1017,  1019,  1020,  1049,  1050,  12345}) {
     SCOPED_TRACE(id);
-    window_->request().requestActive = true;
+    startRequestIn(0);
     view_.focused = -1;
     run(static_cast<CommandId>(id), 1, {1, 4, 9});
     EXPECT_FALSE(window_->request().requestActive);
@@ -47,7 +47,7 @@ TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
   }
   EXPECT_EQ(counts, V(5, 3));
   // So does the context menu, which activates the list under the cursor.
-  window_->request().requestActive = true;
+  startRequestIn(0);
   EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
   EXPECT_FALSE(window_->request().requestActive);
   EXPECT_EQ(window_->onContextMenu(0)->size(), contextMenuItems().size());

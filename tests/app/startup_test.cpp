@@ -49,8 +49,9 @@ TEST_F(StartupTest, EveryWayOfClosingEndsTheRequestAndSavesOnce) {
       {[this](MainWindow&) { window_.reset(); }, 0}};  // destroyed unclosed: the view ends itself
   for (const auto& [closeIt, endRuns] : ways) {
     view_ = FakeView{};
-    MainWindow& window = start();
-    window.request().requestActive = true;
+    start();
+    MainWindow& window = *window_;
+    startRequestIn(0);
     view_.rect = {5, 6, 700, 800};
     closeIt(window);
     EXPECT_EQ(view_.banks[0].status, "Request aborted.");

@@ -69,6 +69,7 @@ struct ReadingView : BankView {
   void ensureRowVisible(int, int) override {}
   void setStatusText(int, const std::string&) override {}
   void setProgress(int, int, int) override {}
+  void beep() override {}
   void setWindowTitle(const std::string&) override {}
   WindowRect windowRect() const override { return {}; }
   void setWindowRect(const WindowRect&) override {}

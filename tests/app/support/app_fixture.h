@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,8 +28,9 @@ struct FakeView : BankView {
     int rows = 0;
     std::vector<int> selection, refreshed;
     std::string status;
+    std::pair<int, int> progress;  // maximum, position
   };
-  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}}; }
+  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}}; }
   void refreshRow(int b, int row) override { banks[b].refreshed.push_back(row); }
   std::vector<int> selectedRows(int b) const override { return banks[b].selection; }
   void setSelection(int b, const std::vector<int>& rows, std::optional<int>) override {
@@ -37,7 +39,10 @@ struct FakeView : BankView {
   void focusList(int b) override { focused = b; }
   void ensureRowVisible(int, int) override {}
   void setStatusText(int b, const std::string& text) override { banks[b].status = text; }
-  void setProgress(int, int, int) override {}
+  void setProgress(int b, int maximum, int position) override {
+    banks[b].progress = {maximum, position};
+  }
+  void beep() override { ++beeps; }
   void setWindowTitle(const std::string&) override {}
   WindowRect windowRect() const override { return rect; }
   void setWindowRect(const WindowRect& r) override { rect = r; }
@@ -45,7 +50,7 @@ struct FakeView : BankView {
 
   List banks[2];
   WindowRect rect{10, 20, 630, 470};
-  int focused = -1, endRuns = 0;
+  int focused = -1, endRuns = 0, beeps = 0;
 };
 
 // Every dialog answers from its script; an empty script cancels (a question: No).
@@ -88,10 +93,15 @@ struct FakePrompts : Prompts {
   int abouts = 0;
 };
 
+// Virtual time: timers tick only when a test advances the clock; posted tasks run only when a test
+// says so.
 struct ManualClock : UiClock {
-  std::uint32_t nowMs() const override { return 1000; }
-  void startTimer(int, std::uint32_t, bool, std::function<void()>) override {}
-  void stopTimer(int) override {}
+  std::uint32_t nowMs() const override { return now; }
+  void startTimer(int id, std::uint32_t period, bool repeating,
+                  std::function<void()> onTick) override {
+    timers[id] = {now + period, period, repeating, std::move(onTick)};
+  }
+  void stopTimer(int id) override { timers.erase(id); }
   void postToUiThread(std::function<void()> task) override {
     std::lock_guard<std::mutex> lock(mutex);
     posted.push_back(std::move(task));
@@ -105,6 +115,38 @@ struct ManualClock : UiClock {
     for (const auto& task : tasks) task();
     return static_cast<int>(tasks.size());
   }
+  // Moves time on by `ms`, running each tick that falls due on the way in time order (a one-shot
+  // timer is stopped before its tick runs, as the real clock does).
+  void advance(std::uint32_t ms) {
+    const std::uint32_t end = now + ms;
+    for (;;) {
+      auto due = timers.end();
+      for (auto it = timers.begin(); it != timers.end(); ++it) {
+        if (it->second.due - now <= end - now &&
+            (due == timers.end() || it->second.due - now < due->second.due - now))
+          due = it;
+      }
+      if (due == timers.end()) break;
+      now = due->second.due;
+      const std::function<void()> tick = due->second.onTick;
+      if (due->second.repeating) {
+        due->second.due += std::max<std::uint32_t>(due->second.period, 1);
+      } else {
+        timers.erase(due);
+      }
+      tick();
+    }
+    now = end;
+  }
+  bool running(int id) const { return timers.count(id) != 0; }
+
+  struct Timer {
+    std::uint32_t due, period;
+    bool repeating;
+    std::function<void()> onTick;
+  };
+  std::uint32_t now = 1000;
+  std::map<int, Timer> timers;
   std::mutex mutex;
   std::vector<std::function<void()>> posted;
 };
@@ -155,6 +197,18 @@ class AppTest : public ::testing::Test {
     start();
     for (int i = 0; i < 64; ++i)
       window_->bank(i / 32).slots[i % 32].setName("ab"[i / 32] + std::to_string(i % 32));
+  }
+  // Starts a request for slot 0 of `bank`, which nothing answers; the active bank and the lists'
+  // selection stay as they were.
+  void startRequestIn(int bank) {
+    const int active = window_->activeBank();
+    const auto selection = view_.banks[bank].selection;
+    window_->setActiveBank(bank);
+    view_.banks[bank].selection = {0};
+    window_->requestSelected();
+    ASSERT_TRUE(window_->request().requestActive);
+    view_.banks[bank].selection = selection;
+    window_->setActiveBank(active);
   }
   std::string slotName(int bank, int slot) const {
     std::string text = window_->name(bank, slot);

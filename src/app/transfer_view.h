@@ -1,0 +1,40 @@
+// How the window shows a transfer: in the bank it works on, through the window's status helpers,
+// rows, beep and message boxes. Private to the window's own files.
+#pragma once
+
+#include <string>
+
+#include "app/main_window.h"
+
+namespace banklore {
+
+class MainWindow::TransferView : public TransferObserver {
+ public:
+  explicit TransferView(MainWindow& window) : window_(window) {}
+
+  int bank = 0;
+
+  void showStatus(const std::string& text) override {
+    window_.bank(bank).statusText = text;
+    window_.pushStatusTexts();
+  }
+  void finishStatus(const std::string& text) override {
+    window_.SetStatus(bank, "%s", text.c_str());
+  }
+  void beginProgress(const std::string& text, int count) override {
+    window_.BeginProgress(bank, text, count);
+  }
+  void stepProgress() override { window_.StepProgress(bank); }
+  void slotChanged(int slot, bool reveal) override {
+    window_.RefreshRow(bank, slot);
+    if (reveal) window_.view_.ensureRowVisible(bank, slot);
+  }
+  void beep() override { window_.view_.beep(); }
+  void message(const std::string& text) override { window_.prompts_.message(text); }
+  bool stopWanted() override { return window_.stopKeyDown_ || window_.stopKeyPressed_; }
+
+ private:
+  MainWindow& window_;
+};
+
+}  // namespace banklore
