@@ -20,7 +20,7 @@ SendRun::~SendRun() {
 }
 
 void SendRun::start(InstrumentDefinition& definition, std::vector<Patch>& bank,
-                    std::vector<int> slots, std::uint32_t sendDelayMs) {
+                    std::vector<int> slots, int deviceIndex, std::uint32_t sendDelayMs) {
   if (active_) return;  // one run at a time; nothing interleaves with it
   std::erase_if(slots, [&](int slot) { return slot < 0 || std::size_t(slot) >= bank.size(); });
   if (slots.empty()) return;
@@ -28,6 +28,7 @@ void SendRun::start(InstrumentDefinition& definition, std::vector<Patch>& bank,
   bank_ = &bank;
   slots_ = std::move(slots);
   position_ = 0;
+  deviceIndex_ = deviceIndex;
   sendDelayMs_ = sendDelayMs;
   sent_ = skipped_ = refused_ = 0;
   active_ = true;
@@ -58,11 +59,12 @@ void SendRun::next() {
     if (!patch.isValid()) {
       // A placeholder or damaged message would be stored by the instrument over a real sound.
       ++skipped_;
-    } else if (patch.send(slot)) {
-      ++sent_;
-      wentOut = true;
     } else {
-      ++refused_;
+      // Stamped with the device chosen now: after Setup changed it, a patch not edited since
+      // would otherwise still go to the old device.
+      patch.setDeviceId(deviceIndex_);
+      wentOut = patch.send(slot);
+      ++(wentOut ? sent_ : refused_);
     }
     observer_.stepProgress();
     if (wentOut) {

@@ -24,9 +24,10 @@ class SendRun {
   SendRun& operator=(const SendRun&) = delete;
 
   // Sends the patches of `slots` (ascending) of `bank`, the first at once; nothing for no slots.
-  // The definition and the bank must stay unchanged until the run is over.
+  // Each goes to the device `deviceIndex` names. The definition and the bank must stay unchanged
+  // until the run is over.
   void start(InstrumentDefinition& definition, std::vector<Patch>& bank, std::vector<int> slots,
-             std::uint32_t sendDelayMs);
+             int deviceIndex, std::uint32_t sendDelayMs);
   // Ends a running send at once, reporting what was sent, as a stop before the next patch would.
   void stop();
 
@@ -42,6 +43,7 @@ class SendRun {
   std::vector<Patch>* bank_ = nullptr;
   std::vector<int> slots_;
   std::size_t position_ = 0;
+  int deviceIndex_ = 0;
   std::uint32_t sendDelayMs_ = 0;
   bool active_ = false;
   long sent_ = 0;

@@ -24,7 +24,7 @@ void MainWindow::sendSelected() {
   stopKeyPressed_ = false;
   sendView_->bank = activeBank_;
   send_->start(*definition_, banks_[activeBank_].slots, selectedSlots(activeBank_),
-               static_cast<std::uint32_t>(std::max(sendDelay_, 0)));
+               deviceId_ & 0xFF, static_cast<std::uint32_t>(std::max(sendDelay_, 0)));
 }
 
 void MainWindow::requestSelected() {

@@ -185,18 +185,24 @@ class AppTest : public ::testing::Test {
   // Starts on a definition of 32 slots in two banks of 16: header f0 7d <device> 10 <bank>
   // <program>, then 19 data bytes opening with an 8-byte name, their checksum (sum & 7f) at byte
   // 25, F7 at 26. Device ID 3 is the byte 13. Slot i of bank 0 is named "a<i>", of bank 1 "b<i>"
-  // (in place, so nothing is renumbered).
-  void startOnTestDefinition() {
-    writeFile("banklore.idf",
-              "[Test]\nSettings=TestSynth\nNumTotalPatches=32\nNumEditablePatches="
-              "32\nNumPatchesPerBank=16\n"
-              "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
-              "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
-              "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n");
-    writeFile("banklore.ini", "[General]\nInstrument=Test\n[TestSynth]\nDeviceID=3\n");
+  // (in place, so nothing is renumbered). Keys in `definition` and `settings` take the place of the
+  // section's own.
+  void startOnTestDefinition(const std::string& definition = "", const std::string& settings = "") {
+    writeFile(
+        "banklore.idf",
+        "[Test]\n" + definition +
+            "Settings=TestSynth\nNumTotalPatches=32\nNumEditablePatches="
+            "32\nNumPatchesPerBank=16\n"
+            "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
+            "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
+            "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n");
+    writeFile("banklore.ini",
+              "[General]\nInstrument=Test\n[TestSynth]\n" + settings + "DeviceID=3\n");
     start();
-    for (int i = 0; i < 64; ++i)
-      window_->bank(i / 32).slots[i % 32].setName("ab"[i / 32] + std::to_string(i % 32));
+    for (int b = 0; b < 2; ++b) {
+      for (int i = 0; i < window_->slotCount(); ++i)
+        window_->bank(b).slots[i].setName("ab"[b] + std::to_string(i));
+    }
   }
   // Starts a request for slot 0 of `bank`, which nothing answers; the active bank and the lists'
   // selection stay as they were.

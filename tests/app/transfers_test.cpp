@@ -1,0 +1,381 @@
+// Send Selected and Request Selected in virtual time, against an instrument played by the test over
+// the in-process MIDI ports: what goes out when, what is stored where, and what the user is shown.
+#include <tuple>
+
+#include "app/support/app_fixture.h"
+#include "platform/debug_log.h"
+
+namespace banklore::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using V = std::vector<int>;
+using enum CommandId;
+
+constexpr const char* kOut = "SynthOut";  // what the librarian sends to
+constexpr const char* kIn = "SynthIn";    // what it listens to
+
+// A patch message of the test definition for `slot`: header, name, 11 data bytes, checksum, F7.
+Bytes patchMessage(int slot, const std::string& name, std::uint8_t device = 13) {
+  Bytes message = {0xF0,
+                   0x7D,
+                   device,
+                   0x10,
+                   static_cast<std::uint8_t>(slot / 16),
+                   static_cast<std::uint8_t>(slot % 16)};
+  const std::string padded = (name + "        ").substr(0, 8);
+  message.insert(message.end(), padded.begin(), padded.end());
+  for (int i = 0; i < 11; ++i) message.push_back(static_cast<std::uint8_t>((slot * 3 + i) & 0x7F));
+  unsigned sum = 0;
+  for (std::size_t i = 6; i < message.size(); ++i) sum += message[i];
+  message.push_back(static_cast<std::uint8_t>(sum & 0x7F));
+  message.push_back(0xF7);
+  return message;
+}
+
+class TransfersTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    loopback::addPort(kOut, LoopbackDirection::OutputOnly);
+    loopback::addPort(kIn, LoopbackDirection::InputOnly);
+  }
+  void startSynth(int delayMs, const std::string& definition = "") {
+    const std::string delays =
+        "SendDelay=" + std::to_string(delayMs) + "\nRequestDelay=" + std::to_string(delayMs) + "\n";
+    startOnTestDefinition(definition, "MidiIN=SynthIn\nMidiOUT=SynthOut\n" + delays);
+    ASSERT_TRUE(window_->midiPort().isInputOpen() && window_->midiPort().isOutputOpen());
+  }
+  // The instrument answers each request with what `answer` gives for the slot (nothing: silence).
+  void answerWith(std::function<std::optional<Bytes>(int slot)> answer) {
+    loopback::setResponder(kOut, [answer](std::span<const std::uint8_t> message) {
+      if (message.size() == 7 && message[3] == 0x11) {
+        if (auto reply = answer(message[4] * 16 + message[5])) loopback::inject(kIn, *reply);
+      }
+    });
+  }
+  // Hands everything the instrument sent so far to the librarian, as the UI thread would.
+  void deliver() {
+    do ASSERT_TRUE(loopback::waitUntilIdle());
+    while (clock_.runPosted() > 0);
+  }
+  void play(const Bytes& message) {
+    ASSERT_TRUE(loopback::inject(kIn, message));
+    deliver();
+  }
+  void select(int bank, const V& slots) {
+    view_.banks[bank].selection = slots;
+    window_->setActiveBank(bank);
+  }
+  // Slots the requests sent so far asked for, in order.
+  V requested() const {
+    V slots;
+    for (const Bytes& m : loopback::sentMessages(kOut)) {
+      if (m.size() == 7 && m[3] == 0x11) slots.push_back(m[4] * 16 + m[5]);
+    }
+    return slots;
+  }
+  Bytes slotBytes(int bank, int slot) const {
+    const auto bytes = window_->bank(bank).slots[static_cast<std::size_t>(slot)].bytes();
+    return Bytes(bytes.begin(), bytes.end());
+  }
+  void fillWithPatches(int bank) {
+    for (int slot = 0; slot < 32; ++slot) {
+      window_->bank(bank).slots[slot].loadBytes(patchMessage(slot, "p" + std::to_string(slot)));
+    }
+  }
+  const std::string& status(int bank) const { return view_.banks[bank].status; }
+  std::pair<int, int> progress(int bank) const { return view_.banks[bank].progress; }
+};
+
+TEST_F(TransfersTest, RequestAsksInListOrderPausesBetweenSlotsAndStoresEachAnswer) {
+  startSynth(415);
+  answerWith([](int slot) { return patchMessage(slot, "got" + std::to_string(slot)); });
+  select(1, {2, 5, 9});  // the view hands them over in any order
+  view_.banks[1].selection = {9, 2, 5};
+  window_->onCommand(RequestSelected);
+  EXPECT_EQ(requested(), V{2}) << "the first request goes out at once";
+  EXPECT_EQ(status(1), "Receiving patches...");
+  deliver();
+  EXPECT_EQ(status(1), "Got patch 2");
+  EXPECT_EQ(progress(1), std::make_pair(3, 1));
+  EXPECT_EQ(view_.banks[1].refreshed, V{2});
+  clock_.advance(414);
+  EXPECT_EQ(requested(), V{2}) << "the request delay comes before the next request";
+  clock_.advance(1);
+  deliver();
+  clock_.advance(415);
+  deliver();
+  EXPECT_EQ(requested(), (V{2, 5, 9}));
+  EXPECT_EQ(names(1, 0, 10), (S{"b0", "b1", "got2", "b3", "b4", "got5", "b6", "b7", "b8", "got9"}));
+  for (int slot : {2, 5, 9})
+    EXPECT_EQ(slotBytes(1, slot), patchMessage(slot, "got" + std::to_string(slot)));
+  EXPECT_EQ(status(1), "Request completed.");
+  EXPECT_EQ(progress(1), std::make_pair(1, 1)) << "the bar ends full";
+  EXPECT_EQ(view_.beeps, 1);
+  EXPECT_FALSE(window_->request().requestActive);
+  EXPECT_EQ(names(0, 2, 1), S{"a2"}) << "only the active bank is filled";
+  for (const Bytes& request : loopback::sentMessages(kOut))
+    EXPECT_EQ(request[2], 13) << "device ID 3";
+  const std::string log = readFile("banklore_Debug.txt");
+  EXPECT_NE(log.find("MidiInCallback()\nGot patch 2\n"), std::string::npos) << log;
+
+  // Input while no request runs is not stored.
+  play(patchMessage(4, "unasked"));
+  EXPECT_EQ(slotName(1, 4), "b4");
+}
+
+// The watchdog: seven requests at 0 s and after each of six timeouts of more than 2,000 ms (seen
+// on a 100 ms tick), then the box and "Ready.". An answer at 1,999 ms is in time.
+TEST_F(TransfersTest, WatchdogRepeatsASilentRequestSixTimesThenGivesUp) {
+  startSynth(0);
+  select(0, {3});
+  window_->onCommand(RequestSelected);
+  clock_.advance(2000);
+  EXPECT_EQ(requested().size(), 1u) << "exactly 2,000 ms is not a timeout";
+  clock_.advance(100);
+  EXPECT_EQ(requested().size(), 2u);
+  EXPECT_EQ(window_->request().retryCount, 1);
+  clock_.advance(5 * 2100 - 1);
+  EXPECT_EQ(requested(), V(6, 3));
+  EXPECT_TRUE(prompts_.messages.empty());
+  clock_.advance(1);
+  EXPECT_EQ(requested(), V(7, 3));
+  EXPECT_EQ(prompts_.messages, S{"Receive Timeout!"});
+  EXPECT_EQ(status(0), "Ready.");
+  EXPECT_EQ(view_.beeps, 0);
+  clock_.advance(10000);
+  EXPECT_EQ(requested().size(), 7u) << "nothing more once it gave up";
+
+  loopback::clearSentMessages(kOut);
+  window_->onCommand(RequestSelected);
+  clock_.advance(1999);
+  play(patchMessage(3, "late"));
+  clock_.advance(5000);
+  EXPECT_EQ(requested(), V{3});
+  EXPECT_EQ(slotName(0, 3), "late");
+  EXPECT_EQ(status(0), "Request completed.");
+}
+
+// Answers that do not fit: a valid patch for another slot is stored there and the awaited slot is
+// asked for again; a bad packet marks the awaited slot; a short message or an input error
+// requests nothing. Six answers in a row that do not fit end the request with the reason.
+TEST_F(TransfersTest, AnswersThatDoNotFitAreRetriedAndSixInARowEndTheRequestWithTheReason) {
+  startSynth(0);
+  answerWith([](int) { return std::nullopt; });
+  select(0, {5, 6});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(7, "seven"));
+  EXPECT_EQ(slotName(0, 7), "seven");
+  EXPECT_EQ(status(0), "Got patch 7");
+  EXPECT_EQ(progress(0), std::make_pair(2, 0)) << "the bar counts awaited slots only";
+  EXPECT_EQ(requested(), (V{5, 5}));
+  EXPECT_EQ(window_->request().retryCount, 0);
+
+  Bytes damaged = patchMessage(5, "five");
+  damaged.erase(damaged.begin() + 10);  // one byte short
+  play(damaged);
+  EXPECT_EQ(slotName(0, 5), "????????") << "as much as the name field holds";
+  EXPECT_EQ(status(0), "Packet error, retrying patch...");
+  EXPECT_EQ(requested(), (V{5, 5, 5}));
+
+  play({0x94, 0x3C, 0x64});
+  ASSERT_TRUE(loopback::injectError(kIn, MidiInputError::Long));
+  deliver();
+  EXPECT_EQ(requested().size(), 3u) << "the watchdog repeats after an input error";
+  EXPECT_TRUE(window_->request().requestActive);
+
+  Bytes foreign = patchMessage(5, "five");
+  foreign[1] = 0x41;  // another manufacturer's
+  play(foreign);
+  play(foreign);
+  play(patchMessage(8, "eight"));
+  EXPECT_EQ(prompts_.messages, S{}) << "five answers in a row so far";
+  play(foreign);
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_EQ(
+      prompts_.messages[0],
+      "Slot A005 did not arrive: the instrument answered 6 times in a row with something "
+      "else. Last answer: byte 1 is 41 where the \"Send\" template expects 7D. Check that the "
+      "instrument definition and the device ID match the instrument.");
+  EXPECT_EQ(status(0), "Ready.");
+  EXPECT_FALSE(window_->request().requestActive);
+  EXPECT_NE(readFile("banklore_Debug.txt").find(prompts_.messages[0]), std::string::npos);
+  EXPECT_EQ(slotName(0, 6), "a6") << "never reached";
+
+  // The same for a length, and a fitting answer in between starts the count again.
+  prompts_.messages.clear();
+  window_->onCommand(RequestSelected);
+  for (int i = 0; i < 5; ++i) play(damaged);
+  play(patchMessage(5, "five"));
+  Bytes cut(damaged.begin(), damaged.begin() + 20);
+  cut.push_back(0xF7);
+  for (int i = 0; i < 6; ++i) play(cut);
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_NE(prompts_.messages[0].find(
+                "Slot A006 did not arrive: the instrument answered 6 times in a row with something "
+                "else. Last answer: 21 bytes long, but a patch of this instrument is 27 bytes "
+                "(PatchSize)."),
+            std::string::npos)
+      << prompts_.messages[0];
+}
+
+TEST_F(TransfersTest, ClickCommandOrClosingAbortsTheRequestAndLaterPacketsAreIgnored) {
+  const std::vector<std::function<void(MainWindow&)>> aborts = {
+      [](MainWindow& w) { w.onListClicked(1); }, [](MainWindow& w) { w.onCommand(SelectNone); },
+      [](MainWindow& w) { w.onContextMenu(0); }, [](MainWindow& w) { w.close(); }};
+  for (std::size_t i = 0; i < aborts.size(); ++i) {
+    SCOPED_TRACE(i);
+    startSynth(100);
+    select(0, {4, 5});
+    window_->onCommand(RequestSelected);
+    play(patchMessage(4, "four"));  // a request for 5 now waits for its pause
+    aborts[i](*window_);
+    EXPECT_EQ(status(0), "Request aborted.");
+    clock_.advance(10000);
+    EXPECT_EQ(requested(), V{4}) << "the paused request never goes out";
+    play(patchMessage(5, "five"));
+    EXPECT_EQ(slotName(0, 5), "a5");
+    EXPECT_EQ(slotName(0, 4), "four") << "what arrived stays";
+    loopback::clearSentMessages(kOut);
+  }
+  // With nothing selected the command does nothing, not even a status, but still aborts.
+  startSynth(0);
+  select(0, {1});
+  window_->onCommand(RequestSelected);
+  select(1, {});
+  window_->onCommand(RequestSelected);
+  EXPECT_EQ(status(1), "Ready.");
+  EXPECT_EQ(status(0), "Request aborted.");
+  EXPECT_EQ(requested(), V{1});
+}
+
+// Input that arrives while a request waits for its pause is handled after the request went out,
+// in arrival order, as it was behind a sleeping thread.
+TEST_F(TransfersTest, InputDuringThePauseWaitsForTheRequest) {
+  startSynth(300);
+  select(0, {1, 2});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(1, "one"));
+  play(patchMessage(2, "early"));  // before slot 2 was asked for
+  EXPECT_EQ(slotName(0, 2), "a2");
+  clock_.advance(300);
+  EXPECT_EQ(requested(), (V{1, 2}));
+  EXPECT_EQ(slotName(0, 2), "early");
+  EXPECT_EQ(status(0), "Request completed.");
+}
+
+TEST_F(TransfersTest, WhereAnAnswerBelongsWhenTheHeaderNamesNoSlotOrASlotBeyondTheBank) {
+  // No slot in the header: the answer is the awaited slot's, wherever the bytes came from.
+  startSynth(0, "Send=f0,7d,u1,10,00,00\n");
+  select(0, {9});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(0, "nine"));
+  EXPECT_EQ(slotName(0, 9), "nine");
+  EXPECT_EQ(slotName(0, 0), "a0");
+  EXPECT_EQ(status(0), "Request completed.");
+
+  // Ten slots in banks of sixteen: place 12 of bank A names no slot of the bank.
+  loopback::clearSentMessages(kOut);
+  startSynth(0, "NumTotalPatches=10\n");
+  const Bytes before = slotBytes(0, 9);
+  select(0, {3, 4});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(12, "beyond"));
+  EXPECT_EQ(prompts_.messages.back(),
+            "Unable to store sound to location 12, beyond the last slot (9), maybe error in "
+            "instrument definition?");
+  EXPECT_EQ(slotBytes(0, 9), before);
+  EXPECT_EQ(status(0), "Request completed.");
+  EXPECT_EQ(requested(), V{3}) << "the request ends";
+}
+
+TEST_F(TransfersTest, SendAddressesEachSelectedPatchToItsSlotAndPausesAfterEach) {
+  startSynth(415);
+  fillWithPatches(1);
+  window_->bank(1).slots[2].loadBytes(patchMessage(7, "seven"));  // copied from slot 7 earlier
+  select(1, {2, 5, 9});
+  window_->onCommand(SendSelected);
+  EXPECT_EQ(status(1), "Sending patches...");
+  EXPECT_EQ(loopback::sentMessages(kOut).size(), 1u);
+  clock_.advance(414);
+  EXPECT_EQ(loopback::sentMessages(kOut).size(), 1u);
+  clock_.advance(1);
+  EXPECT_EQ(loopback::sentMessages(kOut).size(), 2u);
+  EXPECT_EQ(progress(1), std::make_pair(3, 2));
+  clock_.advance(415);
+  EXPECT_EQ(status(1), "Sending patches...") << "the pause follows the last patch too";
+  clock_.advance(415);
+  EXPECT_EQ(status(1), "3 patches sent.");
+  EXPECT_EQ(progress(1), std::make_pair(1, 1));
+  EXPECT_EQ(view_.beeps, 1);
+  Bytes seven = patchMessage(2, "seven");
+  std::copy_n(patchMessage(7, "seven").begin() + 6, 19, seven.begin() + 6);
+  seven[25] = patchMessage(7, "seven")[25];
+  EXPECT_EQ(loopback::sentMessages(kOut),
+            (std::vector<Bytes>{seven, patchMessage(5, "p5"), patchMessage(9, "p9")}));
+  EXPECT_EQ(slotBytes(1, 2), seven) << "the stored patch is renumbered to its slot";
+}
+
+TEST_F(TransfersTest, SendWithPatchSelectDelayZeroEmptySlotsAndNoOutput) {
+  startSynth(0, "PatchSelect=f0,7d,u1,12,t1,s1,f7\n");
+  fillWithPatches(0);
+  window_->bank(0).slots[4] = Patch(window_->definition());  // never filled
+  select(0, {3, 4, 17});
+  window_->onCommand(SendSelected);
+  clock_.advance(0);
+  EXPECT_EQ(loopback::sentMessages(kOut), (std::vector<Bytes>{{0xF0, 0x7D, 13, 0x12, 0, 3, 0xF7},
+                                                              patchMessage(3, "p3"),
+                                                              {0xF0, 0x7D, 13, 0x12, 1, 1, 0xF7},
+                                                              patchMessage(17, "p17")}))
+      << "back to back, each after its own patch select, the empty slot left out";
+  EXPECT_EQ(status(0), "2 patches sent, 1 empty slot skipped.");
+
+  // No output open: nothing went out, and the text says so.
+  window_->midiPort().Close();
+  select(0, {3, 17});
+  window_->onCommand(SendSelected);
+  EXPECT_EQ(status(0), "0 patches sent, 2 refused by the MIDI output.");
+  EXPECT_FALSE(window_->sending());
+}
+
+// Space held when the command starts sends nothing; pressed during the run, it stops before the
+// next patch. While sending, commands, clicks, menus and drops are refused; closing stops first.
+TEST_F(TransfersTest, SpaceStopsASendAndNothingElseInterleavesWithIt) {
+  startSynth(415);
+  fillWithPatches(0);
+  select(0, {1, 2, 3});
+  window_->onStopKey(true);
+  window_->onCommand(SendSelected);
+  EXPECT_EQ(status(0), "0 patches sent (0%).");
+  EXPECT_TRUE(loopback::sentMessages(kOut).empty());
+  window_->onStopKey(false);
+
+  window_->onCommand(SendSelected);
+  window_->onStopKey(true);
+  window_->onStopKey(false);  // a tap during the pause is enough
+  clock_.advance(415);
+  EXPECT_EQ(status(0), "1 patches sent (33%).");
+  EXPECT_EQ(loopback::sentMessages(kOut).size(), 1u);
+
+  window_->onCommand(SendSelected);
+  ASSERT_TRUE(window_->sending());
+  const int beeps = view_.beeps;
+  for (CommandId id : {SelectNone, Sort, Load, RequestSelected, CommandId::Setup})
+    window_->onCommand(id);
+  window_->onListClicked(1);
+  window_->onFilesDropped(0, {path("x.syx")});
+  EXPECT_FALSE(window_->onContextMenu(0).has_value());
+  EXPECT_EQ(view_.banks[0].selection, (V{1, 2, 3}));
+  EXPECT_EQ(window_->activeBank(), 0);
+  EXPECT_EQ(view_.beeps, beeps + 5) << "each refused command is heard";
+  EXPECT_EQ(requested(), V{});
+  window_->onCommand(Quit);
+  EXPECT_EQ(status(0), "1 patches sent (33%).");
+  EXPECT_EQ(view_.endRuns, 1);
+  clock_.advance(5000);
+  EXPECT_EQ(loopback::sentMessages(kOut).size(), 2u) << "nothing after closing";
+}
+
+}  // namespace
+}  // namespace banklore::testing
