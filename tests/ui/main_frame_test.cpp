@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "core/patch.h"
+#include "midi/loopback_backend.h"
 #include "ui/command_menus.h"
 #include "ui/support/ui_fixture.h"
 
@@ -212,6 +213,35 @@ TEST_F(MainFrameTest, SavedPlacementIsRestoredUnlessItIsOffEveryScreen) {
   EXPECT_EQ(frame_.windowRect(), (WindowRect{100, 50, 700, 550}));
   frame_.setWindowRect({-9000, -9000, -8400, -8500});
   EXPECT_EQ(frame_.windowRect(), (WindowRect{100, 50, 700, 550}));
+}
+
+// As a musician meets a send: Alt+S starts it, clicks into a list wait until it is over, and Space
+// stops it before the next patch while the window keeps running its event loop.
+TEST_F(MainFrameTest, SpaceStopsASendAndClicksIntoTheListsWaitForIt) {
+  loopback::reset();
+  loopback::addPort("Out", LoopbackDirection::OutputOnly);
+  writeWholeFile(dir_ + "banklore.ini", "[]\nMidiOUT=Out\nSendDelay=300\n");
+  start(makeLoopbackBackend);
+  std::vector<std::uint8_t> nova = {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x00, 0x02};
+  nova.resize(294, 0x41);
+  nova.push_back(0xF7);
+  for (int slot = 0; slot < 4; ++slot) ASSERT_TRUE(app_->bank(0).slots[slot].loadBytes(nova));
+  frame_.setSelection(0, {0, 1, 2, 3}, 0);
+  BankList& list = frame_.panel().list(1);
+  frame_.panel().list(0).setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+  ASSERT_TRUE(app_->sending());
+  EXPECT_EQ(loopback::sentMessages("Out").size(), 1u);
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier,
+                    list.visualRect(list.model()->index(5, 1)).center());
+  EXPECT_EQ(frame_.selectedRows(1), std::vector<int>{0}) << "the click waits";
+  EXPECT_EQ(app_->activeBank(), 0);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(frame_.selectedRows(0), (std::vector<int>{0, 1, 2, 3})) << "Space only stops";
+  ASSERT_TRUE(waitUntil([&] { return !app_->sending(); }));
+  EXPECT_EQ(frame_.panel().status(0).text(), QStringLiteral("1 patches sent (25%)."));
+  EXPECT_EQ(loopback::sentMessages("Out").size(), 1u);
+  loopback::reset();
 }
 
 }  // namespace

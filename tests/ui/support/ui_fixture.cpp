@@ -35,9 +35,9 @@ void writeWholeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-void WindowTest::start() {
-  app_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeNullMidiBackend(), frame_,
-                                      prompts_, clock_);
+void WindowTest::start(const MainWindow::MidiBackendFactory& backend) {
+  app_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, backend, frame_, prompts_,
+                                      clock_);
   frame_.attach(*app_);
   app_->initWindow();
   frame_.show();

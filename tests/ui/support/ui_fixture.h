@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "midi/system_backend.h"
 #include "ui/main_frame.h"
 #include "ui/qt_ui_clock.h"
 #include "support/cancelling_prompts.h"
@@ -31,7 +32,7 @@ class WindowTest : public ::testing::Test {
   void TearDown() override { app_.reset(); }
 
   // Starts the librarian in the test folder, initialises and shows the window.
-  void start();
+  void start(const MainWindow::MidiBackendFactory& backend = makeNullMidiBackend);
   // How often the debug log holds `text`.
   int countInLog(const std::string& text) const;
 
