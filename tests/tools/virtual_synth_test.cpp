@@ -1,0 +1,421 @@
+// The virtual synth in process: requests and patch messages made by the librarian's own codec go
+// in, and what comes out must pass the librarian's own checks. Then each fault, the dump, garbage,
+// and the player over the loopback MIDI registry.
+#include "virtual_synth.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+
+#include "core/definitions.h"
+#include "core/patch.h"
+#include "loopback_synth.h"
+#include "midi/loopback_backend.h"
+#include "midi/midi_port.h"
+
+namespace banklore {
+namespace {
+
+using namespace std::chrono_literals;
+
+// No bank in the request (the preceding PatchSelect names it), a request checksum, offsets in
+// every formula, a two-byte bank in the header, a checksum over part of the data area.
+constexpr char kOffsets[] =
+    "Request=f0,7d,u1,11,s1,00,f7\nRequestChecksumPos=-1\nRequestChecksumType=Range:1-4\n"
+    "PatchSelect=f0,7e,t1,f7\nSend=f0,7d,u1,10,t2,t1,s1\nBankOffset=2\nBankRequestOffset=1\n"
+    "PatchOffset=3\nNumPatchesPerBank=16\nNumTotalPatches=64\nDataSize=10\nNamePos=0\nNameLen=6\n"
+    "ChecksumType=Range:7-15\nSendChecksumPos=-1\nFirstPatchNumber=1\n";
+
+// The librarian's side: a definition that records what it sends.
+struct Librarian {
+  explicit Librarian(const std::string& which) {
+    if (which == "Nova") {
+      definition = std::make_unique<InstrumentDefinition>("/nonexistent.idf", "Nova", &sent);
+    } else if (which == "Virtual") {
+      definition = std::make_unique<InstrumentDefinition>(BANKLORE_IDF, "Virtual", &sent);
+    } else {
+      definition = load(kOffsets, &sent);
+    }
+  }
+  // The messages that request a slot: the patch select, if any, and the request.
+  std::vector<Bytes> request(std::int32_t slot, int device = 0) {
+    sent.sent.clear();
+    Patch patch(*definition);
+    patch.setDeviceId(device);
+    patch.request(slot);
+    return sent.sent;
+  }
+  InstrumentDefinition& d() { return *definition; }
+
+  Recorder sent;
+  std::unique_ptr<InstrumentDefinition> definition;
+};
+
+// The name field as a patch holds it: the generated name padded with spaces.
+std::string paddedName(const InstrumentDefinition& d, std::int32_t slot) {
+  std::string name = VirtualSynth::generatedName(d, slot);
+  name.resize(static_cast<std::size_t>(d.NameLen()), ' ');
+  return name;
+}
+
+Bytes joined(const Reaction& reaction) {
+  Bytes all;
+  for (const TimedMessage& send : reaction.sends) all = all + send.bytes;
+  return all;
+}
+
+// Feeds the messages in; the reaction to the last one.
+Reaction feed(VirtualSynth& synth, const std::vector<Bytes>& messages) {
+  Reaction last;
+  for (const Bytes& message : messages) last = synth.receive(message);
+  return last;
+}
+
+struct RequestCase {
+  const char* instrument;
+  std::int32_t slot;
+  int device;
+  std::int32_t answeredSlot;  // the slot whose patch comes back
+  std::int32_t namedSlot;     // what the librarian's patchNumberOf makes of it
+};
+
+void PrintTo(const RequestCase& c, std::ostream* out) {
+  *out << c.instrument << " slot " << c.slot << " device " << c.device;
+}
+
+class RequestTest : public ::testing::TestWithParam<RequestCase> {};
+
+TEST_P(RequestTest, RequestFromTheLibrarianGetsThatSlotsPatch) {
+  const RequestCase& c = GetParam();
+  Librarian librarian(c.instrument);
+  InstrumentDefinition& d = librarian.d();
+  VirtualSynth synth(d);
+  const std::vector<Bytes> messages = librarian.request(c.slot, c.device);
+  ASSERT_EQ(messages.size(), d.PatchSelect().empty() ? 1u : 2u);
+  const Reaction reaction = feed(synth, messages);
+  EXPECT_EQ(reaction.kind, MessageKind::Request) << describe(reaction, d);
+  EXPECT_EQ(reaction.slot, c.answeredSlot);
+  ASSERT_EQ(reaction.sends.size(), 1u);
+  EXPECT_EQ(reaction.sends[0].delayMs, 0);
+  const Bytes answer = joined(reaction);
+  ASSERT_TRUE(d.matchesSendTemplate(answer));
+  EXPECT_EQ(d.patchNumberOf(answer), c.namedSlot);
+  Patch stored(d);
+  EXPECT_TRUE(stored.loadBytes(answer));
+  EXPECT_EQ(stored.name(), paddedName(d, c.answeredSlot));
+  // The data is the answered slot's; the header names the requester's device.
+  const Bytes generated = VirtualSynth::generatedPatch(d, c.answeredSlot);
+  const auto dataAt = static_cast<std::ptrdiff_t>(d.HeaderSize());
+  EXPECT_TRUE(std::equal(answer.begin() + dataAt, answer.end(), generated.begin() + dataAt));
+  if (d.Send().find("u1") != std::string::npos) {
+    EXPECT_EQ(answer[2], d.DeviceIdBytes()[c.device]);
+  }
+  if (d.SendChecksumPos() > 0 && !d.ChecksumType().empty()) {
+    EXPECT_EQ(answer[d.SendChecksumPos()], d.computeChecksum(d.ChecksumType(), answer));
+  }
+}
+
+// The Nova's request carries no bank and its patch message no slot at all: slot 130 is asked for
+// as program 2 of the current bank (A), and the librarian reads every answer as slot 0.
+INSTANTIATE_TEST_SUITE_P(
+    Instruments, RequestTest,
+    ::testing::Values(RequestCase{"Virtual", 0, 0, 0, 0}, RequestCase{"Virtual", 5, 3, 5, 5},
+                      RequestCase{"Virtual", 130, 16, 130, 130},
+                      RequestCase{"Virtual", 255, 1, 255, 255}, RequestCase{"Nova", 0, 0, 0, 0},
+                      RequestCase{"Nova", 127, 5, 127, 0}, RequestCase{"Nova", 130, 0, 2, 0},
+                      RequestCase{"Offsets", 0, 1, 0, 0}, RequestCase{"Offsets", 13, 0, 13, 13},
+                      RequestCase{"Offsets", 17, 2, 17, 17}, RequestCase{"Offsets", 63, 0, 63, 63}),
+    [](const auto& info) {
+      return std::string(info.param.instrument) + "_slot" + std::to_string(info.param.slot);
+    });
+
+TEST(VirtualSynthTest, PatchSentByTheLibrarianIsStoredInTheSlotItNames) {
+  for (const char* instrument : {"Virtual", "Nova", "Offsets"}) {
+    SCOPED_TRACE(instrument);
+    Librarian librarian(instrument);
+    InstrumentDefinition& d = librarian.d();
+    VirtualSynth synth(d);
+    // The Nova's patch names no slot: it goes where the last request pointed.
+    feed(synth, librarian.request(7));
+    Patch patch(d);
+    ASSERT_TRUE(patch.loadBytes(VirtualSynth::generatedPatch(d, 40)));
+    patch.setName("Sent");
+    librarian.sent.sent.clear();
+    patch.send(9);
+    const std::int32_t slot = std::string(instrument) == "Nova" ? 7 : 9;
+    const Reaction reaction = feed(synth, librarian.sent.sent);
+    EXPECT_EQ(reaction.kind, MessageKind::Patch) << describe(reaction, d);
+    EXPECT_EQ(reaction.slot, slot);
+    EXPECT_TRUE(reaction.sends.empty());
+    EXPECT_EQ(copy(synth.patch(slot)), librarian.sent.sent.back());
+    // Asked for again, it comes back as it was stored.
+    const Bytes answer = joined(feed(synth, librarian.request(slot)));
+    Patch back(d);
+    EXPECT_TRUE(back.loadBytes(answer));
+    EXPECT_EQ(back.name().substr(0, 4), "Sent");
+    EXPECT_EQ(synth.counts().stored, 1);
+  }
+}
+
+TEST(VirtualSynthTest, DamagedPatchesAreRefusedAndCounted) {
+  Librarian librarian("Virtual");
+  InstrumentDefinition& d = librarian.d();
+  VirtualSynth synth(d);
+  const Bytes good = VirtualSynth::generatedPatch(d, 3);
+  Bytes badChecksum = good, badHeader = good, earlyEnd = good;
+  badChecksum[20] ^= 0x01;
+  badHeader[1] = 0x7E;
+  earlyEnd[50] = 0xF7;
+  const std::vector<std::pair<Bytes, const char*>> cases = {
+      {badChecksum, "wrong checksum"},
+      {badHeader, "header byte 1 is 7E"},
+      {earlyEnd, "F7 at byte 50"},
+      {Bytes(good.begin(), good.end() - 2) + Bytes{0xF7}, "wrong length (127 bytes, expected 128)"},
+      {good + Bytes{0xF0, 0xF7}, "wrong length (130 bytes"}};
+  for (const auto& [message, why] : cases) {
+    const Reaction reaction = synth.receive(message);
+    EXPECT_EQ(reaction.kind, MessageKind::BadPatch) << why;
+    EXPECT_NE(reaction.note.find(why), std::string::npos) << reaction.note;
+  }
+  EXPECT_EQ(synth.counts().refused, 5);
+  EXPECT_EQ(synth.counts().stored, 0);
+  EXPECT_EQ(synth.dump(), VirtualSynth(d).dump());
+}
+
+// What the librarian makes of each answer: '.' the requested slot, 'w' a valid patch of another
+// slot, 's' refused by its packet check, '-' no answer at all.
+std::string judged(Librarian& librarian, VirtualSynth& synth, int requests) {
+  std::string verdicts;
+  InstrumentDefinition& d = librarian.d();
+  for (int i = 0; i < requests; ++i) {
+    const std::int32_t slot = 10 + i;
+    const Reaction reaction = feed(synth, librarian.request(slot));
+    const Bytes answer = joined(reaction);
+    if (reaction.sends.empty()) {
+      verdicts += '-';
+    } else if (!d.matchesSendTemplate(answer)) {
+      verdicts += 's';
+    } else {
+      verdicts += d.patchNumberOf(answer) == slot ? '.' : 'w';
+    }
+  }
+  return verdicts;
+}
+
+TEST(VirtualSynthTest, EachFaultHitsEveryNthAnswer) {
+  struct Case {
+    SynthFaults faults;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{.dropEvery = 3}, "..-..-..-"},
+      {{.corruptEvery = 2}, ".s.s.s.s."},
+      {{.wrongSlotEvery = 4}, "...w...w."},
+      {{.dropEvery = 3, .corruptEvery = 2, .wrongSlotEvery = 5}, ".s-sw-.s-"},
+  };
+  for (const Case& c : cases) {
+    Librarian librarian("Virtual");
+    VirtualSynth synth(librarian.d(), c.faults);
+    EXPECT_EQ(judged(librarian, synth, 9), c.expected);
+  }
+  // A wrong-slot answer is the next slot's patch, named as that slot.
+  Librarian librarian("Virtual");
+  VirtualSynth synth(librarian.d(), {.wrongSlotEvery = 1});
+  const Bytes answer = joined(feed(synth, librarian.request(255)));
+  EXPECT_EQ(librarian.d().patchNumberOf(answer), 0);
+  EXPECT_EQ(answer, VirtualSynth::generatedPatch(librarian.d(), 0));
+}
+
+TEST(VirtualSynthTest, SplitAnswersArePiecesThatRejoinAfterTheirPauses) {
+  Librarian librarian("Virtual");
+  VirtualSynth synth(librarian.d(), {.delayMs = 40, .splitBytes = 30, .gapMs = 5});
+  const Reaction reaction = feed(synth, librarian.request(4));
+  ASSERT_EQ(reaction.sends.size(), 5u);  // 128 bytes: 4 x 30 + 8
+  EXPECT_EQ(reaction.sends[0].delayMs, 40);
+  for (std::size_t i = 1; i < reaction.sends.size(); ++i) {
+    EXPECT_EQ(reaction.sends[i].delayMs, 5);
+    EXPECT_EQ(reaction.sends[i].bytes.size(), i + 1 < reaction.sends.size() ? 30u : 8u);
+  }
+  EXPECT_EQ(joined(reaction), VirtualSynth::generatedPatch(librarian.d(), 4));
+}
+
+TEST(VirtualSynthTest, DumpHoldsEverySlotInOrderAndLoadsBack) {
+  Librarian librarian("Offsets");
+  InstrumentDefinition& d = librarian.d();
+  VirtualSynth synth(d);
+  Patch patch(d);
+  patch.loadBytes(VirtualSynth::generatedPatch(d, 1));
+  patch.setName("Mine");
+  librarian.sent.sent.clear();
+  patch.send(33);
+  feed(synth, librarian.sent.sent);
+
+  const Bytes dump = synth.dump();
+  const auto size = static_cast<std::size_t>(d.PatchSize());
+  ASSERT_EQ(dump.size(), size * 64);
+  for (std::int32_t slot = 0; slot < 64; ++slot) {
+    const std::span<const std::uint8_t> packet(dump.data() + size * slot, size);
+    ASSERT_TRUE(d.matchesSendTemplate(packet)) << slot;
+    EXPECT_EQ(d.patchNumberOf(packet), slot);
+    Patch read(d);
+    read.loadBytes(packet);
+    EXPECT_EQ(read.name(), slot == 33 ? "Mine  " : paddedName(d, slot)) << slot;
+  }
+  // Loaded in another order, each packet still goes to the slot it names.
+  Bytes shuffled(dump.begin() + size * 40, dump.end());
+  shuffled.insert(shuffled.end(), dump.begin(), dump.begin() + size * 40);
+  VirtualSynth fresh(d);
+  EXPECT_EQ(fresh.load(shuffled), std::nullopt);
+  EXPECT_EQ(fresh.dump(), dump);
+  // A damaged image changes nothing.
+  const Bytes before = fresh.dump();
+  EXPECT_NE(fresh.load(Bytes(dump.begin(), dump.end() - 1)), std::nullopt);
+  Bytes damaged = shuffled;
+  damaged[size * 5 + 1] = 0x00;
+  EXPECT_EQ(fresh.load(damaged).value_or(""), "packet 5: header byte 1 is 00");
+  EXPECT_EQ(fresh.dump(), before);
+}
+
+TEST(VirtualSynthTest, GarbageIsIgnoredWithoutAnswers) {
+  for (const char* instrument : {"Virtual", "Nova", "Offsets"}) {
+    SCOPED_TRACE(instrument);
+    Librarian librarian(instrument);
+    InstrumentDefinition& d = librarian.d();
+    VirtualSynth synth(d);
+    const Bytes request = librarian.request(3).back();
+    Bytes wrongChecksum = request;
+    if (d.RequestChecksumPos() > 0) wrongChecksum[d.RequestChecksumPos()] ^= 0x01;
+    std::vector<Bytes> garbage = {{},
+                                  {0xF0},
+                                  {0xF7},
+                                  {0xF0, 0xF7},
+                                  {0x90, 0x3C, 0x64},
+                                  Bytes(request.begin(), request.end() - 1),
+                                  Bytes(request.begin() + 1, request.end()),
+                                  request + Bytes{0xF7}};
+    if (d.RequestChecksumPos() > 0) garbage.push_back(wrongChecksum);
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+      Bytes bytes(random() % 300);
+      for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+      if (i % 2 == 0 && bytes.size() >= 2) bytes.front() = 0xF0, bytes.back() = 0xF7;
+      garbage.push_back(bytes);
+    }
+    for (const Bytes& message : garbage) {
+      const Reaction reaction = synth.receive(message);
+      EXPECT_TRUE(reaction.kind != MessageKind::Request && reaction.kind != MessageKind::Patch)
+          << describe(reaction, d);
+    }
+    EXPECT_EQ(synth.counts().requests + synth.counts().stored, 0);
+    EXPECT_EQ(synth.dump(), VirtualSynth(d).dump());
+  }
+}
+
+TEST(SynthPlayerTest, SendsAfterTheDelayWithGapsBetweenPieces) {
+  Librarian librarian("Virtual");
+  std::mutex mutex;
+  std::vector<std::chrono::steady_clock::time_point> sent;
+  SynthPlayer player(VirtualSynth(librarian.d(), {.delayMs = 60, .splitBytes = 50, .gapMs = 20}),
+                     [&](std::span<const std::uint8_t>) {
+                       std::lock_guard lock(mutex);
+                       sent.push_back(std::chrono::steady_clock::now());
+                     });
+  const auto start = std::chrono::steady_clock::now();
+  for (const std::int32_t slot : {1, 2}) {
+    for (const Bytes& message : librarian.request(slot)) player.receive(message);
+  }
+  ASSERT_TRUE(player.waitUntilIdle(5s));
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(sent.size(), 6u);
+  EXPECT_GE(sent[0] - start, 60ms);
+  // Gaps within each answer; the second answer was due before the first was through.
+  for (const std::size_t i : {1, 2, 4, 5}) EXPECT_GE(sent[i] - sent[i - 1], 20ms) << i;
+}
+
+// --- over the loopback MIDI registry ---------------------------------------------------------
+
+class LoopbackSynthTest : public ::testing::Test {
+ protected:
+  void SetUp() override { loopback::reset(); }
+  void TearDown() override { loopback::reset(); }
+};
+
+TEST_F(LoopbackSynthTest, LibrarianPortFetchesAndSendsThroughTheSynthsPorts) {
+  MidiPort port(makeLoopbackBackend());
+  InstrumentDefinition d(BANKLORE_IDF, "Virtual", &port);
+  LoopbackSynth synth{VirtualSynth(d)};
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<Bytes> received;
+  port.SetDataCallback([&](MidiPort&, std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(mutex);
+    received.push_back(copy(bytes));
+    arrived.notify_all();
+  });
+  port.SetInputDeviceName(synth.outputPort());
+  port.SetOutputDeviceName(synth.inputPort());
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(port.isInputOpen() && port.isOutputOpen());
+
+  Patch patch(d);
+  patch.setDeviceId(2);
+  patch.request(200);
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(arrived.wait_for(lock, 5s, [&] { return !received.empty(); }));
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_TRUE(d.matchesSendTemplate(received[0]));
+  EXPECT_EQ(d.patchNumberOf(received[0]), 200);
+  lock.unlock();
+
+  ASSERT_TRUE(patch.loadBytes(received[0]));
+  patch.setName("Round trip");
+  patch.send(201);
+  ASSERT_TRUE(synth.player().waitUntilIdle(5s));
+  const Bytes stored =
+      synth.player().withSynth([](const VirtualSynth& s) { return copy(s.patch(201)); });
+  Patch check(d);
+  check.loadBytes(stored);
+  EXPECT_EQ(check.name(), "Round trip      ");
+  port.Close();
+}
+
+TEST_F(LoopbackSynthTest, LateSplitAnswersRejoinInOrder) {
+  Librarian librarian("Virtual");
+  std::vector<Reaction> seen;
+  LoopbackSynth synth(VirtualSynth(librarian.d(), {.delayMs = 60, .splitBytes = 50, .gapMs = 20}),
+                      "late", [&](const Reaction& r) { seen.push_back(r); });
+  auto backend = makeLoopbackBackend();
+  std::mutex mutex;
+  std::vector<std::pair<std::chrono::steady_clock::time_point, Bytes>> pieces;
+  ASSERT_EQ(backend->inputNames(), std::vector<std::string>{synth.outputPort()});
+  ASSERT_TRUE(backend->openInput(
+      0,
+      [&](std::span<const std::uint8_t> bytes) {
+        std::lock_guard lock(mutex);
+        pieces.emplace_back(std::chrono::steady_clock::now(), copy(bytes));
+      },
+      nullptr));
+  ASSERT_EQ(backend->outputNames(), std::vector<std::string>{synth.inputPort()});
+  ASSERT_TRUE(backend->openOutput(0));
+  const auto start = std::chrono::steady_clock::now();
+  for (const std::int32_t slot : {1, 2}) {
+    for (const Bytes& message : librarian.request(slot)) backend->send(message);
+  }
+  ASSERT_TRUE(synth.player().waitUntilIdle(5s));
+  ASSERT_TRUE(loopback::waitUntilIdle());
+  backend->closeInput();
+  ASSERT_EQ(pieces.size(), 6u);  // two answers of 128 bytes in pieces of 50, 50, 28
+  Bytes all;
+  for (const auto& [when, bytes] : pieces) all = all + bytes;
+  EXPECT_EQ(all, VirtualSynth::generatedPatch(librarian.d(), 1) +
+                     VirtualSynth::generatedPatch(librarian.d(), 2));
+  EXPECT_GE(pieces[0].first - start, 60ms);
+  ASSERT_EQ(seen.size(), 4u);  // two selects, two requests
+  EXPECT_EQ(seen[3].kind, MessageKind::Request);
+}
+
+}  // namespace
+}  // namespace banklore

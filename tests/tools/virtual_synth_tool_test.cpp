@@ -1,0 +1,100 @@
+// banklore-virtual-synth as a program: --help, usage errors (exit 2), unreadable or wrong input
+// (exit 1), each with one line on stderr; and, where the MIDI system offers ports of its own, a
+// run that ends on SIGTERM and leaves its dump.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "core/instrument_definition.h"
+#include "platform/temp_dir.h"
+#include "virtual_synth.h"
+
+namespace banklore {
+namespace {
+
+using namespace std::chrono_literals;
+
+class VirtualSynthToolTest : public ::testing::Test {
+ protected:
+  std::string command(const std::string& arguments) const {
+    return std::string(BANKLORE_VIRTUAL_SYNTH) + " " + arguments + " >'" + dir_.file("out") +
+           "' 2>'" + dir_.file("err") + "' </dev/null";
+  }
+  int run(const std::string& arguments) {
+    const int status = std::system(command(arguments).c_str());
+    out_ = readFile(dir_.file("out"));
+    err_ = readFile(dir_.file("err"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int errLines() const { return static_cast<int>(std::count(err_.begin(), err_.end(), '\n')); }
+
+  TempDir dir_;
+  std::string out_, err_;
+};
+
+TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
+  ASSERT_EQ(run("--help"), 0);
+  for (const char* option :
+       {"--idf", "--instrument", "--name", "--load", "--dump", "--verbose", "--delay", "--drop",
+        "--corrupt", "--wrong-slot", "--split", "--gap"}) {
+    EXPECT_NE(out_.find(option), std::string::npos) << option;
+  }
+  for (const char* usage : {"--frobnicate", "--drop -1", "--delay soon", "--split 0", "--gap 5",
+                            "--corrupt", "extra"}) {
+    EXPECT_EQ(run(usage), 2) << usage;
+    EXPECT_EQ(errLines(), 1) << usage << ": " << err_;
+  }
+  writeFile(dir_.file("short.syx"), std::string(100, '\x01'));
+  const std::string idf = std::string(" --idf '") + BANKLORE_IDF + "'";
+  for (const std::string& input :
+       {std::string("--idf '") + dir_.file("none.idf") + "'", "--instrument Nope" + idf,
+        "--instrument Virtual --load '" + dir_.file("none.syx") + "'" + idf,
+        "--instrument Virtual --load '" + dir_.file("short.syx") + "'" + idf}) {
+    EXPECT_EQ(run(input), 1) << input;
+    EXPECT_EQ(errLines(), 1) << input << ": " << err_;
+    EXPECT_EQ(out_, "") << input;
+  }
+  EXPECT_NE(err_.find("100 bytes are not whole patches of 128 bytes"), std::string::npos) << err_;
+}
+
+// Runs on the loopback registry, the one MIDI system every machine has; the ports live inside the
+// tool's own process, so this checks the start, the ending and the dump, not the traffic.
+TEST_F(VirtualSynthToolTest, RunsUntilTerminatedAndDumpsWhatItHolds) {
+  const std::string arguments = std::string("--instrument Virtual --idf '") + BANKLORE_IDF +
+                                "' --name tool-test --dump '" + dir_.file("dump.syx") + "'";
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("BANKLORE_MIDI_API", "loopback", 1);
+    execl("/bin/sh", "sh", "-c", ("exec " + command(arguments)).c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 200 && readFile(dir_.file("out")).find("out: ") == std::string::npos; ++i) {
+    if ((ended = waitpid(child, &status, WNOHANG) == child)) break;
+    std::this_thread::sleep_for(50ms);
+  }
+  if (ended && readFile(dir_.file("err")).find("cannot open the MIDI ports") != std::string::npos) {
+    GTEST_SKIP() << "the loopback system offers no ports of a program's own yet";
+  }
+  ASSERT_FALSE(ended) << readFile(dir_.file("err"));
+  EXPECT_EQ(readFile(dir_.file("out")),
+            "banklore-virtual-synth: Virtual, 256 patches of 128 bytes\n"
+            "in:  tool-test:in\nout: tool-test:out\n");
+  kill(child, SIGTERM);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(dir_.file("err"));
+  EXPECT_NE(readFile(dir_.file("out")).find("requests 0 (answered 0"), std::string::npos);
+  const InstrumentDefinition d(BANKLORE_IDF, "Virtual", nullptr);
+  const std::vector<std::uint8_t> expected = VirtualSynth(d).dump();
+  EXPECT_EQ(readFile(dir_.file("dump.syx")), std::string(expected.begin(), expected.end()));
+}
+
+}  // namespace
+}  // namespace banklore
