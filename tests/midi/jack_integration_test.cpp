@@ -1,19 +1,15 @@
 // MidiPort over RtMidi's JACK API against a real server (dummy driver) that the tests start and
 // stop themselves. A thru client stands in for the instrument between the ports.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "midi/rtmidi_backend.h"
 #include "midi/support/port_probe.h"
 #include "midi/system_backend.h"
+#include "support/jack_server.h"
 
 namespace banklore {
 namespace {
@@ -27,41 +23,13 @@ constexpr const char* kThruOut = "banklore-thru:out";
 
 class JackTest : public ::testing::Test {
  protected:
-  // A private server for this process, made its clients' default and stopped by its process id.
-  // Clients fail to join while another server starts or stops, so test processes (of every build on
-  // the machine) take turns. whyNot_ says why there is none.
-  static void SetUpTestSuite() { whyNot_ = startServer(); }
-  static std::string startServer() {
-    const std::string name = "banklore-test-" + std::to_string(getpid());
-    const std::string log = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name + ".log";
-    lock_ = open("/tmp/banklore-jack-tests.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) return "cannot take the JACK lock file";
-    setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if ((server_ = fork()) == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive a crashed test
-      dup2(logFd, STDOUT_FILENO);
-      dup2(logFd, STDERR_FILENO);
-      execlp("jackd", "jackd", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
-             nullptr);
-      _exit(127);
-    }
-    close(logFd);
-    for (int i = 0; i < 200 && waitpid(server_, nullptr, WNOHANG) == 0; ++i) {
-      if (std::system("jack_lsp >/dev/null 2>&1") == 0) return "";
-      std::this_thread::sleep_for(50ms);
-    }
-    if (waitpid(server_, nullptr, WNOHANG) != 0) server_ = -1;  // it ended and is reaped
-    return "jackd (package jackd2) did not answer jack_lsp within 10 s; see " + log;
-  }
-  static void TearDownTestSuite() {
-    if (server_ > 0 && kill(server_, SIGTERM) == 0) waitpid(server_, nullptr, 0);
-    if (lock_ >= 0) close(lock_);  // the next test process may start its server now
-  }
+  static void SetUpTestSuite() { server_ = std::make_unique<test::JackServer>(); }
+  static void TearDownTestSuite() { server_.reset(); }
 
   void SetUp() override {
-    if (!whyNot_.empty()) GTEST_SKIP() << "No JACK server for the integration tests: " << whyNot_;
+    if (!server_->running()) {
+      GTEST_SKIP() << "No JACK server for the integration tests: " << server_->whyNot();
+    }
     thru_ = jack_client_open("banklore-thru", JackOptions(JackNoStartServer | JackUseExactName),
                              nullptr);
     ASSERT_NE(thru_, nullptr) << "thru client could not join the JACK server";
@@ -108,9 +76,7 @@ class JackTest : public ::testing::Test {
     return port;
   }
 
-  static inline int lock_ = -1;
-  static inline pid_t server_ = -1;
-  static inline std::string whyNot_;
+  static inline std::unique_ptr<test::JackServer> server_;
   test::TestLog log_;
   jack_client_t* thru_ = nullptr;
   jack_port_t* in_ = nullptr;
