@@ -13,6 +13,7 @@
 #include "midi/callback_gate.h"
 #include "midi/midi_result.h"
 #include "midi/port_names.h"
+#include "platform/debug_log.h"
 
 namespace banklore {
 namespace {
@@ -35,8 +36,13 @@ struct InputContext {
   MidiBackend::InputHandler onMessage;
 };
 
-void onRtMidiError(RtMidiError::Type type, const std::string& /*text*/, void* user) {
+void onRtMidiError(RtMidiError::Type type, const std::string& text, void* user) {
   if (type == RtMidiError::DEBUG_WARNING) return;
+  if (type == RtMidiError::WARNING) {
+    // Advice, not a failure: the call it came from went on.
+    WriteLog(LogPath(), "RtMidi: %s\n", text.c_str());
+    return;
+  }
   auto* side = static_cast<Side*>(user);
   LogMidiFailure(rtMidiErrorName(type));
   if (t_insideCall) {
@@ -134,6 +140,7 @@ class RtMidiBackend : public MidiBackend {
     const bool opened = guarded(inSide_, [&] {
       in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing stay out
       in_->setCallback(&onRtMidiMessage, &context_);
+      callbackSet_ = true;
       in_->openPort(port, "midi_in");
     });
     if (!opened) {
@@ -235,7 +242,9 @@ class RtMidiBackend : public MidiBackend {
   void disconnectInput() {
     guarded(inSide_, [&] {
       in_->closePort();
-      in_->cancelCallback();
+      // Cancelling a callback that was never set makes RtMidi warn.
+      if (callbackSet_) in_->cancelCallback();
+      callbackSet_ = false;
     });
     connectedInput_.reset();
   }
@@ -257,6 +266,7 @@ class RtMidiBackend : public MidiBackend {
   std::vector<std::string> listedOutputs_;
   bool inputOpen_ = false;
   bool outputOpen_ = false;
+  bool callbackSet_ = false;
   // The ports the RtMidi objects are connected to, which on JACK outlive a close.
   std::optional<std::string> connectedInput_;
   std::optional<std::string> connectedOutput_;

@@ -16,7 +16,8 @@ enum class RtMidiApi { Alsa, Jack };
 inline constexpr std::size_t kJackSysExPieceBytes = 4096;
 
 // Null when RtMidi cannot start that API; the failure is logged. RtMidi's errors never escape:
-// each is logged as "Midi Assertion failure: Error <RtMidi error type>".
+// each is logged as "Midi Assertion failure: Error <RtMidi error type>"; its warnings are logged
+// as a plain "RtMidi: <text>" line and fail nothing.
 std::unique_ptr<MidiBackend> makeRtMidiBackend(RtMidiApi api);
 
 // RtMidi's name for an RtMidiError::Type value ("DRIVER_ERROR", "INVALID_DEVICE", ...).

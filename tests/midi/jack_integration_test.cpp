@@ -149,5 +149,20 @@ TEST_F(JackTest, NoCallbackAfterCloseWhileJackInputStreams) {
       [&](const Bytes& message) { sender.SendSysEx(message.data(), message.size()); });
 }
 
+// Opening and closing logs no failure line: RtMidi's warnings are not failures, and none is
+// provoked.
+TEST_F(JackTest, RtMidiAdapterOpensAndClosesWithoutFailureLines) {
+  MidiPort port(makeRtMidiBackend(RtMidiApi::Jack));
+  port.SetInputDeviceName(kThruOut);
+  port.SetOutputDeviceName(kThruIn);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(port.Open());
+    port.Close();
+  }
+  EXPECT_EQ(log_.contents(),
+            "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\n"
+            "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\n");
+}
+
 }  // namespace
 }  // namespace banklore
