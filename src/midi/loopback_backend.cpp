@@ -1,5 +1,6 @@
 #include "midi/loopback_backend.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <variant>
 
 #include "midi/midi_result.h"
+#include "platform/debug_log.h"
 
 namespace banklore {
 namespace {
@@ -121,6 +123,13 @@ struct Port {
   bool isOutput() const { return direction != LoopbackDirection::InputOnly; }
 };
 
+std::shared_ptr<Port> newPort(std::string name, LoopbackDirection direction) {
+  auto port = std::make_shared<Port>();
+  port->name = std::move(name);
+  port->direction = direction;
+  return port;
+}
+
 struct Registry {
   std::mutex mutex;  // taken before any listener's own lock
   std::vector<std::shared_ptr<Port>> ports;
@@ -170,6 +179,7 @@ bool injectEvent(std::string_view name, const Event& event) {
 class LoopbackBackend : public MidiBackend {
  public:
   ~LoopbackBackend() override {
+    closeVirtual();
     closeInput();
     closeOutput();
   }
@@ -187,18 +197,11 @@ class LoopbackBackend : public MidiBackend {
   }
 
   bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) override {
+    closeVirtual();
     closeInput();
     std::shared_ptr<Port> port = listed(listedInputs_, index);
     if (!port) return CheckMidiResult(MMSYSERR_BADDEVICEID);
-    auto listener = std::make_shared<InputListener>(std::move(onMessage), std::move(onError));
-    listener->start();
-    {
-      std::lock_guard lock(registry().mutex);
-      port->listeners.push_back(listener);
-    }
-    std::lock_guard lock(inputMutex_);
-    inputPort_ = std::move(port);
-    listener_ = std::move(listener);
+    listenOn(std::move(port), std::move(onMessage), std::move(onError));
     return true;
   }
 
@@ -219,6 +222,7 @@ class LoopbackBackend : public MidiBackend {
   }
 
   bool openOutput(std::size_t index) override {
+    closeVirtual();
     closeOutput();
     std::shared_ptr<Port> port = listed(listedOutputs_, index);
     if (!port) return CheckMidiResult(MMSYSERR_BADDEVICEID);
@@ -233,13 +237,60 @@ class LoopbackBackend : public MidiBackend {
 
   void closeOutput() override {
     std::shared_ptr<Port> port;
+    bool own = false;
     {
       std::lock_guard lock(outputMutex_);
       port = std::exchange(outputPort_, nullptr);
+      own = std::exchange(outputIsOwn_, false);
     }
-    if (!port) return;
+    if (!port || own) return;
     std::lock_guard lock(registry().mutex);
     --port->outputsOpen;
+  }
+
+  // Others send to "<name>:in" (an output to them) and receive from "<name>:out" (an input).
+  bool openVirtual(const std::string& clientName, InputHandler onMessage,
+                   ErrorHandler onError) override {
+    closeVirtual();
+    closeInput();
+    closeOutput();
+    auto in = newPort(clientName + ":in", LoopbackDirection::OutputOnly);
+    auto out = newPort(clientName + ":out", LoopbackDirection::InputOnly);
+    {
+      Registry& reg = registry();
+      std::lock_guard lock(reg.mutex);
+      if (findPort(reg, in->name, 0) || findPort(reg, out->name, 0)) {
+        WriteLog(LogPath(), "Loopback: the name \"%s\" is taken\n", clientName.c_str());
+        return CheckMidiResult(MMSYSERR_ALLOCATED);
+      }
+      reg.ports.push_back(in);
+      reg.ports.push_back(out);
+    }
+    listenOn(in, std::move(onMessage), std::move(onError));
+    {
+      std::lock_guard lock(outputMutex_);
+      outputPort_ = out;
+      outputIsOwn_ = true;
+    }
+    std::lock_guard lock(virtualMutex_);
+    virtualPorts_ = {std::move(in), std::move(out)};
+    return true;
+  }
+
+  void closeVirtual() override {
+    std::vector<std::shared_ptr<Port>> ports;
+    {
+      std::lock_guard lock(virtualMutex_);
+      ports = std::exchange(virtualPorts_, {});
+    }
+    if (ports.empty()) return;
+    closeInput();
+    closeOutput();
+    Registry& reg = registry();
+    std::lock_guard lock(reg.mutex);
+    std::erase_if(reg.ports, [&](const auto& port) {
+      return std::find(ports.begin(), ports.end(), port) != ports.end();
+    });
   }
 
   bool isOutputOpen() const override {
@@ -268,6 +319,18 @@ class LoopbackBackend : public MidiBackend {
   }
 
  private:
+  void listenOn(std::shared_ptr<Port> port, InputHandler onMessage, ErrorHandler onError) {
+    auto listener = std::make_shared<InputListener>(std::move(onMessage), std::move(onError));
+    listener->start();
+    {
+      std::lock_guard lock(registry().mutex);
+      port->listeners.push_back(listener);
+    }
+    std::lock_guard lock(inputMutex_);
+    inputPort_ = std::move(port);
+    listener_ = std::move(listener);
+  }
+
   std::shared_ptr<Port> listed(const std::vector<std::shared_ptr<Port>>& ports, std::size_t index) {
     std::lock_guard lock(listMutex_);
     return index < ports.size() ? ports[index] : nullptr;
@@ -281,6 +344,9 @@ class LoopbackBackend : public MidiBackend {
   std::shared_ptr<InputListener> listener_;
   mutable std::mutex outputMutex_;
   std::shared_ptr<Port> outputPort_;
+  bool outputIsOwn_ = false;  // the "out" of this backend's virtual ports
+  std::mutex virtualMutex_;
+  std::vector<std::shared_ptr<Port>> virtualPorts_;
 };
 
 }  // namespace
@@ -292,9 +358,7 @@ std::unique_ptr<MidiBackend> makeLoopbackBackend() {
 namespace loopback {
 
 void addPort(std::string name, LoopbackDirection direction) {
-  auto port = std::make_shared<Port>();
-  port->name = std::move(name);
-  port->direction = direction;
+  auto port = newPort(std::move(name), direction);
   Registry& reg = registry();
   std::lock_guard lock(reg.mutex);
   reg.ports.push_back(std::move(port));

@@ -13,6 +13,9 @@
 //
 // An instrument that answers: addPort("Out", OutputOnly), addPort("In", InputOnly), and
 // setResponder("Out", [](auto request) { inject("In", answerTo(request)); }).
+// A backend's openVirtual("Synth", ...) adds "Synth:in" (an output to others, whose messages reach
+// that backend's handlers) and "Synth:out" (an input to others, fed by its send()); closeVirtual
+// removes them again.
 // BANKLORE_MIDI_API=loopback makes makeSystemMidiBackend() return a loopback backend.
 #pragma once
 

@@ -10,8 +10,11 @@ namespace banklore {
 inline constexpr long MMSYSERR_NOERROR = 0;
 inline constexpr long MMSYSERR_ERROR = 1;
 inline constexpr long MMSYSERR_BADDEVICEID = 2;
+inline constexpr long MMSYSERR_ALLOCATED = 4;
 inline constexpr long MMSYSERR_INVALHANDLE = 5;
 inline constexpr long MMSYSERR_NODRIVER = 6;
+inline constexpr long MMSYSERR_INVALPARAM = 11;
+inline constexpr long MIDIERR_NOTREADY = 67;
 inline constexpr long MIDIERR_NODEVICE = 68;
 
 // The constant name of a code, or nullptr for a code outside the table.

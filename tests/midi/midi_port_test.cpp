@@ -16,6 +16,7 @@ namespace banklore {
 namespace {
 
 using test::Bytes;
+using namespace std::chrono_literals;
 
 const std::string kNoDevice = "Midi Assertion failure: Error MIDIERR_NODEVICE\n";
 
@@ -182,6 +183,17 @@ TEST_F(MidiPortTest, NoCallbackAfterCloseWhile10000NotesAnd500SysExArrive) {
   test::reopenWhileStreaming(*port, 10000, std::chrono::microseconds(100),
                              std::chrono::microseconds(200), std::chrono::microseconds(0),
                              [](const Bytes& message) { loopback::inject("Stress", message); });
+}
+
+TEST_F(MidiPortTest, VirtualPortsTalkBothWaysAndStopOnClose) {
+  loopback::addPort("Synth:outside");  // a name that merely begins alike takes nothing
+  test::talkThroughVirtualPorts([] { return makeLoopbackBackend(); }, "Synth", 20ms);
+  EXPECT_TRUE(
+      log.contents().starts_with("Loopback: the name \"Synth\" is taken\n"
+                                 "Midi Assertion failure: Error MMSYSERR_ALLOCATED\n"));
+  test::TestLog nullLog;  // a system without ports of its own refuses with a word
+  EXPECT_FALSE(makeNullMidiBackend()->openVirtual("Synth", {}, {}));
+  EXPECT_EQ(nullLog.contents(), "Midi Assertion failure: Error MMSYSERR_NODRIVER\n");
 }
 
 // Names must stay the same from run to run, whatever address ALSA gave the device.

@@ -1,7 +1,8 @@
-// What the MIDI tests watch a port through: the debug log, its callbacks, and a stream of input
-// while it is closed and reopened.
+// What the MIDI tests watch a port through: the debug log, its callbacks, a stream of input while
+// it is closed and reopened, and a conversation with virtual ports.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "midi/midi_backend.h"
 #include "midi/midi_port.h"
 #include "platform/debug_log.h"
 
@@ -136,6 +138,101 @@ inline void reopenWhileStreaming(MidiPort& port, int count, std::chrono::microse
   EXPECT_GT(notes, 0) << "no note-on arrived while open";
   EXPECT_GT(sysExes, 0) << "no SysEx arrived while open";
   std::cout << cycles << " cycles delivered " << notes << " note-ons, " << sysExes << " SysEx\n";
+}
+
+// Collects what a backend's own handlers receive, and counts calls that come once `closed` is set.
+class HandlerRecorder {
+ public:
+  MidiBackend::InputHandler onMessage() {
+    return [this](std::span<const std::uint8_t> message) {
+      add([&] { messages_.emplace_back(message.begin(), message.end()); });
+    };
+  }
+  MidiBackend::ErrorHandler onError() {
+    return [this](MidiInputError) { add([&] { ++errors_; }); };
+  }
+  bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
+  }
+  std::vector<Bytes> messages() {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  int errors() {
+    std::lock_guard lock(mutex_);
+    return errors_;
+  }
+
+  std::atomic<bool> closed{false};
+  std::atomic<int> late{0};
+
+ private:
+  void add(const std::function<void()>& record) {
+    if (closed) ++late;
+    std::lock_guard lock(mutex_);
+    record();
+    arrived_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<Bytes> messages_;
+  int errors_ = 0;
+};
+
+// The owner of the virtual ports `name` and a MidiPort opened on "<name>:in" (output) and
+// "<name>:out" (input) talk both ways; the name cannot be taken twice while open; closeVirtual,
+// with input streaming in, stops every handler call, and the ports and the name are free again.
+// `settle` is how long the system takes to make a connection or a close take effect.
+inline void talkThroughVirtualPorts(const std::function<std::unique_ptr<MidiBackend>()>& make,
+                                    const std::string& name, std::chrono::milliseconds settle) {
+  HandlerRecorder owned;
+  auto owner = make();
+  ASSERT_TRUE(owner->openVirtual(name, owned.onMessage(), owned.onError()));
+  EXPECT_FALSE(make()->openVirtual(name, {}, {})) << "the name is taken";
+
+  MidiPort port(make());
+  port.SetOutputDeviceName(name + ":in");
+  port.SetInputDeviceName(name + ":out");
+  Recorder recorder(port);
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(port.isInputOpen() && port.isOutputOpen());
+  std::this_thread::sleep_for(settle);
+
+  const std::vector<Bytes> requests{sysEx(8), sysEx(70000), {0x90, 0x3C, 0x40}};
+  for (const Bytes& request : requests) {
+    ASSERT_TRUE(port.SendSysEx(request.data(), request.size()));
+  }
+  ASSERT_TRUE(owned.waitFor(requests.size())) << "the owner's \"in\" did not receive";
+  EXPECT_TRUE(owned.messages() == requests);
+  const std::vector<Bytes> replies{sysEx(300), sysEx(40000)};
+  for (const Bytes& reply : replies) ASSERT_TRUE(owner->send(reply));
+  ASSERT_TRUE(recorder.waitFor(replies.size())) << "nothing came out of the owner's \"out\"";
+  EXPECT_TRUE(recorder.seen().data == replies);
+  EXPECT_EQ(owned.errors(), 0);
+
+  std::atomic<bool> stop{false};
+  std::thread player([&] {
+    const Bytes request = sysEx(20);
+    while (!stop) {
+      port.SendSysEx(request.data(), request.size());
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::this_thread::sleep_for(settle);
+  owner->closeVirtual();
+  owned.closed = true;
+  std::this_thread::sleep_for(settle);
+  stop = true;
+  player.join();
+  EXPECT_EQ(owned.late, 0) << "a handler ran after closeVirtual returned";
+  EXPECT_GT(owned.messages().size(), requests.size()) << "nothing streamed in before the close";
+  EXPECT_FALSE(owner->isOutputOpen());
+  EXPECT_FALSE(owner->send(replies[0]));
+  EXPECT_THAT(port.outputDeviceNames(), ::testing::Not(::testing::Contains(name + ":in")));
+  EXPECT_THAT(port.inputDeviceNames(), ::testing::Not(::testing::Contains(name + ":out")));
+  EXPECT_TRUE(make()->openVirtual(name, {}, {})) << "the name is free again";
 }
 
 }  // namespace banklore::test
