@@ -1,6 +1,6 @@
-// What MidiPort needs from a system's MIDI services: ports listed by stable names, one input and one
-// output opened by index, whole messages in, bytes out. RtMidi (ALSA or JACK) and an in-process
-// loopback implement it.
+// What MidiPort needs from a system's MIDI services: ports listed by stable names, one input and
+// one output opened by index, whole messages in, bytes out. RtMidi (ALSA), libjack (JACK) and an
+// in-process loopback implement it.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +25,8 @@ class MidiBackend {
 
   virtual std::vector<std::string> inputNames() = 0;
   virtual std::vector<std::string> outputNames() = 0;
-  // Opening replaces an open port of the same direction. Failures are logged and return false.
+  // Opening replaces an open port of the same direction and ends the virtual ports. Failures are
+  // logged and return false.
   virtual bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) = 0;
   // After closeInput returns, no handler call is running or will start.
   virtual void closeInput() = 0;

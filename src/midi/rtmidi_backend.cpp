@@ -22,6 +22,9 @@ namespace {
 // that call; one reported on any other thread is an input error of RtMidi's own thread.
 thread_local bool t_insideCall = false;
 
+constexpr const char* kInClient = "Banklore In";
+constexpr const char* kOutClient = "Banklore Out";
+
 // What RtMidi's error callback reports into, one per RtMidi object.
 struct Side {
   bool failed = false;  // an error was reported during the current call
@@ -103,6 +106,7 @@ class RtMidiBackend : public MidiBackend {
   }
 
   ~RtMidiBackend() override {
+    closeVirtual();
     closeInput();
     closeOutput();
     std::lock_guard inputLock(inputMutex_);
@@ -124,6 +128,7 @@ class RtMidiBackend : public MidiBackend {
   }
 
   bool openInput(std::size_t index, InputHandler onMessage, ErrorHandler onError) override {
+    closeVirtual();
     closeInput();
     std::lock_guard lock(inputMutex_);
     if (!stillListed(*in_, inSide_, listedInputs_, index)) return false;
@@ -137,12 +142,8 @@ class RtMidiBackend : public MidiBackend {
     disconnectInput();
     context_.gate.open();
     const auto port = static_cast<unsigned int>(index);
-    const bool opened = guarded(inSide_, [&] {
-      in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing stay out
-      in_->setCallback(&onRtMidiMessage, &context_);
-      callbackSet_ = true;
-      in_->openPort(port, "midi_in");
-    });
+    const bool opened =
+        guarded(inSide_, [&] { listenOn([&] { in_->openPort(port, "midi_in"); }); });
     if (!opened) {
       context_.gate.close();
       disconnectInput();
@@ -166,6 +167,7 @@ class RtMidiBackend : public MidiBackend {
   }
 
   bool openOutput(std::size_t index) override {
+    closeVirtual();
     closeOutput();
     std::lock_guard lock(outputMutex_);
     if (!stillListed(*out_, outSide_, listedOutputs_, index)) return false;
@@ -197,15 +199,50 @@ class RtMidiBackend : public MidiBackend {
   bool send(std::span<const std::uint8_t> message) override {
     std::lock_guard lock(outputMutex_);
     if (!outputOpen_) return CheckMidiResult(MMSYSERR_INVALHANDLE);
-    const std::size_t piece =
-        api_ == RtMidiApi::Jack ? kJackSysExPieceBytes : std::max<std::size_t>(message.size(), 1);
-    // RtMidi's JACK output waits for room in its ring buffer, so pieces are not lost.
-    return guarded(outSide_, [&] {
-      for (std::size_t offset = 0; offset < message.size() && !outSide_.failed; offset += piece) {
-        const std::size_t length = std::min(piece, message.size() - offset);
-        out_->sendMessage(message.data() + offset, length);
-      }
-    });
+    return guarded(outSide_, [&] { out_->sendMessage(message.data(), message.size()); });
+  }
+
+  // ALSA: two sequencer clients of that name (RtMidi gives each direction a client of its own),
+  // one with the port "in", one with "out". ALSA lets a name be used twice, so it is never taken.
+  bool openVirtual(const std::string& clientName, InputHandler onMessage,
+                   ErrorHandler onError) override {
+    closeVirtual();
+    closeInput();
+    closeOutput();
+    if (api_ != RtMidiApi::Alsa) return MidiBackend::openVirtual(clientName, {}, {});
+    bool opened = false;
+    {
+      std::scoped_lock lock(inputMutex_, outputMutex_);
+      disconnectInput();
+      disconnectOutput();
+      context_.onMessage = std::move(onMessage);
+      inSide_.onError = std::move(onError);
+      context_.gate.open();
+      virtualOpen_ = true;  // even half open: closeVirtual undoes the names and ports
+      opened = guarded(inSide_,
+                       [&] {
+                         in_->setClientName(clientName);
+                         listenOn([&] { in_->openVirtualPort("in"); });
+                       }) &&
+               guarded(outSide_, [&] {
+                 out_->setClientName(clientName);
+                 out_->openVirtualPort("out");
+               });
+      inputOpen_ = outputOpen_ = opened;
+    }
+    if (!opened) closeVirtual();
+    return opened;
+  }
+
+  void closeVirtual() override {
+    {
+      std::lock_guard lock(inputMutex_);
+      if (!virtualOpen_) return;
+    }
+    // A handler in flight may send: it finishes before the output lock is taken.
+    context_.gate.close();
+    std::scoped_lock lock(inputMutex_, outputMutex_);
+    if (virtualOpen_) releaseVirtual();
   }
 
  private:
@@ -238,6 +275,15 @@ class RtMidiBackend : public MidiBackend {
     return true;
   }
 
+  // Opens input with our callback set first. Callers hold the input mutex.
+  template <typename Open>
+  void listenOn(Open open) {
+    in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing stay out
+    in_->setCallback(&onRtMidiMessage, &context_);
+    callbackSet_ = true;
+    open();
+  }
+
   // Let go of the RtMidi ports; callers hold the direction's mutex and have closed its gate.
   void disconnectInput() {
     guarded(inSide_, [&] {
@@ -251,6 +297,15 @@ class RtMidiBackend : public MidiBackend {
   void disconnectOutput() {
     guarded(outSide_, [&] { out_->closePort(); });
     connectedOutput_.reset();
+  }
+
+  // Callers hold both mutexes and have closed the gate.
+  void releaseVirtual() {
+    disconnectInput();
+    disconnectOutput();
+    guarded(inSide_, [&] { in_->setClientName(kInClient); });
+    guarded(outSide_, [&] { out_->setClientName(kOutClient); });
+    inputOpen_ = outputOpen_ = virtualOpen_ = false;
   }
 
   const RtMidiApi api_;
@@ -267,6 +322,7 @@ class RtMidiBackend : public MidiBackend {
   bool inputOpen_ = false;
   bool outputOpen_ = false;
   bool callbackSet_ = false;
+  bool virtualOpen_ = false;
   // The ports the RtMidi objects are connected to, which on JACK outlive a close.
   std::optional<std::string> connectedInput_;
   std::optional<std::string> connectedOutput_;
@@ -286,8 +342,8 @@ const char* rtMidiErrorName(int type) {
 std::unique_ptr<MidiBackend> makeRtMidiBackend(RtMidiApi api) {
   const RtMidi::Api rtApi = api == RtMidiApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
   try {
-    auto in = std::make_unique<RtMidiIn>(rtApi, "Banklore In");
-    auto out = std::make_unique<RtMidiOut>(rtApi, "Banklore Out");
+    auto in = std::make_unique<RtMidiIn>(rtApi, kInClient);
+    auto out = std::make_unique<RtMidiOut>(rtApi, kOutClient);
     return std::make_unique<RtMidiBackend>(api, std::move(in), std::move(out));
   } catch (const RtMidiError& error) {
     LogMidiFailure(rtMidiErrorName(error.getType()));

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "midi/jack_backend.h"
 #include "midi/loopback_backend.h"
 #include "midi/midi_result.h"
 #include "midi/rtmidi_backend.h"
@@ -85,7 +86,7 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
       backend = makeRtMidiBackend(RtMidiApi::Alsa);
       break;
     case MidiSystem::Jack:
-      backend = makeRtMidiBackend(RtMidiApi::Jack);
+      backend = makeJackBackend();
       break;
     case MidiSystem::Loopback:
       backend = makeLoopbackBackend();
