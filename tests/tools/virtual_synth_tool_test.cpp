@@ -54,12 +54,17 @@ TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
   for (const std::string& input :
        {std::string("--idf '") + dir_.file("none.idf") + "'", "--instrument Nope" + idf,
         "--instrument Virtual --load '" + dir_.file("none.syx") + "'" + idf,
-        "--instrument Virtual --load '" + dir_.file("short.syx") + "'" + idf}) {
+        "--instrument Virtual --load '" + dir_.file("short.syx") + "' --dump '" +
+            dir_.file("dump.syx") + "'" + idf,
+        "--dump '" + dir_.file("no-folder/dump.syx") + "'"}) {
     EXPECT_EQ(run(input), 1) << input;
     EXPECT_EQ(errLines(), 1) << input << ": " << err_;
     EXPECT_EQ(out_, "") << input;
+    if (input.find("short.syx") != std::string::npos) {
+      EXPECT_NE(err_.find("100 bytes are not whole patches of 128 bytes"), std::string::npos);
+    }
   }
-  EXPECT_NE(err_.find("100 bytes are not whole patches of 128 bytes"), std::string::npos) << err_;
+  EXPECT_EQ(dir_.entries(), 3);  // out, err, short.syx: no dump, no temporary file
 }
 
 // Runs on the loopback registry, the one MIDI system every machine has; the ports live inside the

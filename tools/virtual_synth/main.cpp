@@ -129,13 +129,14 @@ std::optional<std::string> checkDefinition(Options& options) {
   return "no section [" + options.instrument + "] in " + options.idf;
 }
 
-// SIGINT and SIGTERM are taken by sigwait in main, never by a handler on another thread; they are
-// blocked before any thread starts, so every thread inherits the mask.
+// SIGINT, SIGTERM and SIGHUP are taken by sigwait in main, never by a handler on another thread;
+// they are blocked before any thread starts, so every thread inherits the mask.
 sigset_t blockEndSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signals;
 }
@@ -159,6 +160,10 @@ int run(int argc, char** argv) {
   SetLogPath("/dev/stderr");
   const InstrumentDefinition definition(options.idf, options.instrument, nullptr);
   VirtualSynth synth(definition, options.faults);
+  // Found out now rather than after a long session.
+  if (!options.dump.empty() && !AtomicFile(options.dump).open()) {
+    return fail("cannot write " + options.dump);
+  }
   if (!options.load.empty()) {
     const auto image = readWhole(options.load);
     if (!image) return fail("cannot read " + options.load);
