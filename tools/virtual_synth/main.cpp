@@ -85,7 +85,7 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
   app.add_option("--dump", options.dump, "Write every slot's patch to this .syx file on exit");
   app.add_flag("-v,--verbose", options.verbose, "Print a line for each message received");
   SynthFaults& f = options.faults;
-  const auto nonNegative = CLI::Range(0, 1000000000);
+  const auto& nonNegative = CLI::NonNegativeNumber;
   app.add_option("--delay", f.delayMs, "Answer this many ms late")->check(nonNegative);
   app.add_option("--drop", f.dropEvery, "Leave every N-th answer unsent")->check(nonNegative);
   app.add_option("--corrupt", f.corruptEvery,
@@ -96,10 +96,15 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
       ->check(nonNegative);
   CLI::Option* split =
       app.add_option("--split", f.splitBytes, "Send answers in raw pieces of this many bytes")
-          ->check(CLI::Range(1, 1000000000));
+          ->check(CLI::PositiveNumber);
   app.add_option("--gap", f.gapMs, "Pause this many ms between pieces")
       ->check(nonNegative)
       ->needs(split);
+  app.footer(
+      "Ends on Ctrl+C, SIGTERM or SIGHUP, writing --dump first. Counts n are every n-th answer "
+      "over "
+      "the whole run; 0 means never. A patch message that names no slot (as the built-in Nova's) "
+      "is stored in the slot last selected or requested.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
