@@ -81,9 +81,14 @@ InstrumentDefinition::InstrumentDefinition(const std::string& definitionFile,
   }
   requestChecksumPos_ = integer("RequestChecksumPos", 0);
   if (requestChecksumPos_ < 0) {
-    requestChecksumPos_ = toInt32(std::int64_t{requestChecksumPos_} + countFields(request_) - 1);
+    // Counted back from the end of the request as built, as for patch messages (-1 is the byte
+    // before the closing F7): a field that builds no byte must not move it onto the F7. How many
+    // bytes a template builds does not depend on the variables' values.
+    const auto built = static_cast<std::int64_t>(buildMessage(request_, variables_).size());
+    requestChecksumPos_ = toInt32(built + requestChecksumPos_ - 1);
   }
   logUnusableChecksumSettings();
+  logBytesAboveDataRange();
 
   firstPatchNumber_ = integer("FirstPatchNumber", 0);
   const std::string sign = text("FirstBankSign", "A");
@@ -168,6 +173,36 @@ void InstrumentDefinition::logUnusableChecksumSettings() const {
     WriteLog(log,
              "RequestChecksumType \"%s\" is neither a rule nor a hexadecimal byte; requests keep "
              "the byte their template builds\n",
+             requestChecksumType_.c_str());
+  }
+}
+
+// Bytes above 7F inside a SysEx message are taken by MIDI drivers and other programs as status
+// bytes (FF is a System Reset). Variables never build one; literals and fixed checksum bytes are
+// the definition author's choice and are kept, but said once here.
+void InstrumentDefinition::logBytesAboveDataRange() const {
+  const char* log = LogPath();
+  const std::pair<const char*, const std::string*> templates[] = {
+      {"Request", &request_}, {"Send", &send_}, {"PatchSelect", &patchSelect_}};
+  for (const auto& [key, text] : templates) {
+    for (const auto& [position, byte] : literalsAboveDataRange(*text)) {
+      WriteLog(log,
+               "%s field %zu builds the byte %02X, which is no MIDI data byte; kept as written\n",
+               key, position, byte);
+    }
+  }
+  // A rule masks its sum to 7 bits; only a fixed hexadecimal byte can be above 7F.
+  auto fixedByteAbove7F = [](const std::string& type) {
+    const auto byte = checksumByRule(type, {}, 0, 0);
+    return byte && *byte > 0x7F;
+  };
+  if (sendChecksumPos_ != 0 && fixedByteAbove7F(checksumType_)) {
+    WriteLog(log, "ChecksumType \"%s\" stores a byte above 7F, which is no MIDI data byte\n",
+             checksumType_.c_str());
+  }
+  if (requestChecksumPos_ != 0 && !equalsIgnoringCase(checksumType_, "Q") &&
+      fixedByteAbove7F(requestChecksumType_)) {
+    WriteLog(log, "RequestChecksumType \"%s\" stores a byte above 7F, which is no MIDI data byte\n",
              requestChecksumType_.c_str());
   }
 }

@@ -51,6 +51,8 @@ class InstrumentDefinition {
   std::int32_t NameOffset() const { return nameOffset_; }
   std::int32_t NameLen() const { return nameLen_; }
   std::int32_t SendChecksumPos() const { return sendChecksumPos_; }
+  // A byte position in the request as built; a negative value in the file counts back from its
+  // end (-1: the byte before the closing F7).
   std::int32_t RequestChecksumPos() const { return requestChecksumPos_; }
   const std::string& ChecksumType() const { return checksumType_; }
   const std::string& RequestChecksumType() const { return requestChecksumType_; }
@@ -92,6 +94,7 @@ class InstrumentDefinition {
  private:
   void correctSizes();
   void logUnusableChecksumSettings() const;
+  void logBytesAboveDataRange() const;
   void loadBankNames(const std::string& list);
   void loadDeviceTable(const std::string& names, const std::string& bytes);
   bool send(std::span<const std::uint8_t> message);

@@ -40,8 +40,11 @@ void Patch::setName(std::string_view text) {
 
 bool Patch::loadBytes(std::span<const std::uint8_t> source) {
   std::copy_n(source.begin(), std::min(source.size(), buffer_.size()), buffer_.begin());
+  // Judged as the bytes arrived: cleaning the name first would turn an F7 inside it, which ends
+  // the message on the way to the instrument, into a harmless "?".
+  const bool valid = isValid();
   setName(name());
-  return isValid();
+  return valid;
 }
 
 std::size_t Patch::readFrom(std::FILE* file) {

@@ -26,7 +26,8 @@ class Patch {
   std::size_t size() const { return buffer_.size(); }
 
   // Copies PatchSize bytes from `source` (fewer if it is shorter, leaving the rest as it was),
-  // normalises the name field and returns whether the result is a valid patch message.
+  // normalises the name field and returns whether the bytes were a valid patch message before the
+  // name was normalised, so every path judges a packet as it arrived.
   bool loadBytes(std::span<const std::uint8_t> source);
   // Move exactly PatchSize bytes between the buffer and an open binary stream; return the count
   // the stream reports.

@@ -23,6 +23,14 @@ bool namesVariable(const TemplateVariable& variable, char letter) {
   return !variable.name.empty() && variable.name.front() == letter;
 }
 
+constexpr std::string_view kWildcard = "ff";
+
+std::uint8_t deviceByte(std::span<const TemplateVariable> variables) {
+  const auto u = std::find_if(variables.begin(), variables.end(),
+                              [](const TemplateVariable& v) { return namesVariable(v, 'u'); });
+  return u == variables.end() ? 0 : encodePart(u->value, '1');
+}
+
 }  // namespace
 
 bool isHexByteToken(std::string_view field) {
@@ -43,7 +51,8 @@ std::uint8_t encodePart(std::int32_t value, char selector) {
     case '4':
       return static_cast<std::uint8_t>((value >> 4) & 0x0F);
     default:
-      return static_cast<std::uint8_t>(value & 0xFF);
+      // Bit 7 would make a status byte that ends or breaks the SysEx message on the way.
+      return static_cast<std::uint8_t>(value & 0x7F);
   }
 }
 
@@ -71,7 +80,9 @@ std::vector<std::uint8_t> buildMessage(std::string_view templateText,
   FieldTokenizer fields{std::string(templateText)};
   while (const auto field = fields.nextField(',')) {
     if (field->empty()) break;  // an empty field ends the template
-    if (isHexByteToken(*field)) {
+    if (*field == kWildcard) {
+      out.push_back(deviceByte(variables));
+    } else if (isHexByteToken(*field)) {
       out.push_back(hexByteValue(*field));
     } else if (field->size() == 2) {
       for (const TemplateVariable& variable : variables) {
@@ -89,7 +100,7 @@ std::optional<std::size_t> firstMismatch(std::span<const std::uint8_t> bytes,
   FieldTokenizer fields{std::string(templateText)};
   std::size_t position = 0;
   for (auto field = fields.nextField(','); field; field = fields.nextField(','), ++position) {
-    if (!isHexByteToken(*field) || *field == "ff") continue;  // wildcard position
+    if (!isHexByteToken(*field) || *field == kWildcard) continue;  // wildcard position
     if (position >= bytes.size() || bytes[position] != hexByteValue(*field)) return position;
   }
   return std::nullopt;
@@ -99,10 +110,24 @@ std::optional<std::uint8_t> literalAt(std::string_view templateText, std::size_t
   FieldTokenizer fields{std::string(templateText)};
   for (auto field = fields.nextField(','); field; field = fields.nextField(','), --position) {
     if (position != 0) continue;
-    if (!isHexByteToken(*field) || *field == "ff") return std::nullopt;
+    if (!isHexByteToken(*field) || *field == kWildcard) return std::nullopt;
     return hexByteValue(*field);
   }
   return std::nullopt;
+}
+
+std::vector<std::pair<std::size_t, std::uint8_t>> literalsAboveDataRange(
+    std::string_view templateText) {
+  std::vector<std::pair<std::size_t, std::uint8_t>> found;
+  FieldTokenizer fields{std::string(templateText)};
+  std::size_t position = 0;
+  for (auto field = fields.nextField(','); field && !field->empty();
+       field = fields.nextField(','), ++position) {
+    if (!isHexByteToken(*field) || *field == kWildcard) continue;
+    const std::uint8_t byte = hexByteValue(*field);
+    if (byte > 0x7F && byte != 0xF0 && byte != 0xF7) found.emplace_back(position, byte);
+  }
+  return found;
 }
 
 bool matchesTemplate(std::span<const std::uint8_t> bytes, std::string_view templateText) {

@@ -51,7 +51,18 @@ TEST(InstrumentDefinitionTest, DerivedAndCorrectedSizes) {
   const std::tuple<const char*, const char*, bool> cases[] = {  // section, sizes(), logged
       {"Send=f0\nDataSize=10\nNamePos=2\nNameLen=4\n", "256 128 0 10 1 11 2 4 0 0 [,]", false},
       {"SendChecksumPos=-1\nChecksumType=Q\n", "256 128 8 286 1 295 18 16 293 0 [Q,Q]", false},
-      {"SendChecksumPos=-2\nRequestChecksumPos=-1\n", "256 128 8 286 1 295 18 16 292 9 [,]", true},
+      // -1 of a request is the byte before its F7 as built: the Nova's "x1" builds nothing.
+      {"SendChecksumPos=-2\nRequestChecksumPos=-1\n", "256 128 8 286 1 295 18 16 292 8 [,]", true},
+      {"RequestChecksumPos=-3\nChecksumType=q\n", "256 128 8 286 1 295 18 16 0 6 [q,q]", false},
+      {"Request=f0,7d,abc,s1,,f7\nRequestChecksumPos=-1\nRequestChecksumType=7f\n",
+       "256 128 8 286 1 295 18 16 0 1 [,7f]", false},  // F0 7D s: an empty field ends it
+      // Bytes above 7F that the author wrote are kept, and said; the wildcard "ff" is no such byte.
+      {"Send=f0,00,ff,80,02\n", "256 128 5 286 1 292 15 16 0 0 [,]", true},
+      {"PatchSelect=f0,7e,FF,f7\n", "256 128 8 286 1 295 18 16 0 0 [,]", true},
+      {"SendChecksumPos=-1\nChecksumType=0xF7\n", "256 128 8 286 1 295 18 16 293 0 [0xF7,0xF7]",
+       true},
+      {"RequestChecksumPos=6\nRequestChecksumType=Range:0\n",
+       "256 128 8 286 1 295 18 16 0 6 [,Range:0]", false},
       {"Send=f0,00,\nNamePos=0\nRequestChecksumType=7f\n", "256 128 3 286 1 290 3 16 0 0 [,7f]",
        false},
       {"ChecksumType=Virus\nRequestChecksumType=Range:1\nRequestChecksumPos=6\n",

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/definitions.h"
+#include "core/patch.h"
 
 namespace banklore {
 
@@ -22,12 +25,18 @@ TEST(InstrumentMessagesTest, RequestsAndHeaders) {
   EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x05, 0xF7},
                                            {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x02, 0xF7}}));
   EXPECT_EQ(stu(*d), (std::vector<std::int32_t>{2, 6, 0}));
-  const Bytes header = {0xF0, 0, 0x20, 0x29, 1, 0x21, 0xFF, 2, 0x11};
+  // The wildcard at 6 carries the device byte, as the instrument's own dumps do.
+  const Bytes header = {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x00, 2, 0x11};
   Bytes buffer(d->PatchSize(), 0x11);
   d->sendPatchData(buffer);  // the header goes into the copy that is sent, alone
   EXPECT_EQ(copy(std::span(port.sent.at(2)).first(9)), header);
   d->writeHeader(130, buffer);
   EXPECT_EQ(copy(std::span(buffer).first(9)), header);
+  d->writeDeviceByte(5, buffer);
+  EXPECT_EQ(buffer[6], 0x05);
+  EXPECT_TRUE(d->matchesSendTemplate(Bytes{0xF0, 0, 0x20, 0x29, 1, 0x21, 0xFF, 2} +
+                                     Bytes(286, 0x11) + Bytes{0xF7}))
+      << "matching still takes any byte there";
   EXPECT_EQ(d->patchNumberOf(buffer), 0) << "the header names no slot";
   Bytes tooShort(3);  // never written past its end
   d->writeHeader(0, tooShort);
@@ -117,6 +126,56 @@ TEST(InstrumentMessagesTest, ChecksumsOfSentPatchesAndRequests) {
     Recorder port;
     load(synth + section, &port)->requestPatch(3);
     EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0x10, 6, 4, 1, 3, at6, 0xF7}})) << section;
+  }
+}
+
+// A negative position counts back from the end of the request as built (-1: the byte before its
+// F7), whatever fields build no byte, and the closing F7 is never overwritten.
+TEST(InstrumentMessagesTest, RequestChecksumPositionCountsBackFromTheBuiltRequest) {
+  // clang-format off
+  const std::tuple<const char*, Bytes> cases[] = {  // the request for slot 5
+      {"ChecksumType=q\nRequestChecksumPos=-1\n", {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x34, 0xF7}},
+      {"ChecksumType=q\nRequestChecksumPos=-2\n", {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0x34, 5, 0xF7}},
+      {"ChecksumType=q\nRequestChecksumPos=8\n", {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x34, 0xF7}},
+      {"Request=f0,7d,x1,u1,11,s1,00,f7\nRequestChecksumPos=-1\nRequestChecksumType=Range:1-5\n"
+       "DeviceIDBytes=3\n", {0xF0, 0x7D, 3, 0x11, 5, 0x16, 0xF7}},  // 7D + 03 + 11 + 05 + 00
+      {"ChecksumType=q\nRequestChecksumPos=-10\n", {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 5, 0xF7}}};
+  // clang-format on
+  for (const auto& [section, request] : cases) {
+    Recorder port;
+    const auto d = load(section, &port);
+    Patch patch(*d);
+    patch.setDeviceId(0);
+    patch.request(5);
+    EXPECT_EQ(port.sent, std::vector<Bytes>{request}) << section;
+  }
+}
+
+// No message built for the instrument holds a byte above 7F between its F0 and its F7, whatever
+// the device byte, slot, offsets and selectors.
+TEST(InstrumentMessagesTest, BuiltMessagesHoldOnlyDataBytes) {
+  Recorder port;
+  const auto d = load(
+      "Send=f0,7d,ff,u1,t1,t5,s2,s1,sz\nRequest=f0,7d,ff,u1,t9,s1,f7\nPatchSelect=f0,ff,t2,sq,f7\n"
+      "DataSize=2\nNamePos=0\nNameLen=1\nNumTotalPatches=16384\nNumPatchesPerBank=100\n"
+      "BankOffset=300\nPatchOffset=1000\nDeviceIDBytes=0,127,128,200,255\n",
+      &port);
+  const Bytes patch = Bytes(d->PatchSize() - 1, 0x00) + Bytes{0xF7};
+  for (int device = 0; device < 5; ++device) {
+    for (const std::int32_t slot : {0, 99, 127, 128, 255, 16383}) {
+      Patch(*d).setDeviceId(device);
+      d->requestPatch(slot);
+      d->writeHeader(slot, std::span<std::uint8_t>());
+      d->sendPatchData(patch);
+    }
+  }
+  ASSERT_EQ(port.sent.size(), 5u * 6 * 4);
+  for (const Bytes& message : port.sent) {
+    EXPECT_EQ(message.front(), 0xF0);
+    EXPECT_EQ(message.back(), 0xF7);
+    EXPECT_TRUE(std::all_of(message.begin() + 1, message.end() - 1, [](auto b) {
+      return b < 0x80;
+    })) << ::testing::PrintToString(message);
   }
 }
 

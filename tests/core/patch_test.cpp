@@ -16,7 +16,7 @@ TEST(PatchTest, NewPatchIsAnInvalidPlaceholder) {
   const auto d = load(""), shortName = load("NameLen=8\n"), noName = load("NamePos=-50\n");
   const Bytes untitled = {'<', 'U', 'n', 't', 'i', 't', 'l', 'e', 'd', '>'};
   EXPECT_EQ(copy(Patch(*d).bytes()),
-            (Bytes{0xF0, 0, 0x20, 0x29, 1, 0x21, 0xFF, 2} + Bytes(10, 0xF7) + untitled +
+            (Bytes{0xF0, 0, 0x20, 0x29, 1, 0x21, 0x00, 2} + Bytes(10, 0xF7) + untitled +
              Bytes(6, ' ') + Bytes(261, 0xF7)));
   EXPECT_FALSE(Patch(*d).isValid()) << "the F7 filling ends the message early";
   EXPECT_EQ(Patch(*shortName).name(), "<Untitle");
@@ -25,18 +25,23 @@ TEST(PatchTest, NewPatchIsAnInvalidPlaceholder) {
   EXPECT_EQ(copy(nameless.bytes()), copy(Patch(*d).bytes().first(8)) + Bytes(287, 0xF7));
 }
 
-// Loading leaves the name printable, and blank from the first zero on.
+// Loading leaves the name printable, and blank from the first zero on. The packet is judged as it
+// came: an F7 in the name ends the message early, even though the name reads "?" afterwards.
 TEST(PatchTest, LoadingNormalisesTheNameAndSetNameFillsIt) {
   // clang-format off
-  const std::pair<Bytes, Bytes> cases[] = {
-      {{0x41, 0x42, 0x00, 0x43}, {0x41, 0x42, 0x20, 0x20}},
-      {{0x41, 0x0A, 0xE9, 0x20}, {0x41, 0x3F, 0x3F, 0x20}},
-      {{0x7F, 0x20, 0x1F, 0x80}, {0x7F, 0x20, 0x3F, 0x3F}}};
+  const std::tuple<Bytes, Bytes, bool> cases[] = {
+      {{0x41, 0x42, 0x00, 0x43}, {0x41, 0x42, 0x20, 0x20}, true},
+      {{0x41, 0x0A, 0xE9, 0x20}, {0x41, 0x3F, 0x3F, 0x20}, true},
+      {{0x7F, 0x20, 0x1F, 0x80}, {0x7F, 0x20, 0x3F, 0x3F}, true},
+      {{0x41, 0xF7, 0x42, 0x43}, {0x41, 0x3F, 0x42, 0x43}, false},
+      {{0x41, 0x42, 0x43, 0xF7}, {0x41, 0x42, 0x43, 0x3F}, false}};
   // clang-format on
   const auto d = load("Send=f0,01\nDataSize=6\nNamePos=1\nNameLen=4\nBankOffset=0\n");
-  for (auto [field, normalised] : cases) {
+  for (auto [field, normalised, valid] : cases) {
     Patch patch(*d);
-    EXPECT_TRUE(patch.loadBytes(Bytes{0xF0, 0x01, 0x55} + field + Bytes{0x66, 0xF7}));
+    const Bytes packet = Bytes{0xF0, 0x01, 0x55} + field + Bytes{0x66, 0xF7};
+    EXPECT_EQ(patch.isValid(packet), valid);
+    EXPECT_EQ(patch.loadBytes(packet), valid) << "the same verdict before and after loading";
     EXPECT_EQ(copy(patch.bytes()), (Bytes{0xF0, 0x01, 0x55} + normalised + Bytes{0x66, 0xF7}));
   }
   Patch patch(*d);

@@ -29,6 +29,12 @@ constexpr char kOffsets[] =
     "PatchOffset=3\nNumPatchesPerBank=16\nNumTotalPatches=64\nDataSize=10\nNamePos=0\nNameLen=6\n"
     "ChecksumType=Range:7-15\nSendChecksumPos=-1\nFirstPatchNumber=1\n";
 
+// A request field that builds no byte before the checksum, counted back from the request's end;
+// a wildcard in the header, which carries the device byte.
+constexpr char kSkipping[] =
+    "Request=f0,7d,x1,u1,11,t1,s1,00,f7\nRequestChecksumPos=-1\nRequestChecksumType=Range:1-6\n"
+    "Send=f0,7d,ff,10,t1,s1\nBankOffset=0\nDataSize=8\nNamePos=0\nNameLen=4\n";
+
 // The librarian's side: a definition that records what it sends.
 struct Librarian {
   explicit Librarian(const std::string& which) {
@@ -36,6 +42,8 @@ struct Librarian {
       definition = std::make_unique<InstrumentDefinition>("/nonexistent.idf", "Nova", &sent);
     } else if (which == "Virtual") {
       definition = std::make_unique<InstrumentDefinition>(BANKLORE_IDF, "Virtual", &sent);
+    } else if (which == "Skipping") {
+      definition = load(kSkipping, &sent);
     } else {
       definition = load(kOffsets, &sent);
     }
@@ -110,8 +118,13 @@ TEST_P(RequestTest, RequestFromTheLibrarianGetsThatSlotsPatch) {
   const Bytes generated = VirtualSynth::generatedPatch(d, c.answeredSlot);
   const auto dataAt = static_cast<std::ptrdiff_t>(d.HeaderSize());
   EXPECT_TRUE(std::equal(answer.begin() + dataAt, answer.end(), generated.begin() + dataAt));
-  if (d.Send().find("u1") != std::string::npos) {
+  // The header's device byte ("u1", or the wildcard "ff" that stands for it) is the request's.
+  if (d.Request().find("u1") != std::string::npos) {
     EXPECT_EQ(answer[2], d.DeviceIdBytes()[c.device]);
+  }
+  if (d.RequestChecksumPos() != 0) {  // the checksum replaced a byte, never the closing F7
+    EXPECT_EQ(messages.back().back(), 0xF7);
+    EXPECT_LT(static_cast<std::size_t>(d.RequestChecksumPos()), messages.back().size() - 1);
   }
   if (d.SendChecksumPos() > 0 && !d.ChecksumType().empty()) {
     EXPECT_EQ(answer[d.SendChecksumPos()], d.computeChecksum(d.ChecksumType(), answer));
@@ -127,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RequestCase{"Virtual", 255, 1, 255, 255}, RequestCase{"Nova", 0, 0, 0, 0},
                       RequestCase{"Nova", 127, 5, 127, 0}, RequestCase{"Nova", 130, 0, 2, 0},
                       RequestCase{"Offsets", 0, 1, 0, 0}, RequestCase{"Offsets", 13, 0, 13, 13},
-                      RequestCase{"Offsets", 17, 2, 17, 17}, RequestCase{"Offsets", 63, 0, 63, 63}),
+                      RequestCase{"Offsets", 17, 2, 17, 17}, RequestCase{"Offsets", 63, 0, 63, 63},
+                      RequestCase{"Skipping", 130, 3, 130, 130}),
     [](const auto& info) {
       return std::string(info.param.instrument) + "_slot" + std::to_string(info.param.slot);
     });
@@ -280,7 +294,7 @@ TEST(VirtualSynthTest, DumpHoldsEverySlotInOrderAndLoadsBack) {
 }
 
 TEST(VirtualSynthTest, GarbageIsIgnoredWithoutAnswers) {
-  for (const char* instrument : {"Virtual", "Nova", "Offsets"}) {
+  for (const char* instrument : {"Virtual", "Nova", "Offsets", "Skipping"}) {
     SCOPED_TRACE(instrument);
     Librarian librarian(instrument);
     InstrumentDefinition& d = librarian.d();

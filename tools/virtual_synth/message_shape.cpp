@@ -32,12 +32,15 @@ std::int32_t bitsOf(std::uint8_t byte, char selector) {
 }  // namespace
 
 MessageShape::MessageShape(std::string templateText) : text_(std::move(templateText)) {
-  // The same walk as buildMessage: an empty field ends the template, a literal builds one byte, a
-  // two-character field one byte per variable of its letter, anything else nothing.
+  // The same walk as buildMessage: an empty field ends the template, the wildcard "ff" builds the
+  // device byte, another literal one byte, a two-character field one byte per variable of its
+  // letter, anything else nothing.
   FieldTokenizer fields(text_);
   while (const auto field = fields.nextField(',')) {
     if (field->empty()) break;
-    if (isHexByteToken(*field)) {
+    if (*field == "ff") {
+      parts_.push_back({Variable::U, '1'});
+    } else if (isHexByteToken(*field)) {
       parts_.push_back({});
     } else if (field->size() == 2) {
       for (std::size_t i = 0; i < kLetters.size(); ++i) {

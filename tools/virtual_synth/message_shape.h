@@ -1,6 +1,7 @@
 // What a template of the definition builds, byte by byte: a fixed byte or one encoded part of the
-// variable "s", "t" or "u". The instrument's side of the template language: it reads the values
-// back out of a message the librarian built and tells whether the message is exactly that build.
+// variable "s", "t" or "u" (the wildcard "ff" builds the device byte, "u"). The instrument's side
+// of the template language: it reads the values back out of a message the librarian built and tells
+// whether the message is exactly that build.
 #pragma once
 
 #include <array>
