@@ -163,6 +163,7 @@ struct Tally {
   int valid = 0;
   int checksumsOk = 0;
   int checksumsWrong = 0;
+  std::optional<std::uint64_t> damagedAfter;  // a file cut short: bytes read intact
 };
 
 // Why loading would refuse the packet; only its first PatchSize bytes count, as when loading.
@@ -224,10 +225,14 @@ void inspectPacket(InstrumentDefinition& d, int index, std::span<const std::uint
 
 int inspectMidiFile(InstrumentDefinition& d, const std::string& path, Tally& tally) {
   MidiFileReader reader;
-  if (!reader.Read(path)) return fail("cannot read " + path + " as a Standard MIDI File");
+  // A damaged file shows the packets before the damage, as loading it stores them.
+  if (!reader.Read(path) && !reader.damagedAfter()) {
+    return fail("cannot read " + path + " as a Standard MIDI File");
+  }
   for (int i = 0; const auto message = reader.message(i); ++i) {
     inspectPacket(d, i, *message, tally);
   }
+  tally.damagedAfter = reader.damagedAfter();
   return kExitOk;
 }
 
@@ -264,6 +269,10 @@ int inspect(InstrumentDefinition& d, const Options& options) {
     std::printf("; checksums %d ok, %d wrong", tally.checksumsOk, tally.checksumsWrong);
   }
   std::printf("\n");
+  if (tally.damagedAfter) {
+    return fail(options.file + " is damaged after byte " + std::to_string(*tally.damagedAfter) +
+                "; nothing after that was read");
+  }
   return kExitOk;
 }
 

@@ -48,10 +48,14 @@ class MidiFileReader {
   static constexpr int kCapacity = 4096;
 
   // Parses the file and appends every SysEx event (F0 and its data) to the store, in file order.
-  // False for a file that cannot be opened, does not start with "MThd", or is malformed (a failed
-  // Read may leave the messages found before the fault in the store). SysEx events beyond the
-  // store's kCapacity entries are ignored; the file still reads as true.
+  // False for a file that cannot be opened, does not start with "MThd", or is malformed. SysEx
+  // events beyond the store's kCapacity entries are ignored; the file still reads as true.
   bool Read(const std::string& path);
+  // After a Read that returned false for a file whose header chunk was whole (a Standard MIDI File
+  // cut short or damaged): the number of bytes from the file's start that were read intact. The
+  // store then holds every complete SysEx message before that point, and none cut by the damage.
+  // nullopt after a successful Read, or when the file is no Standard MIDI File at all.
+  std::optional<std::uint64_t> damagedAfter() const;
   int messageCount() const;
   // The message at index, or nullopt when that entry is empty (index < 0 or >= kCapacity included).
   std::optional<std::span<const std::uint8_t>> message(int index) const;
@@ -59,6 +63,7 @@ class MidiFileReader {
 
  private:
   std::vector<std::vector<std::uint8_t>> store_;
+  std::optional<std::uint64_t> damagedAfter_;
 };
 
 }  // namespace banklore

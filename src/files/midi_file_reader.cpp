@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,10 @@
 //   not have its note data read as delta times; any other byte is passed over on its own.
 // - Only the first kCapacity SysEx messages are kept; the rest of the file is still checked and
 //   Read returns true, so a large file loads its first kCapacity messages.
+// - A file cut short (or damaged) after its header chunk keeps the complete messages before the
+//   damage, and damagedAfter() says how many bytes were read intact: a track that claims more bytes
+//   than the file has is read up to the file's end. A SysEx message whose rest the damage took
+//   (cut inside its data, or an F0 packet still waiting for its F7 continuation) is not kept.
 namespace banklore {
 namespace {
 
@@ -82,17 +87,34 @@ class TrackReader {
               std::size_t capacity)
       : in_(in), end_(end), store_(store), capacity_(capacity) {}
 
+  // False at the first event that cannot be read whole; intactUntil() then says where it began.
   bool read() {
     while (in_.position() < end_) {
+      eventStart_ = in_.position();
+      const bool unended = continuing_;  // event() clears it
       std::uint32_t delta;
       std::uint8_t status;
-      if (!variableLength(delta) || !byte(status)) return false;
       bool ended = false;
-      if (!event(status, ended)) return false;
-      if (ended) return in_.skip(end_ - in_.position());
+      if (!variableLength(delta) || !byte(status) || !event(status, ended)) {
+        intactUntil_ = eventStart_;
+        if (unended) dropUnendedMessage();
+        return false;
+      }
+      if (ended) {
+        const bool skipped = in_.skip(end_ - in_.position());
+        intactUntil_ = in_.position();
+        return skipped;
+      }
     }
+    intactUntil_ = in_.position();
     return true;
   }
+  // After read(): the file ended before the track did. A message still waiting for its end is cut.
+  void cutShort() {
+    if (continuing_) dropUnendedMessage();
+  }
+  // Bytes from the file's start up to the damage, and before any message the damage cut.
+  std::uint64_t intactUntil() const { return intactUntil_; }
 
  private:
   std::uint64_t left() const { return end_ - in_.position(); }
@@ -138,6 +160,13 @@ class TrackReader {
 
   bool skipData(std::uint32_t size) { return size <= left() && in_.skip(size); }
 
+  // An F0 packet whose F7 continuation the damage took is not a message the file holds.
+  void dropUnendedMessage() {
+    store_.pop_back();
+    continuing_ = false;
+    intactUntil_ = std::min(intactUntil_, unendedStart_);
+  }
+
   bool sysex(std::uint32_t length) {
     if (store_.size() >= capacity_) return in_.skip(length);  // beyond the store: ignored
     std::vector<std::uint8_t> message(std::size_t{length} + 1);
@@ -145,6 +174,7 @@ class TrackReader {
     if (!in_.bytes(message.data() + 1, length)) return false;
     continuing_ = message.back() != 0xF7;
     store_.push_back(std::move(message));
+    unendedStart_ = eventStart_;
     return true;
   }
 
@@ -162,12 +192,16 @@ class TrackReader {
   std::vector<std::vector<std::uint8_t>>& store_;
   std::size_t capacity_;
   std::uint8_t runningStatus_ = 0;
-  bool continuing_ = false;  // the last event was a stored F0 packet not yet ended by F7
+  bool continuing_ = false;         // the last event was a stored F0 packet not yet ended by F7
+  std::uint64_t unendedStart_ = 0;  // where the F0 event of that packet began
+  std::uint64_t eventStart_ = 0;
+  std::uint64_t intactUntil_ = 0;
 };
 
 }  // namespace
 
 bool MidiFileReader::Read(const std::string& path) {
+  damagedAfter_.reset();
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
   Input in(file.get());
@@ -181,19 +215,38 @@ bool MidiFileReader::Read(const std::string& path) {
   if (!in.bytes(id, 4) || std::memcmp(id, "MThd", 4) != 0) return false;
   if (!in.word(length) || !in.skip(length)) return false;  // format, tracks, division unused
 
+  // From here on the file is a Standard MIDI File; a fault is damage after what was read intact.
+  const auto damaged = [this](std::uint64_t intact) {
+    damagedAfter_ = intact;
+    return false;
+  };
   while (in.left() >= 4) {
-    if (!in.bytes(id, 4)) return false;
+    const std::uint64_t chunkStart = in.position();
+    if (!in.bytes(id, 4)) return damaged(chunkStart);
     const bool track = std::memcmp(id, "MTrk", 4) == 0;
-    if (!in.word(length)) return !track;  // another chunk's length cut off by the end: stop
-    if (length > in.left()) return false;
+    if (!in.word(length)) {  // another chunk's length cut off by the end: stop
+      return track ? damaged(chunkStart) : true;
+    }
     if (!track) {
-      if (!in.skip(length)) return false;
+      if (!in.skip(length)) return damaged(chunkStart);
       continue;
     }
-    TrackReader reader(in, in.position() + length, store_, kCapacity);
-    if (!reader.read()) return false;
+    // A track longer than the rest of the file is a file cut short: its events are read up to the
+    // file's end, never beyond, so no stated length is ever allocated on trust.
+    const bool cut = length > in.left();
+    TrackReader reader(in, in.position() + std::min<std::uint64_t>(length, in.left()), store_,
+                       kCapacity);
+    if (!reader.read()) return damaged(reader.intactUntil());
+    if (cut) {
+      reader.cutShort();
+      return damaged(reader.intactUntil());
+    }
   }
   return true;  // up to three trailing bytes cannot hold a chunk id and are ignored
+}
+
+std::optional<std::uint64_t> MidiFileReader::damagedAfter() const {
+  return damagedAfter_;
 }
 
 int MidiFileReader::messageCount() const {
@@ -209,6 +262,7 @@ std::optional<std::span<const std::uint8_t>> MidiFileReader::message(int index) 
 
 void MidiFileReader::Clear() {
   store_.clear();
+  damagedAfter_.reset();
 }
 
 }  // namespace banklore

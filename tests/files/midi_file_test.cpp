@@ -33,6 +33,10 @@ static Bytes chunk(const char* id, const Bytes& payload, long long stated = -1) 
 static const Bytes kHeader = chunk("MThd", {0, 0, 0, 1, 0, 96});
 static const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};  // End of Track
 
+static Bytes copy(std::span<const std::uint8_t> bytes) {
+  return Bytes(bytes.begin(), bytes.end());
+}
+
 static Bytes sysex(std::size_t size, std::uint8_t fill) {
   return Bytes{0xF0} + Bytes(size - 2, fill) + Bytes{0xF7};
 }
@@ -149,6 +153,90 @@ TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) 
     if (round % 5 == 0) damaged.resize(random() % damaged.size());
     for (const Bytes& m : readBack(damaged).value_or(std::vector<Bytes>{}))
       ASSERT_TRUE(m.front() == 0xF0 && m.size() <= damaged.size());
+  }
+}
+
+static std::size_t variableLengthSize(std::size_t value) {
+  return value < 0x80 ? 1 : value < 0x4000 ? 2 : 3;
+}
+
+// A file cut short (a broken download) keeps every whole message before the cut and says how far it
+// was intact; a message the cut went through is not kept. Every cut of a written file, byte by
+// byte.
+TEST(MidiFileReaderTest, FileCutShortKeepsTheWholeMessagesBeforeTheCut) {
+  const std::vector<Bytes> messages = {sysex(11, 1), sysex(300, 2), sysex(5, 3), sysex(200, 4)};
+  TempDir dir;
+  MidiFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir.file("whole.mid"), 96));
+  std::vector<std::size_t> ends;  // where each event ends in the file
+  std::size_t end = 22;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    const std::uint32_t delta = i == 0 ? 0 : 192;
+    ASSERT_TRUE(writer.WriteSysEx(messages[i], delta));
+    end += variableLengthSize(delta) + 1 + variableLengthSize(messages[i].size() - 1) +
+           messages[i].size() - 1;
+    ends.push_back(end);
+  }
+  ASSERT_TRUE(writer.Close());
+  const std::string whole = readFile(dir.file("whole.mid"));
+  ASSERT_EQ(whole.size(), ends.back() + 4);
+  for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    writeFile(dir.file("cut.mid"), whole.substr(0, cut));
+    MidiFileReader reader;
+    const bool read = reader.Read(dir.file("cut.mid"));
+    std::size_t kept = 0;
+    while (kept < ends.size() && ends[kept] <= cut) ++kept;
+    // Before 14 the header chunk is not whole: no MIDI file. 14 to 17: too short for a chunk.
+    std::optional<std::uint64_t> damage;
+    if (cut >= 18) damage = cut < 22 ? 14 : kept == 0 ? 22 : ends[kept - 1];
+    EXPECT_EQ(read, cut >= 14 && cut < 18);
+    EXPECT_EQ(reader.damagedAfter(), damage);
+    ASSERT_EQ(reader.messageCount(), static_cast<int>(kept));
+    for (std::size_t i = 0; i < kept; ++i) EXPECT_EQ(copy(*reader.message(int(i))), messages[i]);
+  }
+  MidiFileReader reader;
+  EXPECT_TRUE(reader.Read(dir.file("whole.mid")));
+  EXPECT_EQ(reader.damagedAfter(), std::nullopt);
+  EXPECT_EQ(reader.messageCount(), 4);
+}
+
+// An F0 packet whose F7 continuation the damage took is not a whole message; the damage is counted
+// from where that packet began. Damage inside a track's stated length counts as damage too.
+TEST(MidiFileReaderTest, DamageDropsAPacketStillWaitingForItsContinuation) {
+  const Bytes whole = {0, 0xF0, 3, 0x41, 0x10, 0xF7};  // at 22
+  const Bytes open = {0, 0xF0, 2, 0x42, 0x11};         // at 28, waits for its F7
+  const Bytes rest = {0, 0xF7, 2, 0x20, 0xF7};         // at 33
+  const Bytes track = whole + open + rest + kEnd;
+  const auto file = [&](std::size_t size) {
+    return kHeader + chunk("MTrk", Bytes(track.begin(), track.begin() + size), track.size());
+  };
+  const Bytes first = {0xF0, 0x41, 0x10, 0xF7}, joined = {0xF0, 0x42, 0x11, 0x20, 0xF7};
+  // clang-format off
+  const std::tuple<const char*, Bytes, std::vector<Bytes>, std::optional<std::uint64_t>> cases[] = {
+      {"whole", file(track.size()), {first, joined}, std::nullopt},
+      {"cut after the open packet", file(11), {first}, 28},
+      {"cut inside its continuation", file(14), {first}, 28},
+      {"cut after its continuation", file(16), {first, joined}, 38},
+      {"a meta longer than its track", kHeader + chunk("MTrk", whole + Bytes{0, 0xFF, 1, 9, 0}) +
+                                       chunk("MTrk", whole), {first}, 28},
+      {"a track chunk whose length is cut", kHeader + chunk("MTrk", whole) + Bytes{'M', 'T', 'r', 'k', 0},
+       {first}, 28},
+      {"other chunk longer than the file", kHeader + chunk("MTrk", whole) + chunk("XFIH", {1}, 9),
+       {first}, 28},
+      {"header cut", Bytes(kHeader.begin(), kHeader.begin() + 13), {}, std::nullopt}};
+  // clang-format on
+  TempDir dir;
+  for (const auto& [what, bytes, messages, damage] : cases) {
+    writeFile(dir.file("d.mid"), std::string(bytes.begin(), bytes.end()));
+    MidiFileReader reader;
+    EXPECT_EQ(reader.Read(dir.file("d.mid")), !damage && messages.size() == 2) << what;
+    EXPECT_EQ(reader.damagedAfter(), damage) << what;
+    std::vector<Bytes> read;
+    for (int i = 0; reader.message(i); ++i) read.push_back(copy(*reader.message(i)));
+    EXPECT_EQ(read, messages) << what;
+    reader.Clear();
+    EXPECT_EQ(reader.damagedAfter(), std::nullopt) << what;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "files/midi_file.h"
 #include "platform/temp_dir.h"
 
 namespace banklore {
@@ -62,16 +63,32 @@ TEST_F(CliTest, InspectReportsEachPacket) {
   for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)})
     syx.append(p.begin(), p.end());
   writeFile(dir_.file("bank.syx"), syx);
-  ASSERT_EQ(run("inspect '" + dir_.file("bank.syx") + "'"), 0) << err_;
-  EXPECT_EQ(out_,
-            "0: 11 bytes, valid, slot 1 U001, name \"Aaa\", checksum ok (03)\n"
-            "1: 11 bytes, invalid: wrong template byte at offset 3, slot 1 U001, name \"Aaa\", "
-            "checksum ok (03)\n"
-            "2: 11 bytes, invalid: F7 misplaced at offset 7, slot 1 U001, name \"A?a\", checksum "
-            "wrong (stored 03, computed 19)\n"
-            "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
-            "checksum outside the packet\n"
-            "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n");
+  // The same packets as SysEx events of a MIDI file are judged the same: the F7 in the name of
+  // packet 2 ends it early whichever file it came in.
+  MidiFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir_.file("bank.mid"), 96));
+  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)})
+    ASSERT_TRUE(writer.WriteSysEx(p, 0));
+  ASSERT_TRUE(writer.Close());
+  const std::string report =
+      "0: 11 bytes, valid, slot 1 U001, name \"Aaa\", checksum ok (03)\n"
+      "1: 11 bytes, invalid: wrong template byte at offset 3, slot 1 U001, name \"Aaa\", "
+      "checksum ok (03)\n"
+      "2: 11 bytes, invalid: F7 misplaced at offset 7, slot 1 U001, name \"A?a\", checksum "
+      "wrong (stored 03, computed 19)\n"
+      "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
+      "checksum outside the packet\n";
+  for (const char* file : {"bank.syx", "bank.mid"}) {
+    ASSERT_EQ(run("inspect '" + dir_.file(file) + "'"), 0) << err_;
+    EXPECT_EQ(out_, report + "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n") << file;
+  }
+  // Cut inside packet 2's event (13 bytes each from offset 22): the packets before it are shown.
+  writeFile(dir_.file("cut.mid"), readFile(dir_.file("bank.mid")).substr(0, 50));
+  EXPECT_EQ(run("inspect '" + dir_.file("cut.mid") + "'"), 1);
+  EXPECT_EQ(out_, report.substr(0, report.find("2: ")) +
+                      "2 packets: 1 valid, 1 invalid; checksums 2 ok, 0 wrong\n");
+  EXPECT_EQ(err_, "banklore-cli: " + dir_.file("cut.mid") +
+                      " is damaged after byte 48; nothing after that was read\n");
 }
 
 TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
