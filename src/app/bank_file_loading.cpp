@@ -2,6 +2,8 @@
 // patch per SysEx event, into the slots the patches name or into the selected slots in order.
 #include <sys/stat.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -52,12 +54,34 @@ bool loadMessage(Patch& patch, std::span<const std::uint8_t> message) {
   return patch.loadBytes(message.first(patch.size()));
 }
 
+// "37,881": byte offsets of whole banks are long numbers.
+std::string withThousands(std::uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+    digits.insert(static_cast<std::size_t>(at), 1, ',');
+  }
+  return digits;
+}
+
 }  // namespace
 
-void MainWindow::reportWrongPackets(long loaded, long wrong) {
-  if (wrong <= 0) return;
+void MainWindow::reportWrongPackets(long loaded, long wrong,
+                                    std::optional<std::uint64_t> damagedAfter) {
+  if (wrong <= 0 && !damagedAfter) return;
   char text[256];
-  std::snprintf(text, sizeof text, "Found %ld matching packets, %ld wrong packets.", loaded, wrong);
+  if (!damagedAfter) {
+    std::snprintf(text, sizeof text, "Found %ld matching packets, %ld wrong packets.", loaded,
+                  wrong);
+  } else if (wrong <= 0) {
+    std::snprintf(text, sizeof text,
+                  "Found %ld matching packets; the file is damaged after byte %s.", loaded,
+                  withThousands(*damagedAfter).c_str());
+  } else {
+    std::snprintf(
+        text, sizeof text,
+        "Found %ld matching packets, %ld wrong packets; the file is damaged after byte %s.", loaded,
+        wrong, withThousands(*damagedAfter).c_str());
+  }
   prompts_.message(text);
 }
 
@@ -95,7 +119,8 @@ void MainWindow::LoadMidIntoBank(const std::string& path, int bank) {
   WriteLog(LogPath(), "Loading %s from midi into list %ld\n", path.c_str(),
            static_cast<long>(bank));
   MidiFileReader reader;
-  if (!reader.Read(path)) {
+  // A file cut short still holds the whole patches before the damage.
+  if (!reader.Read(path) && !reader.damagedAfter()) {
     SetStatus(bank, "Couldn't load file.");
     return;
   }
@@ -110,7 +135,7 @@ void MainWindow::LoadMidIntoBank(const std::string& path, int bank) {
       ++wrong;
     }
   }
-  reportWrongPackets(loaded, wrong);
+  reportWrongPackets(loaded, wrong, reader.damagedAfter());
   SetStatus(bank, "%ld patches loaded.", loaded);
 }
 
@@ -152,7 +177,7 @@ void MainWindow::LoadMidIntoSelection(const std::string& path, int bank) {
   WriteLog(LogPath(), "Loading %s from midi into selected slots from list %ld\n", path.c_str(),
            static_cast<long>(bank));
   MidiFileReader reader;
-  if (!reader.Read(path)) {
+  if (!reader.Read(path) && !reader.damagedAfter()) {
     SetStatus(bank, "Couldn't load file.");
     return;
   }
@@ -171,7 +196,7 @@ void MainWindow::LoadMidIntoSelection(const std::string& path, int bank) {
       ++wrong;
     }
   }
-  reportWrongPackets(loaded, wrong);
+  reportWrongPackets(loaded, wrong, reader.damagedAfter());
   SetStatus(bank, "%ld patches loaded.", loaded);
 }
 

@@ -235,7 +235,9 @@ class MainWindow : public BankRows {
   void loadFileCommand(int bank, bool intoSelection);
   void saveFileCommand(int bank);
   void rememberChosenFile(int bank, const std::string& path);
-  void reportWrongPackets(long loaded, long wrong);
+  // The box after a load: wrong packets, and where a damaged file stops holding whole ones.
+  void reportWrongPackets(long loaded, long wrong,
+                          std::optional<std::uint64_t> damagedAfter = std::nullopt);
   void reportSaveFailure(int bank);
 
   // Shows a transfer in one bank (transfers.cpp).

@@ -45,6 +45,14 @@ class BankFilesTest : public AppTest {
     prompts_.files.push_back(path(file));
     window_->onCommand(CommandId::SaveSelected);
   }
+  // Puts a valid patch named "p<slot>" into each slot of bank 0; the others hold placeholders.
+  void fill(std::initializer_list<int> slots) {
+    for (const int slot : slots) {
+      const std::string m = message(slot, "p" + std::to_string(slot), slot);
+      ASSERT_TRUE(window_->bank(0).slots[slot].loadBytes(
+          {reinterpret_cast<const std::uint8_t*>(m.data()), m.size()}));
+    }
+  }
 };
 
 TEST_F(BankFilesTest, LoadStoresEachPatchInTheSlotItNamesOrInTheSelectedSlots) {
@@ -105,6 +113,7 @@ TEST_F(BankFilesTest, CancelOrNoChangesNothing) {
   EXPECT_EQ(window_->bank(0).lastFile, "/music/old.syx");
 
   view_.banks[0].selection = {1};
+  fill({1});
   writeFile("Keep.syx", "old");
   prompts_.yesNo = {false, true};
   save("Keep.syx");
@@ -156,10 +165,101 @@ TEST_F(BankFilesTest, EachLoadReportsItsOutcomeAndKeepsOtherSlots) {
   EXPECT_EQ(names(0, 8, 2), (S{"m8", "long"}));
 }
 
+// The packet is judged as it came, whichever file it came in: an F7 in the name ends it early,
+// even though the name would read "?" once stored; another byte above 7F is only a character.
+TEST_F(BankFilesTest, APacketIsJudgedTheSameFromARawAndAMidiFile) {
+  struct Case {
+    std::string packet;
+    S box;
+    const char* status;
+    const char* name;
+  };
+  const Case cases[] = {{message(2,
+                                 "ab\xF7"
+                                 "cd"),
+                         {"Found 1 matching packets, 1 wrong packets."},
+                         "1 patches loaded.",
+                         "a2"},
+                        {message(2,
+                                 "ab\xE9"
+                                 "cd"),
+                         {},
+                         "2 patches loaded.",
+                         "ab?cd"}};
+  for (const Case& c : cases) {
+    for (const char* file : {"one.syx", "one.mid"}) {
+      SCOPED_TRACE(std::string(file) + " " + c.name);
+      writeFile("one.syx", message(1, "first") + c.packet);
+      putMid("one.mid", {message(1, "first"), c.packet});
+      window_->bank(0).slots[2].setName("a2");
+      prompts_.messages.clear();
+      load(file);
+      EXPECT_EQ(prompts_.messages, c.box);
+      EXPECT_EQ(view_.banks[0].status, c.status);
+      EXPECT_EQ(slotName(0, 2), c.name);
+    }
+  }
+}
+
+// A .mid cut short loads the whole patches before the damage and says where the damage starts;
+// one cut inside its header is no MIDI file at all.
+TEST_F(BankFilesTest, AMidiFileCutShortLoadsThePatchesBeforeTheDamage) {
+  S messages;  // 29 bytes an event, from offset 22: event i ends at 51 + 29 i
+  for (int i = 0; i < 40; ++i) messages.push_back(message(i % 32, "m" + std::to_string(i)));
+  putMid("whole.mid", messages);
+  messages[5][1] = '\x7E';
+  putMid("wrong.mid", messages);
+  const std::string whole = readFile("whole.mid"), wrong = readFile("wrong.mid");
+  writeFile("short.mid", whole.substr(0, 22 + 29 * 3 + 20));
+  writeFile("long.mid", whole.substr(0, 22 + 29 * 35 + 10));
+  writeFile("wrong-cut.mid", wrong.substr(0, 22 + 29 * 35 + 10));
+  writeFile("no-track.mid", whole.substr(0, 20));
+  writeFile("header.mid", whole.substr(0, 10));
+  struct Case {
+    const char* file;
+    bool intoSelection;
+    S box;
+    const char* status;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"short.mid",
+            false,
+            {"Found 3 matching packets; the file is damaged after byte 109."},
+            "3 patches loaded."},
+           {"long.mid",
+            false,
+            {"Found 35 matching packets; the file is damaged after byte 1,037."},
+            "35 patches loaded."},
+           {"wrong-cut.mid",
+            false,
+            {"Found 34 matching packets, 1 wrong packets; the file is damaged after byte 1,037."},
+            "34 patches loaded."},
+           {"no-track.mid",
+            false,
+            {"Found 0 matching packets; the file is damaged after byte 14."},
+            "0 patches loaded."},
+           {"header.mid", false, {}, "Couldn't load file."},
+           {"whole.mid", false, {}, "40 patches loaded."},
+           {"long.mid",
+            true,
+            {"Found 2 matching packets; the file is damaged after byte 1,037."},
+            "2 patches loaded."}}) {
+    SCOPED_TRACE(std::string(c.file) + (c.intoSelection ? " into the selection" : ""));
+    prompts_.messages.clear();
+    view_.banks[0].selection = {20, 21};
+    load(c.file, c.intoSelection);
+    EXPECT_EQ(prompts_.messages, c.box);
+    EXPECT_EQ(view_.banks[0].status, c.status);
+  }
+  EXPECT_EQ(names(0, 0, 6), (S{"m32", "m33", "m34", "m35", "m36", "m37"})) << "from whole.mid";
+  EXPECT_EQ(names(0, 20, 2), (S{"m0", "m1"})) << "into the selection";
+}
+
 TEST_F(BankFilesTest, FailedSavesKeepTheOldFileAndReportNothingSaved) {
   const std::string old = "the old bank, which must survive";
   for (const char* file : {"plain.txt", "full.syx", "full.mid"}) writeFile(file, old);
   view_.banks[0].selection = {0, 1, 2, 3};
+  fill({0, 1, 2, 3});
   // A folder that cannot be written (a file lies there), and a full disk: past 40 bytes every
   // write fails (EFBIG, the signal ignored), in a child so that the limit binds nothing else.
   for (const char* file : {"plain.txt/out.syx", "plain.txt/out.mid", "full.syx", "full.mid"}) {

@@ -185,9 +185,15 @@ TEST_F(TransfersTest, AnswersThatDoNotFitAreRetriedAndSixInARowEndTheRequestWith
   EXPECT_EQ(requested().size(), 3u) << "the watchdog repeats after an input error";
   EXPECT_TRUE(window_->request().requestActive);
 
+  // Judged as it arrived, as a file's packet is: an F7 in the name ends it early.
+  Bytes endsInItsName = patchMessage(5, "ab");
+  endsInItsName[8] = 0xF7;
+  play(endsInItsName);
+  EXPECT_EQ(slotName(0, 5), "????????");
+  EXPECT_EQ(requested(), (V{5, 5, 5, 5}));
+
   Bytes foreign = patchMessage(5, "five");
   foreign[1] = 0x41;  // another manufacturer's
-  play(foreign);
   play(foreign);
   play(patchMessage(8, "eight"));
   EXPECT_EQ(prompts_.messages, S{}) << "five answers in a row so far";
