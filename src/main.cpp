@@ -27,10 +27,10 @@ int main(int argc, char** argv) {
   banklore::MainWindow librarian(banklore::programPathsFrom(banklore::currentExecutablePath()),
                                  banklore::makeSystemMidiBackend, frame, prompts, clock);
   frame.attach(librarian);
-  // A logout or `kill` closes the window the same way the close box does.
+  // A logout or `kill` closes the window without asking, keeping what is unsaved.
   banklore::TerminationWatch termination;
   QObject::connect(&termination, &banklore::TerminationWatch::terminationRequested, &frame,
-                   &QWidget::close);
+                   &banklore::MainFrame::closeForTermination);
   librarian.initWindow();
   frame.show();
   const int result = application.exec();

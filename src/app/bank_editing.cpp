@@ -62,11 +62,9 @@ void MainWindow::copyToOtherBank() {
 void MainWindow::renameSelection() {
   const int bank = activeBank_;
   for (int slot : selectedSlots(bank)) {
-    Patch& patch = banks_[bank].slots[static_cast<std::size_t>(slot)];
-    const std::optional<std::string> newName = prompts_.rename(patch.name());
+    const std::optional<std::string> newName = prompts_.rename(name(bank, slot));
     if (!newName) continue;  // cancelled: this slot stays, the next one is still asked
-    patch.setName(*newName);
-    RefreshRow(bank, slot);
+    RenameSlot(bank, slot, *newName, true);
   }
 }
 

@@ -47,7 +47,9 @@ void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
   if (!written || !file.commit()) {
     WriteLog(LogPath(), "Writing %s failed; the file was left as it was\n", path.c_str());
     reportSaveFailure(bank);
+    return;
   }
+  markSaved(bank, selectedSlots(bank));
 }
 
 void MainWindow::SaveSelectionAsMid(const std::string& path, int bank) {
@@ -76,6 +78,7 @@ void MainWindow::SaveSelectionAsMid(const std::string& path, int bank) {
     reportSaveFailure(bank);
     return;
   }
+  markSaved(bank, selectedSlots(bank));
   SetStatus(bank, "%ld patches saved.", count);
 }
 

@@ -53,8 +53,12 @@ void MainWindow::setupCommand() {
 }
 
 void MainWindow::changeInstrument() {
-  // The chooser writes the chosen section to "General"/"Instrument" itself on OK.
-  if (!prompts_.chooseInstrument(definitionPath(), settingsPath_)) return;
+  // Asked before the chooser, which writes the chosen section to "General"/"Instrument" itself on
+  // OK: after a No the settings still name the instrument that runs.
+  if (!mayDiscardUnsavedChanges()) return;
+  if (!prompts_.chooseInstrument(definitionPath(), settingsPath_, definition_->InstrumentName())) {
+    return;
+  }
   ReleaseConfiguration();
   LoadConfiguration();
   RebuildBanks();

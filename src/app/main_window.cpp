@@ -63,6 +63,7 @@ MainWindow::~MainWindow() {
   // placement; nothing may quit without the closing steps.
   if (!closed_) {
     closed_ = true;
+    saveRecoveryFiles();  // nobody was asked: nothing unsaved may go with it
     closingSteps();
   }
   alive_.reset();
@@ -99,6 +100,7 @@ void MainWindow::LoadConfiguration() {
     bank.slots.clear();
     bank.slots.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) bank.slots.emplace_back(*definition_);
+    bank.unsaved.assign(static_cast<std::size_t>(count), false);
     bank.lastFile.clear();
   }
   activeBank_ = 0;
@@ -113,6 +115,7 @@ void MainWindow::ReleaseConfiguration() {
   for (Bank& bank : banks_) {
     bank.slots.clear();
     bank.slots.shrink_to_fit();
+    bank.unsaved.clear();
   }
   definition_.reset();
 }
@@ -170,11 +173,13 @@ bool MainWindow::initWindow() {
   // "Width" and "Height" hold the right and bottom edges; both zero means never saved.
   if (saved.right != 0 && saved.bottom != 0) view_.setWindowRect(saved);
   RebuildBanks();
+  scheduleRecoveryOffer();
   return true;
 }
 
 void MainWindow::close() {
   if (closed_) return;
+  if (!mayDiscardUnsavedChanges()) return;
   closed_ = true;
   closingSteps();
   view_.endRun();

@@ -37,6 +37,8 @@ struct Bank {
   int progressPosition = 0;
   std::string lastPath;  // folder of this bank's file dialogs
   std::string lastFile;  // file last chosen in this bank's file dialogs
+  // Per slot: something was stored into it since a save that covered it (see hasUnsavedChanges).
+  std::vector<bool> unsaved;
 };
 
 // A context-menu item as it is to be shown.
@@ -83,9 +85,14 @@ class MainWindow : public BankRows {
 
   // Window initialisation: restores the saved placement and fills both lists. Returns true.
   bool initWindow();
-  // Closing (Quit, the close box, Escape): ends a running request, saves the last paths and the
-  // window placement, then asks the view to end the run. A second call does nothing.
+  // Closing (Quit, the close box, Escape): when a bank holds unsaved changes, ends a running
+  // transfer and asks whether to discard them (No: nothing closes). Then ends a running request,
+  // saves the last paths and the window placement, and asks the view to end the run. A second
+  // call does nothing.
   void close();
+  // Closing when nobody can answer (a logout, `kill`): each bank with unsaved changes is written
+  // to its recovery file first, offered back at the next start; then closing as above.
+  void closeUnattended();
   bool closed() const { return closed_; }
 
   // Every command from a menu item, button or accelerator, with its identifier. Identifiers outside
@@ -138,6 +145,20 @@ class MainWindow : public BankRows {
                 bool refresh);
   void StoreToSlot(int bank, int slot, const Patch& patch, bool refresh);
   void LoadFromSlot(Patch& patch, int bank, int slot) const;
+  // Writes a new name into the slot's patch; nothing else of it changes.
+  void RenameSlot(int bank, int slot, const std::string& name, bool refresh);
+
+  // Unsaved changes (unsaved_changes.cpp). A slot is changed by StoreToSlot and CopySlot (so by
+  // every editing command, paste and load), by RenameSlot and by a patch a request stores; a save
+  // of the bank's selection that succeeds clears the slots it covered. True when any slot of the
+  // bank is changed.
+  bool hasUnsavedChanges(int bank) const;
+  // For closing and Change Instrument: true when no bank has unsaved changes or the user agreed
+  // to discard them.
+  bool mayDiscardUnsavedChanges();
+  // Where a bank's unsaved changes are kept when the program is ended without asking: beside the
+  // settings file, e.g. banklore_recovery_1.syx for Bank 1.
+  std::string recoveryPath(int bank) const;
 
   // Moves the bank's selected patches, and the selection with them, one slot up or down; nothing
   // when the selection is empty or touches the edge it moves towards.
@@ -239,6 +260,18 @@ class MainWindow : public BankRows {
   void reportWrongPackets(long loaded, long wrong,
                           std::optional<std::uint64_t> damagedAfter = std::nullopt);
   void reportSaveFailure(int bank);
+
+  // Unsaved changes (unsaved_changes.cpp).
+  void markUnsaved(int bank, int slot);
+  void markSaved(int bank, const std::vector<int>& slots);
+  // Stops the transfers and writes each changed bank to its recovery file.
+  void saveRecoveryFiles();
+  bool writeRecoveryFile(int bank);
+  // At start: offers back the recovery files a previous run left, once the window is up.
+  void scheduleRecoveryOffer();
+  void offerRecovery();
+  // Puts a recovery file back into its bank: empty when it did, else why not.
+  std::string restoreRecoveryFile(int bank);
 
   // Shows a transfer in one bank (transfers.cpp).
   class TransferView;

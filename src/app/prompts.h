@@ -55,10 +55,11 @@ class Prompts {
 
   // "Instrument Setup": true for OK, with the choice written back into `values`.
   virtual bool setup(SetupValues& values) = 0;
-  // "Choose Instrument...": lists the sections of the definition file and, on OK, writes the chosen
-  // name to "General"/"Instrument" of the settings file itself. True for OK.
-  virtual bool chooseInstrument(const std::string& definitionPath,
-                                const std::string& settingsPath) = 0;
+  // "Choose Instrument...": lists the sections of the definition file, preselects the one the
+  // settings name (`runningInstrument` when they name none) and, on OK, writes the chosen name to
+  // "General"/"Instrument" of the settings file itself. True for OK.
+  virtual bool chooseInstrument(const std::string& definitionPath, const std::string& settingsPath,
+                                const std::string& runningInstrument) = 0;
   // The About box.
   virtual void about() = 0;
 };

@@ -127,6 +127,7 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
     return;
   }
   (*bank_)[static_cast<std::size_t>(slot)].loadBytes(received.bytes());
+  observer_.patchStored(static_cast<int>(slot));
   observer_.showStatus(formatText(kTextCapacity, "Got patch %ld", slot));
   WriteLog(LogPath(), "Got patch %ld\n", slot);
   observer_.slotChanged(static_cast<int>(slot), true);

@@ -1,4 +1,5 @@
-// The slot primitives every bank edit rests on, and the row refresh.
+// The slot primitives every bank edit rests on, and the row refresh. Every primitive that changes
+// a slot marks it unsaved, so the commands built on them need not.
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,14 @@ void MainWindow::StoreToSlot(int bank, int slot, const Patch& patch, bool refres
   destination.placeInSlot(slot);
   destination.setDeviceId(deviceIndexOf(deviceId_));
   destination.updateChecksum();
+  markUnsaved(bank, slot);
+  if (refresh) RefreshRow(bank, slot);
+}
+
+void MainWindow::RenameSlot(int bank, int slot, const std::string& name, bool refresh) {
+  if (!validSlot(bank, slot)) return;
+  banks_[bank].slots[static_cast<std::size_t>(slot)].setName(name);
+  markUnsaved(bank, slot);
   if (refresh) RefreshRow(bank, slot);
 }
 

@@ -22,6 +22,8 @@ class TransferObserver {
   // The patch in `slot` changed (or was renamed): its row is redrawn and, with `reveal`, scrolled
   // into view.
   virtual void slotChanged(int slot, bool reveal) = 0;
+  // A patch that arrived was stored into `slot`: the bank now holds something not saved yet.
+  virtual void patchStored(int /*slot*/) {}
   virtual void beep() = 0;
   // A modal message box with an OK button; returns when the user has read it.
   virtual void message(const std::string& text) = 0;

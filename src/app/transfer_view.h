@@ -29,6 +29,7 @@ class MainWindow::TransferView : public TransferObserver {
     window_.RefreshRow(bank, slot);
     if (reveal) window_.view_.ensureRowVisible(bank, slot);
   }
+  void patchStored(int slot) override { window_.markUnsaved(bank, slot); }
   void beep() override { window_.view_.beep(); }
   void message(const std::string& text) override { window_.prompts_.message(text); }
   bool stopWanted() override { return window_.stopKeyDown_ || window_.stopKeyPressed_; }

@@ -16,7 +16,9 @@ constexpr std::size_t kInstrumentCapacity = 2047;
 }  // namespace
 
 InstrumentChooserDialog::InstrumentChooserDialog(std::string definitionPath,
-                                                 std::string settingsPath, QWidget* parent)
+                                                 std::string settingsPath,
+                                                 const std::string& runningInstrument,
+                                                 QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       settingsPath_(std::move(settingsPath)),
@@ -39,7 +41,7 @@ InstrumentChooserDialog::InstrumentChooserDialog(std::string definitionPath,
   sortInstrumentNames(names);
   for (const std::string& name : names) list_->addItem(nameText(name));
   const std::string current =
-      readText(settingsPath_, "General", "Instrument", kFallbackInstrument, kInstrumentCapacity);
+      readText(settingsPath_, "General", "Instrument", runningInstrument, kInstrumentCapacity);
   if (!names.empty()) list_->setCurrentRow(preselectedInstrument(names, current));
   ok_->setEnabled(!names.empty());
   list_->setFocus(Qt::OtherFocusReason);

@@ -1,5 +1,6 @@
 // "Choose Instrument...": lists the sections of the definition file, preselects the instrument of
-// the settings file and on OK writes the choice to "General"/"Instrument" there.
+// the settings file (the running one when the settings name none) and on OK writes the choice to
+// "General"/"Instrument" there.
 #pragma once
 
 #include <QDialog>
@@ -14,11 +15,10 @@ class InstrumentChooserDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // The chooser's own fallback when the settings name no instrument.
-  static constexpr const char* kFallbackInstrument = "Virus";
-
+  // `runningInstrument` is preselected when the settings name no instrument: that is the one the
+  // program runs then, and a reflexive Enter must not switch away from it.
   InstrumentChooserDialog(std::string definitionPath, std::string settingsPath,
-                          QWidget* parent = nullptr);
+                          const std::string& runningInstrument, QWidget* parent = nullptr);
   ~InstrumentChooserDialog() override;
 
   QListWidget& list() { return *list_; }

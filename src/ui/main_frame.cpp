@@ -131,7 +131,20 @@ void MainFrame::closeEvent(QCloseEvent* event) {
   // The close box and Escape go through the librarian's closing steps; once they have run (the
   // Quit command ends here too) the window just goes.
   if (!runEnded_ && librarian_) librarian_->close();
+  // The user chose to keep unsaved changes: the window stays.
+  if (librarian_ && !librarian_->closed()) {
+    event->ignore();
+    return;
+  }
   event->accept();
+}
+
+void MainFrame::closeForTermination() {
+  if (!runEnded_ && librarian_) {
+    librarian_->closeUnattended();
+  } else {
+    close();
+  }
 }
 
 void MainFrame::rebuildRows(int bank, int rowCount) {

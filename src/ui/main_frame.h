@@ -26,6 +26,10 @@ class MainFrame : public QMainWindow, public BankView {
   void attach(MainWindow& librarian);
   void detach();
 
+  // A logout or `kill`: nobody is there to answer, so the librarian keeps what is unsaved and
+  // closes without asking.
+  void closeForTermination();
+
   WindowPanel& panel() { return *panel_; }
   QMenu& fileMenu() { return *fileMenu_; }
   bool runEnded() const { return runEnded_; }

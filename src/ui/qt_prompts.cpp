@@ -49,9 +49,9 @@ bool QtPrompts::setup(SetupValues& values) {
   return true;
 }
 
-bool QtPrompts::chooseInstrument(const std::string& definitionPath,
-                                 const std::string& settingsPath) {
-  InstrumentChooserDialog dialog(definitionPath, settingsPath, &owner_);
+bool QtPrompts::chooseInstrument(const std::string& definitionPath, const std::string& settingsPath,
+                                 const std::string& runningInstrument) {
+  InstrumentChooserDialog dialog(definitionPath, settingsPath, runningInstrument, &owner_);
   return dialog.exec() == QDialog::Accepted;
 }
 

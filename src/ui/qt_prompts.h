@@ -20,8 +20,8 @@ class QtPrompts : public Prompts {
   std::optional<int> moveCount() override;
   std::optional<std::string> rename(const std::string& initialName) override;
   bool setup(SetupValues& values) override;
-  bool chooseInstrument(const std::string& definitionPath,
-                        const std::string& settingsPath) override;
+  bool chooseInstrument(const std::string& definitionPath, const std::string& settingsPath,
+                        const std::string& runningInstrument) override;
   void about() override;
 
  private:

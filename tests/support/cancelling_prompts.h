@@ -14,7 +14,9 @@ struct CancellingPrompts : Prompts {
   std::optional<int> moveCount() override { return {}; }
   std::optional<std::string> rename(const std::string&) override { return {}; }
   bool setup(SetupValues&) override { return false; }
-  bool chooseInstrument(const std::string&, const std::string&) override { return false; }
+  bool chooseInstrument(const std::string&, const std::string&, const std::string&) override {
+    return false;
+  }
   void about() override {}
 };
 

@@ -138,10 +138,21 @@ TEST_F(DialogTest, ChooserPreselectsTheStoredInstrumentAndWritesOnlyARealChoice)
         EXPECT_TRUE(dialog.isVisible());
         dialog.reject();
       });
-  EXPECT_TRUE(prompts_.chooseInstrument(idf, ini));
+  EXPECT_TRUE(prompts_.chooseInstrument(idf, ini, "Nova"));
   EXPECT_EQ(instrument(), "Virus");
-  EXPECT_FALSE(prompts_.chooseInstrument(dir_ + "missing.idf", ini));
+  EXPECT_FALSE(prompts_.chooseInstrument(dir_ + "missing.idf", ini, "Nova"));
   EXPECT_EQ(instrument(), "Virus");
+
+  // Settings that name no instrument: the one running is preselected, so Enter keeps it.
+  for (const char* running : {"Nova", "Zeta", "Gone"}) {
+    SCOPED_TRACE(running);
+    writeWholeFile(ini, "[General]\nPosX=1\n");
+    script_.on<InstrumentChooserDialog>(
+        [](InstrumentChooserDialog& dialog) { QTest::keyClick(&dialog.list(), Qt::Key_Return); });
+    EXPECT_TRUE(prompts_.chooseInstrument(idf, ini, running));
+    // "Zeta" ends the file without a line end, so it is no entry; the first entry then.
+    EXPECT_EQ(instrument(), std::string(running) == "Nova" ? "Nova" : "Matrix-1000");
+  }
 }
 
 TEST_F(DialogTest, AboutClosesOnEnterAndLinksExplainAFailedOpen) {

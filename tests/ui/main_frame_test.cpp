@@ -6,11 +6,14 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <csignal>
+#include <filesystem>
 
 #include "core/patch.h"
 #include "midi/loopback_backend.h"
 #include "ui/command_menus.h"
 #include "ui/support/ui_fixture.h"
+#include "ui/termination_watch.h"
 
 namespace banklore::testing {
 namespace {
@@ -205,7 +208,37 @@ TEST_P(ClosingTest, RunsTheClosingStepsOnceAndEnterNeverCloses) {
   EXPECT_EQ(countInLog("Closing dialog..."), 1);  // what the steps do is tested in tests/app
 }
 
+// With a bank changed each way asks first; the prompts here answer No, so the window stays.
+TEST_P(ClosingTest, AChangedBankKeepsTheWindowWhenTheUserSaysNo) {
+  start();
+  app_->StoreToSlot(1, 2, Patch(app_->definition()), true);
+  if (GetParam() == 0) frame_.close();
+  if (GetParam() == 1) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  if (GetParam() == 2) frame_.fileMenu().actions().back()->trigger();
+  EXPECT_FALSE(app_->closed());
+  EXPECT_TRUE(frame_.isVisible());
+  EXPECT_EQ(countInLog("Closing dialog..."), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(CloseBoxEscapeQuit, ClosingTest, ::testing::Values(0, 1, 2));
+
+// A logout or `kill` cannot be asked: the changed bank goes to its recovery file and the window
+// closes.
+TEST_F(MainFrameTest, TerminationKeepsUnsavedChangesWithoutAsking) {
+  start();
+  app_->StoreToSlot(0, 2, Patch(app_->definition()), true);
+  TerminationWatch watch;
+  ASSERT_TRUE(watch.watching());
+  QObject::connect(&watch, &TerminationWatch::terminationRequested, &frame_,
+                   &MainFrame::closeForTermination);
+  QSignalSpy finished(&frame_, &MainFrame::runFinished);
+  ::raise(SIGTERM);
+  ASSERT_TRUE(waitUntil([&] { return app_->closed(); }));
+  EXPECT_EQ(finished.size(), 1);
+  EXPECT_FALSE(frame_.isVisible());
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "banklore_recovery_1.syx"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "banklore_recovery_2.syx"));
+}
 
 TEST_F(MainFrameTest, SavedPlacementIsRestoredUnlessItIsOffEveryScreen) {
   writeWholeFile(dir_ + "banklore.ini", "[General]\nPosX=100\nPosY=50\nWidth=700\nHeight=550\n");

@@ -65,6 +65,7 @@ struct FakePrompts : Prompts {
   void message(const std::string& text) override { messages.push_back(text); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
+    if (whileAsking) whileAsking();  // e.g. a logout while the question is open
     return next(yesNo).value_or(false);
   }
   std::optional<std::string> openFile(const FileDialogRequest& r) override {
@@ -78,16 +79,19 @@ struct FakePrompts : Prompts {
     return next(names);
   }
   bool setup(SetupValues& values) override { return onSetup && onSetup(values); }
-  bool chooseInstrument(const std::string& idf, const std::string& ini) override {
+  bool chooseInstrument(const std::string& idf, const std::string& ini,
+                        const std::string& running) override {
+    runningShown.push_back(running);
     return onChoose && onChoose(idf, ini);
   }
   void about() override { ++abouts; }
 
-  S messages, questions, renameShown;
+  S messages, questions, renameShown, runningShown;
   std::deque<std::optional<std::string>> files, names;
   std::deque<std::optional<int>> counts;
   std::deque<std::optional<bool>> yesNo;
   std::vector<FileDialogRequest> dialogs;
+  std::function<void()> whileAsking;
   std::function<bool(SetupValues&)> onSetup;
   std::function<bool(const std::string&, const std::string&)> onChoose;
   int abouts = 0;
