@@ -24,22 +24,21 @@ constexpr const char* kLastFileKeys[2] = {"LastFile0", "LastFile1"};
 
 }  // namespace
 
-MainWindow::MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend,
+MainWindow::MainWindow(const FileLocations& files, std::unique_ptr<MidiBackend> backend,
                        BankView& view, Prompts& prompts, UiClock& clock)
     : MainWindow(
-          paths, [&backend] { return std::move(backend); }, view, prompts, clock) {}
+          files, [&backend] { return std::move(backend); }, view, prompts, clock) {}
 
-MainWindow::MainWindow(const ProgramPaths& paths, const MidiBackendFactory& makeBackend,
+MainWindow::MainWindow(const FileLocations& files, const MidiBackendFactory& makeBackend,
                        BankView& view, Prompts& prompts, UiClock& clock)
-    : programDir_(paths.dir),
-      programName_(paths.name),
-      settingsPath_(paths.dir + paths.name + ".ini"),
+    : files_(files),
+      settingsPath_(files.settingsFile),
       view_(view),
       prompts_(prompts),
       clock_(clock),
       alive_(std::make_shared<MainWindow*>(this)),
       midiPort_([&] {
-        startLog(paths);
+        startLog();
         return makeBackend();
       }()) {
   LoadConfiguration();
@@ -49,13 +48,34 @@ MainWindow::MainWindow(const ProgramPaths& paths, const MidiBackendFactory& make
   registerTransferCommands();
 }
 
-void MainWindow::startLog(const ProgramPaths& paths) {
-  // The directory keeps its case: on a case-sensitive file system a lower-cased folder may not
-  // exist.
-  const std::string logPath = paths.dir + paths.name + "_Debug.txt";
-  SetLogPath(logPath);
-  std::remove(logPath.c_str());
+void MainWindow::startLog() {
+  // Without its folder the log is lost, and without theirs the settings: both are told at start-up.
+  if (const auto problem = prepareFolder(files_.logFolder)) {
+    folderProblems_.push_back(formatText(kStatusCapacity,
+                                         "No debug log this run: cannot write to %s (%s).",
+                                         files_.logFolder.c_str(), problem->c_str()));
+  }
+  SetLogPath(files_.logFile);
+  std::remove(files_.logFile.c_str());
   WriteLog(LogPath(), "--- Program Start ---\n");
+  if (const auto problem = prepareFolder(files_.settingsFolder)) {
+    folderProblems_.push_back(formatText(kStatusCapacity,
+                                         "Settings will not be kept: cannot write to %s (%s).",
+                                         files_.settingsFolder.c_str(), problem->c_str()));
+  }
+  for (const std::string& problem : folderProblems_) WriteLog(LogPath(), "%s\n", problem.c_str());
+}
+
+void MainWindow::reportFolderProblems() {
+  if (folderProblems_.empty()) return;
+  std::string text;
+  for (const std::string& problem : folderProblems_) text += (text.empty() ? "" : "\n") + problem;
+  folderProblems_.clear();
+  // Shown once the window is up; a window gone by then has nobody left to tell.
+  std::weak_ptr<MainWindow*> owner = alive_;
+  clock_.postToUiThread([owner, text] {
+    if (auto window = owner.lock()) (*window)->prompts_.message(text);
+  });
 }
 
 MainWindow::~MainWindow() {
@@ -70,10 +90,6 @@ MainWindow::~MainWindow() {
   WriteLog(LogPath(), "Exitting...\n");
   ReleaseConfiguration();
   WriteLog(LogPath(), "--- Program end ---\n");
-}
-
-std::string MainWindow::definitionPath() const {
-  return programDir_ + programName_ + ".idf";
 }
 
 void MainWindow::LoadConfiguration() {
@@ -92,7 +108,7 @@ void MainWindow::LoadConfiguration() {
 
   for (int b = 0; b < 2; ++b) {
     banks_[b].lastPath =
-        readText(settingsPath_, section, kLastPathKeys[b], programDir_, kPathCapacity);
+        readText(settingsPath_, section, kLastPathKeys[b], files_.startFolder, kPathCapacity);
   }
   // The definition keeps a bank within memory bounds (and logs when it had to).
   const int count = definition_->NumTotalPatches();
@@ -173,6 +189,7 @@ bool MainWindow::initWindow() {
   // "Width" and "Height" hold the right and bottom edges; both zero means never saved.
   if (saved.right != 0 && saved.bottom != 0) view_.setWindowRect(saved);
   RebuildBanks();
+  reportFolderProblems();
   scheduleRecoveryOffer();
   return true;
 }

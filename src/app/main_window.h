@@ -24,7 +24,7 @@
 #include "core/patch.h"
 #include "midi/midi_backend.h"
 #include "midi/midi_port.h"
-#include "platform/program_paths.h"
+#include "platform/file_locations.h"
 
 namespace banklore {
 
@@ -66,16 +66,17 @@ class MainWindow : public BankRows {
   using MidiDataHandler = std::function<void(std::span<const std::uint8_t> bytes)>;
   using MidiErrorHandler = std::function<void(std::uint32_t message)>;
 
-  // Start-up: derives the settings, definition and log paths from `paths`, starts a fresh log and
-  // loads the configuration (definition, settings, MIDI port over `backend`, both banks). Touches
-  // no seam: the UI may finish building its widgets before calling initWindow. The seams must
-  // outlive the window.
-  MainWindow(const ProgramPaths& paths, std::unique_ptr<MidiBackend> backend, BankView& view,
+  // Start-up: takes the settings, definition and log paths from `files` (a ProgramPaths puts them
+  // all beside the program), makes the settings and log folders, starts a fresh log and loads the
+  // configuration (definition, settings, MIDI port over `backend`, both banks). Touches no seam:
+  // the UI may finish building its widgets before calling initWindow. The seams must outlive the
+  // window.
+  MainWindow(const FileLocations& files, std::unique_ptr<MidiBackend> backend, BankView& view,
              Prompts& prompts, UiClock& clock);
   // The same with the backend made after the fresh log has begun, so that what the system's MIDI
   // set-up logs lands in this run's log.
   using MidiBackendFactory = std::function<std::unique_ptr<MidiBackend>()>;
-  MainWindow(const ProgramPaths& paths, const MidiBackendFactory& makeBackend, BankView& view,
+  MainWindow(const FileLocations& files, const MidiBackendFactory& makeBackend, BankView& view,
              Prompts& prompts, UiClock& clock);
   // Shutdown: releases clipboard, port, banks and definition, in that order, between the log's
   // "Exitting..." and "--- Program end ---".
@@ -83,7 +84,8 @@ class MainWindow : public BankRows {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Window initialisation: restores the saved placement and fills both lists. Returns true.
+  // Window initialisation: restores the saved placement and fills both lists. A settings or log
+  // folder that cannot be written is told once, in a box posted to the UI thread. Returns true.
   bool initWindow();
   // Closing (Quit, the close box, Escape): when a bank holds unsaved changes, ends a running
   // transfer and asks whether to discard them (No: nothing closes). Then ends a running request,
@@ -211,10 +213,15 @@ class MainWindow : public BankRows {
   int requestDelay() const { return requestDelay_; }
   void setRequestDelay(int ms) { requestDelay_ = ms; }
   bool windowReady() const { return windowReady_; }
-  const std::string& programDir() const { return programDir_; }
-  const std::string& programName() const { return programName_; }
+  const std::string& programDir() const { return files_.program.dir; }
+  const std::string& programName() const { return files_.program.name; }
   const std::string& settingsPath() const { return settingsPath_; }
-  std::string definitionPath() const;
+  // The folder of the settings file, with its trailing '/': where files that belong with the
+  // settings go.
+  const std::string& settingsFolder() const { return files_.settingsFolder; }
+  // The definition file the window, the chooser and banklore-cli read.
+  const std::string& definitionPath() const { return files_.definitionFile; }
+  const FileLocations& fileLocations() const { return files_; }
   // Name of the settings section of the current instrument (its definition's "Settings").
   const std::string& instrumentSection() const { return definition_->Settings(); }
   // Slots per bank: NumTotalPatches of the current definition (0 while no configuration is
@@ -276,8 +283,10 @@ class MainWindow : public BankRows {
   // Shows a transfer in one bank (transfers.cpp).
   class TransferView;
 
-  // Points the log beside the program, deletes the last run's file and writes the first line.
-  static void startLog(const ProgramPaths& paths);
+  // Makes the log and settings folders, points the log at its file, deletes the last run's file
+  // and writes the first line. Keeps what could not be made for initWindow to tell.
+  void startLog();
+  void reportFolderProblems();
   void registerMidiCallbacks();
   void receivedMidiData(std::span<const std::uint8_t> bytes);
   void receivedMidiError(std::uint32_t message);
@@ -288,9 +297,9 @@ class MainWindow : public BankRows {
   void reportUnsavedSettings(bool tellUser);
   void routeButton(int id);
 
-  std::string programDir_;
-  std::string programName_;
+  FileLocations files_;
   std::string settingsPath_;
+  std::vector<std::string> folderProblems_;  // what initWindow tells the user
   BankView& view_;
   Prompts& prompts_;
   UiClock& clock_;

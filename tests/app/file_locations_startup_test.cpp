@@ -1,0 +1,111 @@
+// Start-up of an installed copy: settings, log and definitions where the file locations say, and
+// folders that cannot be written told to the user once.
+#include <sys/stat.h>
+
+#include "app/support/app_fixture.h"
+#include "platform/file_locations.h"
+#include "platform/profile.h"
+
+namespace banklore::testing {
+namespace {
+
+class FileLocationsStartupTest : public AppTest {
+ protected:
+  MainWindow& startWith(const FileLocations& files) {
+    window_.reset();
+    window_ = std::make_unique<MainWindow>(files, makeLoopbackBackend, view_, prompts_, clock_);
+    window_->initWindow();
+    return *window_;
+  }
+  // A copy installed under the test folder: usr/bin/banklore with usr/share/banklore/banklore.idf,
+  // run by a user whose home is home/ and who set no XDG variables.
+  FileLocations installedCopy() const {
+    LocationInputs in = currentLocationInputs({path("usr/bin/"), "banklore"});
+    in.home = path("home");
+    in.xdgConfigHome.clear();
+    in.xdgStateHome.clear();
+    return chooseFileLocations(in);
+  }
+  void writeDefinition(const std::string& file, int slots) const {
+    std::filesystem::create_directories(std::filesystem::path(path(file)).parent_path());
+    writeFile(file, "[Nova]\nNumTotalPatches=" + std::to_string(slots) + "\n");
+  }
+};
+
+TEST_F(FileLocationsStartupTest,
+       InstalledCopyKeepsItsFilesInTheXdgFoldersAndReadsTheSameDefinition) {
+  std::filesystem::create_directories(path("usr/bin"));
+  writeDefinition("usr/share/banklore/banklore.idf", 32);
+  const std::string config = path("home/.config/banklore/");
+  const std::string state = path("home/.local/state/banklore/");
+  // First the installed definition; then the user's own beside it, which wins.
+  for (const auto& [userDefinition, slots] :
+       std::vector<std::pair<bool, int>>{{false, 32}, {true, 12}}) {
+    SCOPED_TRACE(userDefinition ? "user's definition" : "installed definition");
+    if (userDefinition) writeDefinition("home/.config/banklore/banklore.idf", 12);
+    const std::string definition =
+        userDefinition ? config + "banklore.idf" : path("usr/share/banklore/banklore.idf");
+    MainWindow& window = startWith(installedCopy());
+    EXPECT_EQ(window.slotCount(), slots);
+    EXPECT_EQ(window.definitionPath(), definition);
+    EXPECT_EQ(window.settingsFolder(), config);
+    EXPECT_EQ(window.settingsPath(), config + "banklore.ini");
+    std::vector<std::string> chooserGot;
+    prompts_.onChoose = [&](const std::string& idf, const std::string& ini) {
+      chooserGot = {idf, ini};
+      return false;
+    };
+    window.onCommand(CommandId::ChangeInstrument);
+    EXPECT_EQ(chooserGot, (S{definition, config + "banklore.ini"})) << "the chooser reads it too";
+    window.close();
+    window_.reset();
+
+    EXPECT_EQ(
+        readFile("home/.local/state/banklore/banklore_Debug.txt").rfind("--- Program Start", 0),
+        0u);
+    EXPECT_EQ(readText(config + "banklore.ini", "", "LastPath0", "", 300), path("home/"))
+        << "file dialogs start at home, not in the program's folder";
+    EXPECT_EQ(readText(config + "banklore.ini", "General", "Width", "", 10), "630");
+    EXPECT_TRUE(std::filesystem::is_empty(path("usr/bin"))) << "nothing beside the program";
+    struct stat info {};
+    ASSERT_EQ(::stat(state.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "folders made for the user are the user's alone";
+  }
+  EXPECT_TRUE(prompts_.messages.empty()) << "nothing to tell when every folder can be written";
+}
+
+TEST_F(FileLocationsStartupTest, FoldersThatCannotBeWrittenAreToldOnceWithPathAndReason) {
+  writeFile("taken", "a file where the folders would go");
+  FileLocations files = ProgramPaths{dir_, "banklore"};
+  files.settingsFolder = path("taken/config/");
+  files.settingsFile = files.settingsFolder + "banklore.ini";
+  files.logFolder = path("taken/state/");
+  files.logFile = files.logFolder + "banklore_Debug.txt";
+  MainWindow& window = startWith(files);
+  EXPECT_TRUE(prompts_.messages.empty()) << "told once the window is up, not before";
+  clock_.runPosted();
+  EXPECT_EQ(prompts_.messages,
+            (S{"No debug log this run: cannot write to " + path("taken/state/") +
+               " (Not a directory).\nSettings will not be kept: cannot write to " +
+               path("taken/config/") + " (Not a directory)."}));
+  EXPECT_EQ(window.slotCount(), 256) << "the program runs all the same";
+  window.onCommand(CommandId::SelectAll);
+  window.close();
+  window_.reset();
+  clock_.runPosted();
+  EXPECT_EQ(prompts_.messages.size(), 1u) << "not told again at closing";
+}
+
+TEST_F(FileLocationsStartupTest, AWindowGoneBeforeTheBoxShowsTellsNobody) {
+  FileLocations files = ProgramPaths{dir_, "banklore"};
+  writeFile("taken", "");
+  files.logFolder = path("taken/");
+  files.logFile = files.logFolder + "log.txt";
+  startWith(files);
+  window_.reset();
+  EXPECT_EQ(clock_.runPosted(), 1);
+  EXPECT_TRUE(prompts_.messages.empty());
+}
+
+}  // namespace
+}  // namespace banklore::testing
