@@ -15,8 +15,8 @@
 #include "core/sysex_template.h"
 #include "files/midi_file.h"
 #include "platform/debug_log.h"
+#include "platform/file_locations.h"
 #include "platform/profile.h"
-#include "platform/program_paths.h"
 
 namespace banklore {
 namespace {
@@ -278,8 +278,10 @@ int inspect(InstrumentDefinition& d, const Options& options) {
 
 // --- main -------------------------------------------------------------------------------------
 
+// The file the program beside the tool reads, by the same rules.
 std::string defaultDefinitionFile() {
-  return programPathsFrom(currentExecutablePath()).dir + "banklore.idf";
+  const ProgramPaths tool = programPathsFrom(currentExecutablePath());
+  return currentFileLocations({tool.dir, "banklore"}).definitionFile;
 }
 
 int run(int argc, char** argv) {
@@ -289,9 +291,11 @@ int run(int argc, char** argv) {
   app.require_subcommand(1);
   Options options;
   app.add_option("--idf", options.idf,
-                 "Instrument definition file (default: banklore.idf beside the tool)");
+                 "Instrument definition file (default: the one Banklore reads; `definition` "
+                 "prints its path)");
   app.add_option("--instrument", options.instrument, "Section of the definition file")
       ->capture_default_str();
+  app.set_version_flag("--version", "banklore-cli " BANKLORE_VERSION);
 
   CLI::App* definition = app.add_subcommand("definition", "Print the resolved definition");
   CLI::App* request = app.add_subcommand("request", "Print the messages that request a slot");
@@ -306,6 +310,8 @@ int run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "banklore-cli: %s\n", e.what());

@@ -18,7 +18,7 @@
 #include "platform/atomic_file.h"
 #include "platform/debug_log.h"
 #include "platform/profile.h"
-#include "platform/program_paths.h"
+#include "platform/file_locations.h"
 #include "synth_player.h"
 #include "virtual_synth.h"
 
@@ -76,9 +76,10 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
       "it is sent, over MIDI ports of its own.",
       kTool};
   app.add_option("--idf", options.idf,
-                 "Instrument definition file (default: banklore.idf beside the tool)");
+                 "Instrument definition file (default: the one Banklore reads)");
   app.add_option("--instrument", options.instrument, "Section of the definition file")
       ->capture_default_str();
+  app.set_version_flag("--version", std::string(kTool) + " " BANKLORE_VERSION);
   app.add_option("--name", options.name, "MIDI client name; the ports are NAME:in and NAME:out")
       ->capture_default_str();
   app.add_option("--load", options.load, "Hold the patches of this .syx file instead");
@@ -109,6 +110,8 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "%s: %s\n", kTool, e.what());
     return kExitUsage;
@@ -121,7 +124,8 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
 // file the built-in Nova is used.
 std::optional<std::string> checkDefinition(Options& options) {
   if (!options.idfGiven) {
-    options.idf = programPathsFrom(currentExecutablePath()).dir + "banklore.idf";
+    const ProgramPaths tool = programPathsFrom(currentExecutablePath());
+    options.idf = currentFileLocations({tool.dir, "banklore"}).definitionFile;
   }
   if (options.idfGiven && !readable(options.idf)) return "cannot read " + options.idf;
   if (equalsIgnoringCase(options.instrument, "Nova")) return std::nullopt;
