@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "platform/atomic_file.h"
+#include "platform/debug_log.h"
+#include "platform/regular_file.h"
 
 // File format, as read and written here:
 // - "[name]" (blanks around it and around the name allowed) starts a section; text after the first
@@ -68,18 +70,17 @@ Parsed parse(std::string_view text) {
 }
 
 // The file's lines; nullopt when it cannot be read. `missing` tells a file that does not exist
-// from one that exists but cannot be read (which a write must not replace).
+// from one that exists but cannot be read (which a write must not replace). Anything but a regular
+// file (a FIFO would block the read for good) cannot be read, so reading it gives the defaults.
 std::optional<std::vector<Line>> readLines(const std::string& file, bool* missing = nullptr) {
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  if (missing != nullptr) *missing = stream == nullptr && errno == ENOENT;
-  if (stream == nullptr) return std::nullopt;
+  const FileHandle stream = openRegularForReading(file);
+  if (missing != nullptr) *missing = !stream && errno == ENOENT;
+  if (!stream) return std::nullopt;
   std::string content;
   char chunk[8192];
   std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) content.append(chunk, got);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) return std::nullopt;
+  while ((got = std::fread(chunk, 1, sizeof chunk, stream.get())) > 0) content.append(chunk, got);
+  if (std::ferror(stream.get()) != 0) return std::nullopt;
 
   std::vector<Line> lines;
   std::size_t start = 0;
@@ -229,13 +230,22 @@ bool writeText(const std::string& file, std::string_view section, std::string_vi
 
   AtomicFile out(file);
   if (!out.open()) return false;
+  bool written = true;
   for (const Line& line : lines) {
     if (std::fwrite(line.text.data(), 1, line.text.size(), out.stream()) != line.text.size() ||
         std::fwrite(line.end.data(), 1, line.end.size(), out.stream()) != line.end.size()) {
-      return false;
+      written = false;
+      break;
     }
   }
-  return out.commit();
+  if (written && out.commit()) return true;
+  out.discard();
+  // Only a file rewritten in place can be left damaged; the caller knows no more than "failed".
+  if (out.oldContentLost()) {
+    WriteLog(LogPath(), "Writing %s failed and its old contents could not be put back\n",
+             file.c_str());
+  }
+  return false;
 }
 
 bool writeInt(const std::string& file, std::string_view section, std::string_view key,

@@ -1,7 +1,8 @@
 // INI ("profile") file access with the semantics both the settings and the definition files rely
 // on: case-insensitive section and key names, blanks around values trimmed, the empty section name,
 // defaults for a missing file/section/key, nothing cached, and writes that never leave a
-// half-written file.
+// half-written file. Only regular files are read and written: anything else at the path (a FIFO)
+// reads as a missing file and is never written.
 #pragma once
 
 #include <cstddef>
@@ -27,9 +28,10 @@ std::int32_t readInt(const std::string& file, std::string_view section, std::str
 std::int64_t leadingDecimal(std::string_view text, std::size_t* used = nullptr);
 
 // Replaces or adds the key, creating file and section as needed; every other line is kept.
-// Writes a temporary file beside the target and renames it over; false when that fails, when the
-// file exists but cannot be read, and for text that would break the file's lines (a line break in
-// any argument, an empty key, "=" in the key, "]" in the section name).
+// Writes through AtomicFile (a temporary file renamed over the target, or in place in a folder the
+// user cannot write); false when that fails, when the file exists but cannot be read or written or
+// is no regular file, and for text that would break the file's lines (a line break in any
+// argument, an empty key, "=" in the key, "]" in the section name).
 bool writeText(const std::string& file, std::string_view section, std::string_view key,
                std::string_view text);
 bool writeInt(const std::string& file, std::string_view section, std::string_view key,
