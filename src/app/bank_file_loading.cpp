@@ -1,7 +1,5 @@
 // Loading bank files: raw SysEx files cut into PatchSize pieces and Standard MIDI Files of one
 // patch per SysEx event, into the slots the patches name or into the selected slots in order.
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "app/main_window.h"
 #include "files/midi_file.h"
 #include "platform/debug_log.h"
+#include "platform/regular_file.h"
 
 namespace banklore {
 
@@ -24,14 +23,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// A folder opens for reading on some systems but holds no bytes to load: it counts as a file that
-// cannot be opened.
+// Only a regular file is opened, and without waiting: a FIFO would block the window for good, and
+// a folder or device holds no bytes to load. Anything else counts as a file that cannot be opened.
 File openForReading(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return file;
-  struct stat info;
-  if (::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) file.reset();
-  return file;
+  return File(openRegularForReading(path).release());
 }
 
 enum class Piece { End, Short, Whole };

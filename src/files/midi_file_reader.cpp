@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "files/midi_file.h"
+#include "platform/regular_file.h"
 
 // What the reader accepts, and why where it departs from a plain event walk:
 // - Every track is bounded by its chunk length. A track ends at End of Track or exactly at its
@@ -202,7 +203,8 @@ class TrackReader {
 
 bool MidiFileReader::Read(const std::string& path) {
   damagedAfter_.reset();
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  // Only a regular file, opened without waiting: a FIFO would block the open for good.
+  std::unique_ptr<std::FILE, FileCloser> file(openRegularForReading(path).release());
   if (!file) return false;
   Input in(file.get());
   if (std::fseek(file.get(), 0, SEEK_END) != 0 || !in.open(std::ftell(file.get())) ||

@@ -2,6 +2,7 @@
 
 #include "files/midi_file.h"
 #include "files/variable_length.h"
+#include "platform/regular_file.h"
 
 namespace banklore {
 namespace {
@@ -16,7 +17,8 @@ MidiFileWriter::~MidiFileWriter() {
 
 bool MidiFileWriter::Open(const std::string& path, int division) {
   if (file_ != nullptr) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  // Only a regular file, opened without waiting: a FIFO would block the open for good.
+  std::FILE* file = openRegularForWriting(path).release();
   if (file == nullptr) return false;
   if (!Open(file, division)) {
     std::fclose(file);

@@ -1,10 +1,10 @@
 #include "ui/definition_sections.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "platform/profile.h"
+#include "platform/regular_file.h"
 
 namespace banklore {
 
@@ -43,9 +43,14 @@ std::vector<std::string> sectionHeadersIn(std::string_view text) {
 }
 
 std::vector<std::string> sectionHeadersOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // Only a regular file, opened without waiting: a FIFO would block the dialog for good.
+  const FileHandle in = openRegularForReading(path);
   if (!in) return {};
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  char chunk[8192];
+  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, in.get())) {
+    text.append(chunk, got);
+  }
   return sectionHeadersIn(text);
 }
 
