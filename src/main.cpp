@@ -1,5 +1,6 @@
 // Banklore: starts the Qt application, the window and the librarian behind it.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
         stdout);
     return 0;
   }
+  // A write past the file-size limit then fails like one to a full disk, which every writer
+  // reports, instead of killing the program with its files half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Qt takes its own options (-platform, -style, ...) out of argv; the rest is ours.
   QApplication application(argc, argv);
   const banklore::CommandLine commandLine = banklore::parseCommandLine(argumentsOf(argc, argv));

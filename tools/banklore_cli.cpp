@@ -1,6 +1,7 @@
 // banklore-cli: shows what the codec makes of an instrument definition, which bytes would go to
 // the instrument for a slot, and what a bank file (.syx or .mid) holds, packet by packet.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -358,6 +359,9 @@ int run(int argc, char** argv) {
 }  // namespace banklore
 
 int main(int argc, char** argv) {
+  // A write past the file-size limit then fails like one to a full disk, which every writer
+  // reports, instead of killing the program with its files half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   const int status = banklore::run(argc, argv);
   // A report that did not reach its file (a full disk, a closed pipe) is no success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -233,6 +234,9 @@ int run(int argc, char** argv) {
 }  // namespace banklore
 
 int main(int argc, char** argv) {
+  // A write past the file-size limit then fails like one to a full disk, which every writer
+  // reports, instead of killing the program with its files half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   const int status = banklore::run(argc, argv);
   if (std::fflush(stdout) != 0) return status == 0 ? 1 : status;
   return status;
