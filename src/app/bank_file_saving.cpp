@@ -111,6 +111,7 @@ void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
     if (!damage.empty()) prompts_.message(damage);
     return;
   }
+  // Empty slots count as saved too: the file holds them as absent, as a load leaves them.
   markSaved(bank, selectedSlots(bank));
   // A raw save sets no status text, unless slots were left out.
   if (selection.skipped > 0) {
@@ -155,7 +156,7 @@ void MainWindow::SaveSelectionAsMid(const std::string& path, int bank) {
     if (!damage.empty()) prompts_.message(damage);
     return;
   }
-  markSaved(bank, selectedSlots(bank));
+  markSaved(bank, selectedSlots(bank));  // empty slots included, as above
   SetStatus(bank, "%s", savedText(count, selection.skipped).c_str());
 }
 
