@@ -42,6 +42,9 @@ class BankView {
   virtual void rebuildRows(int bank, int rowCount) = 0;
   // Re-reads both columns of one row from BankRows.
   virtual void refreshRow(int bank, int row) = 0;
+  // Re-reads both columns of rows first..last (in range, first <= last) at once: one notice for
+  // the whole range, however many of its rows an edit changed.
+  virtual void refreshRows(int bank, int first, int last) = 0;
   // Selected rows of the bank's list, ascending.
   virtual std::vector<int> selectedRows(int bank) const = 0;
   // Replaces the selection: exactly `rows` (ascending, in range) are selected afterwards, and

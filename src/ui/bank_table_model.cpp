@@ -1,5 +1,7 @@
 #include "ui/bank_table_model.h"
 
+#include <algorithm>
+
 #include "ui/display_text.h"
 
 namespace banklore {
@@ -14,8 +16,14 @@ void BankTableModel::rebuild(int rowCount) {
 }
 
 void BankTableModel::refreshRow(int row) {
-  if (row < 0 || row >= rows_) return;
-  Q_EMIT dataChanged(index(row, LabelColumn), index(row, NameColumn), {Qt::DisplayRole});
+  refreshRows(row, row);
+}
+
+void BankTableModel::refreshRows(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, rows_ - 1);
+  if (first > last) return;
+  Q_EMIT dataChanged(index(first, LabelColumn), index(last, NameColumn), {Qt::DisplayRole});
 }
 
 int BankTableModel::rowCount(const QModelIndex& parent) const {

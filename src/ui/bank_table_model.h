@@ -23,6 +23,8 @@ class BankTableModel : public QAbstractTableModel {
   void rebuild(int rowCount);
   // Re-reads both columns of one row: one dataChanged.
   void refreshRow(int row);
+  // Re-reads both columns of rows first..last (cut to the rows shown): one dataChanged.
+  void refreshRows(int first, int last);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

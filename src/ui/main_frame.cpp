@@ -155,6 +155,10 @@ void MainFrame::refreshRow(int bank, int row) {
   panel_->model(bank).refreshRow(row);
 }
 
+void MainFrame::refreshRows(int bank, int first, int last) {
+  panel_->model(bank).refreshRows(first, last);
+}
+
 std::vector<int> MainFrame::selectedRows(int bank) const {
   return panel_->list(bank).selectedRowNumbers();
 }

@@ -41,6 +41,7 @@ class MainFrame : public QMainWindow, public BankView {
   // BankView.
   void rebuildRows(int bank, int rowCount) override;
   void refreshRow(int bank, int row) override;
+  void refreshRows(int bank, int first, int last) override;
   std::vector<int> selectedRows(int bank) const override;
   void setSelection(int bank, const std::vector<int>& rows, std::optional<int> focusRow) override;
   void focusList(int bank) override;

@@ -63,6 +63,9 @@ struct ReadingView : BankView {
     benchmark::DoNotOptimize(label);
     benchmark::DoNotOptimize(name);
   }
+  void refreshRows(int bank, int first, int last) override {
+    for (int row = first; row <= last; ++row) refreshRow(bank, row);  // every cell, as a worst case
+  }
   std::vector<int> selectedRows(int) const override { return {}; }
   void setSelection(int, const std::vector<int>&, std::optional<int>) override {}
   void focusList(int) override {}

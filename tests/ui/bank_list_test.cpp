@@ -2,6 +2,7 @@
 #include "ui/bank_list.h"
 
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <numeric>
 
@@ -38,6 +39,28 @@ TEST(BankListTest, SelectingAFullBankSkipsRowsOutsideScrollsNotAndReadsOnlyVisib
   EXPECT_EQ(list.currentIndex().row(), 4000);
   EXPECT_EQ(list.verticalScrollBar()->value(), 0);  // the librarian scrolls when it says so
   EXPECT_LT(rows.reads, 200);  // uniform row heights: nothing measures the other rows
+}
+
+TEST(BankListTest, RefreshingRowsIsOneNoticeCutToTheBankAndRereadsOnlyVisibleRows) {
+  CountingRows rows;
+  BankTableModel model(0);
+  model.setSource(&rows);
+  model.rebuild(4096);
+  BankList list(0, model);
+  list.resize(240, 300);
+  list.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  rows.reads = 0;
+  model.refreshRows(-3, 5000);  // as an edit of the whole bank asks, and past both ends
+  model.refreshRows(9, 8);      // nothing
+  list.viewport()->repaint();
+  ASSERT_EQ(changed.size(), 1);
+  EXPECT_EQ(qvariant_cast<QModelIndex>(changed[0][0]), model.index(0, BankTableModel::LabelColumn));
+  EXPECT_EQ(qvariant_cast<QModelIndex>(changed[0][1]),
+            model.index(4095, BankTableModel::NameColumn));
+  EXPECT_GT(rows.reads, 0);
+  EXPECT_LT(rows.reads, 200);
 }
 
 }  // namespace

@@ -29,9 +29,14 @@ struct FakeView : BankView {
     std::vector<int> selection, refreshed;
     std::string status;
     std::pair<int, int> progress;  // maximum, position
+    // From refreshRows: first and last row of each range.
+    std::vector<std::pair<int, int>> refreshedRanges;
   };
-  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}}; }
+  void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}, {}}; }
   void refreshRow(int b, int row) override { banks[b].refreshed.push_back(row); }
+  void refreshRows(int b, int first, int last) override {
+    banks[b].refreshedRanges.emplace_back(first, last);
+  }
   std::vector<int> selectedRows(int b) const override { return banks[b].selection; }
   void setSelection(int b, const std::vector<int>& rows, std::optional<int>) override {
     banks[b].selection = rows;
