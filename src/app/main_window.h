@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/bank_view.h"
@@ -254,8 +255,9 @@ class MainWindow : public BankRows {
   void moveByCount();
   void sortSelection();
   void activate(int bank);
-  bool moveUpOnce(int bank, std::vector<int>& selection, bool refresh);
-  bool moveDownOnce(int bank, std::vector<int>& selection, bool refresh);
+  // Moves the bank's selection and its patches `steps` slots (negative: up) at once, stopping at
+  // the edge, and selects the moved slots; the first and last row it changed, if any.
+  std::optional<std::pair<int, int>> moveSelection(int bank, int steps);
   void exchangeSlots(int bank, int a, int b, bool refresh);
 
   // Bank files (bank_files.cpp).

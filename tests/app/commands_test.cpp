@@ -17,8 +17,13 @@ class CommandsTest : public AppTest {
   }
   void run(CommandId id, int bank, const V& selection) {
     view_.banks[bank].selection = selection;
-    for (auto& list : view_.banks) list.refreshed.clear();
+    for (auto& list : view_.banks) list.refreshed.clear(), list.refreshedRanges.clear();
     window_->onCommand(id);
+  }
+  // The rows refreshed: each range (first, last) the command asked for, and no single row.
+  std::vector<std::pair<int, int>> refreshedRanges(int bank) const {
+    EXPECT_TRUE(view_.banks[bank].refreshed.empty());
+    return view_.banks[bank].refreshedRanges;
   }
   // Slots from `first` on hold the patches first named with these numbers; each moved one placed.
   void expectOrder(int bank, int first, const V& order) {
@@ -86,7 +91,9 @@ TEST_F(CommandsTest, CopyToOtherBankFillsTheTargetSelectionThenTheSlotsAfterIt) 
     window_->setActiveBank(c.from);
     view_.banks[1 - c.from].selection = c.targets;
     run(CommandId::CopyToOtherBank, c.from, c.sources);
-    EXPECT_EQ(view_.banks[1 - c.from].refreshed, c.written) << "each written slot, nothing else";
+    using R = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(refreshedRanges(1 - c.from), (R{{c.written.front(), c.written.back()}}))
+        << "once, from the first written slot to the last";
     for (std::size_t i = 0; i < c.written.size(); ++i) {
       EXPECT_EQ(slotName(1 - c.from, c.written[i]), "ab"[c.from] + std::to_string(c.sources[i]));
       expectPlaced(1 - c.from, c.written[i]);
@@ -105,31 +112,34 @@ TEST_F(CommandsTest, PasteFillsSelectedSlotsWhileClipboardEntriesLast) {
 }
 
 TEST_F(CommandsTest, SwapUpDownAndMoveCarryPatchesAndSelectionButStopAtTheEdges) {
+  using R = std::vector<std::pair<int, int>>;
   struct Case {
     CommandId id;
     V selection;
     std::optional<int> count;  // Move's answer
     int first;
     V order, after;
+    R refreshed;  // once for the rows that changed; Move: every row, even when nothing moved
   };
-  for (const Case& c :
-       std::vector<Case>{{CommandId::Swap, {4}, {}, 3, {3, 4, 5}, {4}},
-                         {CommandId::Swap, {1, 4, 8}, {}, 0, {0, 1, 2, 3, 4}, {1, 4, 8}},
-                         {CommandId::Swap, {3, 5}, {}, 3, {5, 4, 3}, {3, 5}},
-                         {CommandId::UpBank0, {4, 5}, {}, 2, {2, 4, 5, 3, 6}, {3, 4}},
-                         {CommandId::DownBank0, {1, 3}, {}, 0, {0, 2, 1, 4, 3, 5}, {2, 4}},
-                         {CommandId::UpBank0, {0, 5}, {}, 0, {0, 1, 2, 3, 4, 5, 6}, {0, 5}},
-                         {CommandId::DownBank0, {5, 31}, {}, 4, {4, 5, 6}, {5, 31}},
-                         {CommandId::Move, {1, 2}, -3, 0, {1, 2, 0, 3}, {0, 1}},
-                         {CommandId::Move, {28}, 1023, 27, {27, 29, 30, 31, 28}, {31}},
-                         {CommandId::Move, {4}, 0, 3, {3, 4, 5}, {4}},
-                         {CommandId::Move, {4}, std::nullopt, 3, {3, 4, 5}, {4}}}) {
+  for (const Case& c : std::vector<Case>{
+           {CommandId::Swap, {4}, {}, 3, {3, 4, 5}, {4}, {}},
+           {CommandId::Swap, {1, 4, 8}, {}, 0, {0, 1, 2, 3, 4}, {1, 4, 8}, {}},
+           {CommandId::Swap, {3, 5}, {}, 3, {5, 4, 3}, {3, 5}, {{3, 5}}},
+           {CommandId::UpBank0, {4, 5}, {}, 2, {2, 4, 5, 3, 6}, {3, 4}, {{3, 5}}},
+           {CommandId::DownBank0, {1, 3}, {}, 0, {0, 2, 1, 4, 3, 5}, {2, 4}, {{1, 4}}},
+           {CommandId::UpBank0, {0, 5}, {}, 0, {0, 1, 2, 3, 4, 5, 6}, {0, 5}, {}},
+           {CommandId::DownBank0, {5, 31}, {}, 4, {4, 5, 6}, {5, 31}, {}},
+           {CommandId::Move, {1, 2}, -3, 0, {1, 2, 0, 3}, {0, 1}, {{0, 31}}},
+           {CommandId::Move, {28}, 1023, 27, {27, 29, 30, 31, 28}, {31}, {{0, 31}}},
+           {CommandId::Move, {4}, 0, 3, {3, 4, 5}, {4}, {{0, 31}}},
+           {CommandId::Move, {4}, std::nullopt, 3, {3, 4, 5}, {4}, {}}}) {
     SCOPED_TRACE(::testing::PrintToString(c.selection));
     startOnTestDefinition();
     prompts_.counts = {c.count};
     run(c.id, 0, c.selection);
     expectOrder(0, c.first, c.order);
     EXPECT_EQ(view_.banks[0].selection, c.after);
+    EXPECT_EQ(refreshedRanges(0), c.refreshed);
   }
   run(CommandId::DownBank1, 1, {6});
   expectOrder(1, 6, {7, 6});
@@ -151,7 +161,7 @@ TEST_F(CommandsTest, SortOrdersSelectedSlotsByteWiseKeepingEqualNamesInOrder) {
   put({{7, "b", 1}, {9, "B", 2}, {12, "a", 3}, {13, "a", 4}, {14, "a", 5}});
   run(CommandId::Sort, 0, {7, 9, 12, 13});
   EXPECT_EQ(names(0, 7, 8), (S{"B", "a8", "a", "a10", "a11", "a", "b", "a"}));
-  EXPECT_EQ(view_.banks[0].refreshed, (V{7, 9, 12, 13}));
+  EXPECT_EQ(refreshedRanges(0), (std::vector<std::pair<int, int>>{{7, 13}}));
   V markers;
   for (int slot : {7, 9, 12, 13, 14}) markers.push_back(window_->bank(0).slots[slot].bytes()[20]);
   for (int slot : {7, 9, 12, 13}) expectPlaced(0, slot);
