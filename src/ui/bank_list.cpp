@@ -85,7 +85,10 @@ void BankList::selectRows(const std::vector<int>& rows, std::optional<int> focus
       selection.select(model_.index(top, 0), model_.index(bottom, BankTableModel::ColumnCount - 1));
     }
   }
-  selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  // Cleared first: replacing one selection by another makes Qt compare every old range with every
+  // new one, which took tens of milliseconds for a thousand scattered rows.
+  selectionModel()->clearSelection();
+  selectionModel()->select(selection, QItemSelectionModel::Select);
   // Moving the current row would scroll the list; the librarian scrolls only when it says so.
   const bool scrolls = hasAutoScroll();
   setAutoScroll(false);
