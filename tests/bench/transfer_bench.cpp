@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "midi/system_backend.h"
+#include "qt_application.h"
 #include "support/cancelling_prompts.h"
 #include "support/jack_server.h"
 #include "support/synth_process.h"
@@ -25,15 +26,6 @@ namespace banklore::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-QApplication& application() {
-  static int argc = 1;
-  static char name[] = "banklore_bench";
-  static char* argv[] = {name, nullptr};
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QApplication app(argc, argv);
-  return app;
-}
 
 // The window's clock, timing every tick and task it runs for the librarian.
 class TimingClock : public UiClock {
