@@ -107,6 +107,10 @@ gui=""
 [ "$status" = 0 ] || fail "banklore ended with $status: $(cat "$work/gui.out")"
 grep -q '^PosX=' "$work/config/banklore/banklore.ini" || fail "no settings in XDG_CONFIG_HOME"
 grep -qx -- '--- Program end ---' "$log" || fail "the log did not run to its end"
-beside=$(ls "$usr/bin" | grep -vx 'banklore\|banklore-cli\|banklore-virtual-synth' || true)
-[ -z "$beside" ] || fail "files written beside the installed program: $beside"
+for file in "$usr"/bin/*; do
+  case "${file##*/}" in
+  banklore | banklore-cli | banklore-virtual-synth) ;;
+  *) fail "a file written beside the installed program: $file" ;;
+  esac
+done
 echo "installed layout checked in $usr"

@@ -18,8 +18,8 @@
 #include "midi/midi_backend.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_log.h"
-#include "platform/profile.h"
 #include "platform/file_locations.h"
+#include "platform/profile.h"
 #include "synth_player.h"
 #include "virtual_synth.h"
 
