@@ -1,6 +1,7 @@
 // Saving the selected slots of a bank as a raw SysEx file or a Standard MIDI File. The file is
-// written beside its target and replaces it only when complete, so a failed save (no folder, no
-// permission, a full disk) leaves what was there and is reported, never shown as success. Slots
+// written beside its target and replaces it only when complete (in a folder the user cannot write,
+// in place, its old bytes put back on failure), so a failed save (no folder, no permission, a full
+// disk) leaves what was there and is reported, never shown as success. Slots
 // without a valid patch are left out: an instrument would take their bytes for truncated patches,
 // and other MIDI programs refuse a file holding them.
 #include <cstdint>

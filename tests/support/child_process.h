@@ -21,15 +21,18 @@ struct ChildLimits {
 };
 
 struct ChildRun {
-  bool finished = false;  // the body returned (no signal, no time-out)
-  std::string output;     // what it returned
+  bool finished = false;     // the body returned (no signal, no time-out)
+  bool unsupported = false;  // the child could not take its limits here: the body did not run
+  std::string output;        // what it returned
 };
+
+constexpr int kChildUnsupported = 3;
 
 // Runs `body` (returning std::string) in a child process under `limits`.
 template <typename Body>
 ChildRun runInChild(Body body, const ChildLimits& limits = {}) {
   int channel[2];
-  if (::pipe(channel) != 0) return {false, "no pipe"};
+  if (::pipe(channel) != 0) return {.output = "no pipe"};
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(channel[0]);
@@ -44,13 +47,13 @@ ChildRun runInChild(Body body, const ChildLimits& limits = {}) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{limits.fileSize, limits.fileSize};
     ready = ready && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    output = ready ? body() : "the child could not take its limits";
+    output = ready ? body() : "cannot run as an unprivileged user with these limits here";
     for (std::size_t done = 0; done < output.size();) {
       const ssize_t put = ::write(channel[1], output.data() + done, output.size() - done);
       if (put <= 0) break;
       done += static_cast<std::size_t>(put);
     }
-    ::_exit(ready ? 0 : 1);
+    ::_exit(ready ? 0 : kChildUnsupported);
   }
   ::close(channel[1]);
   ChildRun run;
@@ -60,8 +63,9 @@ ChildRun runInChild(Body body, const ChildLimits& limits = {}) {
   }
   ::close(channel[0]);
   int status = 0;
-  run.finished = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                 WEXITSTATUS(status) == 0;
+  const bool exited = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+  run.finished = exited && WEXITSTATUS(status) == 0;
+  run.unsupported = exited && WEXITSTATUS(status) == kChildUnsupported;
   if (child > 0 && WIFSIGNALED(status)) {
     run.output += WTERMSIG(status) == SIGALRM
                       ? "[blocked: timed out]"
