@@ -1,13 +1,13 @@
 // banklore-cli: shows what the codec makes of an instrument definition, which bytes would go to
 // the instrument for a slot, and what a bank file (.syx or .mid) holds, packet by packet.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
-#include <algorithm>
 #include <vector>
 
 #include "core/instrument_definition.h"
