@@ -82,6 +82,8 @@ class InstrumentDefinition {
   bool sendTemplateNamesSlot() const;
   std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
   std::int32_t messageLength(std::span<const std::uint8_t> bytes) const;
+  // The literal bytes of the "Send" template match, the first F7 closes exactly PatchSize bytes,
+  // and no other byte inside is above 7F.
   bool matchesSendTemplate(std::span<const std::uint8_t> bytes) const;
   // Bytes that a rule names outside `message` add nothing; a type that is no rule gives 0.
   // "Matrix-1000" sums the data area as rejoined nibble pairs (low nibble first), as the instrument
@@ -93,6 +95,7 @@ class InstrumentDefinition {
 
  private:
   void correctSizes();
+  bool onlyDataBytesInside(std::span<const std::uint8_t> message) const;
   void logUnusableChecksumSettings() const;
   void logBytesAboveDataRange() const;
   void loadBankNames(const std::string& list);

@@ -122,7 +122,25 @@ bool InstrumentDefinition::matchesSendTemplate(std::span<const std::uint8_t> byt
   const auto patchSize = static_cast<std::size_t>(PatchSize());
   if (bytes.size() < patchSize) return false;
   const auto message = bytes.first(patchSize);
-  return matchesTemplate(message, send_) && messageLength(message) == PatchSize() - 1;
+  return matchesTemplate(message, send_) && messageLength(message) == PatchSize() - 1 &&
+         onlyDataBytesInside(message);
+}
+
+bool InstrumentDefinition::onlyDataBytesInside(std::span<const std::uint8_t> message) const {
+  // A byte above 7F between F0 and F7 is a status byte: the message was damaged on its way. The
+  // header's fixed fields (the "ff" wildcard too, which older files hold as FF) and a fixed
+  // checksum byte are the definition's own affair.
+  FieldTokenizer fields(send_);
+  std::size_t position = 0;
+  for (auto field = fields.nextField(','); field && position + 1 < message.size();
+       field = fields.nextField(','), ++position) {
+    if (position > 0 && message[position] > 0x7F && !isHexByteToken(*field)) return false;
+  }
+  for (; position + 1 < message.size(); ++position) {
+    const bool fixedChecksum = static_cast<std::int32_t>(position) == sendChecksumPos_;
+    if (position > 0 && message[position] > 0x7F && !fixedChecksum) return false;
+  }
+  return true;
 }
 
 std::uint8_t InstrumentDefinition::computeChecksum(const std::string& type,

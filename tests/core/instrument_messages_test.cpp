@@ -187,7 +187,9 @@ TEST(InstrumentMessagesTest, MessageLengthAndSendTemplate) {
   // clang-format off
   const std::tuple<Bytes, std::int32_t, bool> cases[] = {
       {good, 10, true}, {good + Bytes{0}, 10, true}, {cut, 11, false},
-      {cut + Bytes{0, 0xF7}, 11, false}, {{0xF7, 1}, 0, false}, {{}, 0, false}};
+      {cut + Bytes{0, 0xF7}, 11, false}, {{0xF7, 1}, 0, false}, {{}, 0, false},
+      {{0xF0, 0x7D, 0x00, 0x10, 0x01, 0x02, 0x41, 0xFE, 0x00, 0x00, 0xF7}, 10, false},
+      {{0xF0, 0x7D, 0x00, 0x10, 0x81, 0x02, 0x41, 0x42, 0x00, 0x00, 0xF7}, 10, false}};
   // clang-format on
   for (const auto& [bytes, length, matches] : cases) {
     EXPECT_EQ(d->messageLength(bytes), length) << bytes.size();
