@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_transfers.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
 #include "core/sysex_sender.h"
@@ -307,6 +308,7 @@ int run(int argc, char** argv) {
   }
   CLI::App* inspectCommand = app.add_subcommand("inspect", "Check the packets of a .syx or .mid");
   inspectCommand->add_option("FILE", options.file, "Bank file")->required();
+  TransferCommands transfers(app);
 
   try {
     app.parse(argc, argv);
@@ -322,6 +324,9 @@ int run(int argc, char** argv) {
   options.idfGiven = app.count("--idf") > 0;
   if (!options.idfGiven) options.idf = defaultDefinitionFile();
   if (options.idfGiven && !readable(options.idf)) return fail("cannot read " + options.idf);
+  if (transfers.chosen()) {
+    return transfers.run({options.idf, options.instrument, app.count("--instrument") > 0});
+  }
   std::string source = options.idf;
   if (!readable(options.idf)) {
     source = "(none: built-in values)";

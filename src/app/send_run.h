@@ -32,6 +32,11 @@ class SendRun {
   void stop();
 
   bool active() const { return active_; }
+  // What the last run did: patches that went out, slots without a valid patch, patches the MIDI
+  // output refused.
+  long sentCount() const { return sent_; }
+  long skippedCount() const { return skipped_; }
+  long refusedCount() const { return refused_; }
 
  private:
   void next();

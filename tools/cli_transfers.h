@@ -1,0 +1,49 @@
+// banklore-cli ports, fetch and send: the window's request and send engines driven from the command
+// line, for scripted backups. Registered on the tool's CLI11 app; run once it has parsed.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace banklore {
+
+// The definition the tool's common options chose.
+struct DefinitionChoice {
+  std::string idf;  // the file to read (it may not exist: the built-in values then apply)
+  std::string instrument;
+  bool instrumentGiven = false;  // else the instrument the settings name is used
+};
+
+class TransferCommands {
+ public:
+  // Adds the subcommands `ports`, `fetch` and `send` to `app`.
+  explicit TransferCommands(CLI::App& app);
+  TransferCommands(const TransferCommands&) = delete;
+  TransferCommands& operator=(const TransferCommands&) = delete;
+
+  // Whether the parsed command line chose one of them.
+  bool chosen() const;
+  // Runs the chosen one: exit code 0 when everything was transferred, 1 when something was not (or
+  // input or output failed), 2 for a usage error.
+  int run(const DefinitionChoice& definition);
+
+  struct Options {
+    std::string in;
+    std::string out;
+    std::string slots;
+    int device = 0;
+    int delay = 0;
+    std::string ini;
+    std::string log;
+    bool verbose = false;
+    std::string file;
+  };
+
+ private:
+  CLI::App* ports_;
+  CLI::App* fetch_;
+  CLI::App* send_;
+  Options options_;
+};
+
+}  // namespace banklore
