@@ -1,4 +1,6 @@
 // The Setup command (MIDI ports, device ID, delays), Change Instrument and the About box.
+#include <algorithm>
+#include <functional>
 #include <string>
 
 #include "app/main_window.h"
@@ -42,12 +44,14 @@ void MainWindow::setupCommand() {
     deviceId_ = values.deviceIndex;
     requestDelay_ = values.requestDelay;
   }
-  // Written after Cancel too: that writes back what was read.
-  const bool saved = writeText(settingsPath_, section, "MidiIN", values.midiInName) &
-                     writeText(settingsPath_, section, "MidiOUT", values.midiOutName) &
-                     writeInt(settingsPath_, section, "DeviceID", deviceId_) &
-                     writeInt(settingsPath_, section, "SendDelay", sendDelay_) &
-                     writeInt(settingsPath_, section, "RequestDelay", requestDelay_);
+  // Written after Cancel too: that writes back what was read. Each is written even when one
+  // before it failed (a braced list is evaluated in order, and in full).
+  const bool written[] = {writeText(settingsPath_, section, "MidiIN", values.midiInName),
+                          writeText(settingsPath_, section, "MidiOUT", values.midiOutName),
+                          writeInt(settingsPath_, section, "DeviceID", deviceId_),
+                          writeInt(settingsPath_, section, "SendDelay", sendDelay_),
+                          writeInt(settingsPath_, section, "RequestDelay", requestDelay_)};
+  const bool saved = std::ranges::all_of(written, std::identity{});
   // The ports chosen here would be gone at the next start: say so while the user is here.
   if (!saved) reportUnsavedSettings(true);
 }
