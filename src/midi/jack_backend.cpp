@@ -18,6 +18,7 @@
 #include "midi/event_assembler.h"
 #include "midi/jack_output_queue.h"
 #include "midi/midi_result.h"
+#include "midi/tsan_annotations.h"
 #include "platform/debug_log.h"
 
 namespace banklore {
@@ -306,15 +307,20 @@ class JackEndpoint {
   }
   void processCycle(jack_nframes_t frames) {
     if (jack_port_t* port = inPort_.load(std::memory_order_acquire)) {
-      readInput(jack_port_get_buffer(port, frames));
+      void* buffer = jack_port_get_buffer(port, frames);
+      takeOverJackBuffer(buffer);
+      readInput(buffer);
+      handOnJackBuffer(buffer);
     }
     if (jack_port_t* port = outPort_.load(std::memory_order_acquire)) {
       void* buffer = jack_port_get_buffer(port, frames);
+      takeOverJackBuffer(buffer);
       jack_midi_clear_buffer(buffer);
       const bool canLeave =
           !needsConnection_.load(std::memory_order_acquire) || jack_port_connected(port) > 0;
       PortBufferSink sink(canLeave ? buffer : nullptr);  // without room, only discards happen
       output_.drain(sink);
+      handOnJackBuffer(buffer);
     }
   }
   void readInput(void* buffer) {

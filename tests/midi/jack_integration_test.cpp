@@ -10,6 +10,7 @@
 #include "midi/rtmidi_backend.h"
 #include "midi/support/port_probe.h"
 #include "midi/system_backend.h"
+#include "midi/tsan_annotations.h"
 #include "support/jack_server.h"
 
 namespace banklore {
@@ -52,11 +53,15 @@ class JackTest : public ::testing::Test {
     auto* test = static_cast<JackTest*>(self);
     void* in = jack_port_get_buffer(test->in_, frames);
     void* out = jack_port_get_buffer(test->out_, frames);
+    takeOverJackBuffer(in);
+    takeOverJackBuffer(out);
     jack_midi_clear_buffer(out);
     jack_midi_event_t event;
     for (jack_nframes_t i = 0; jack_midi_event_get(&event, in, i) == 0; ++i) {
       if (jack_midi_event_write(out, event.time, event.buffer, event.size) != 0) ++test->dropped_;
     }
+    handOnJackBuffer(out);
+    handOnJackBuffer(in);
     return 0;
   }
 
