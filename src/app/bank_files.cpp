@@ -132,6 +132,7 @@ void MainWindow::onFilesDropped(int bank, const std::vector<std::string>& paths)
   if (sending()) return;  // a send reads the bank that the files would change
   AbortRequest();
   if (!validBank(bank)) return;
+  const UndoGroup step(*this, "Drop");  // every file of one drop is one step
   for (const std::string& path : paths) {
     const BankFileKind kind = bankFileKindOf(path);
     if (kind == BankFileKind::None) continue;  // not a bank file: not chosen, not remembered

@@ -21,6 +21,10 @@ constexpr std::array<ContextMenuItem, 14> kContextMenu{{
     {CommandId::Sort, "Sort alphabetically\tCtrl+Shift+S", false},
 }};
 
+constexpr std::array<ContextMenuItem, 1> kAddedContextMenu{{
+    {CommandId::MarkDuplicates, "Mark duplicates", false},
+}};
+
 constexpr std::array<FileMenuItem, 5> kFileMenu{{
     {CommandId::SaveSelected, "&Save Selected...", false},
     {CommandId::Load, "&Load...", false},
@@ -49,10 +53,21 @@ constexpr std::array<Accelerator, 17> kAccelerators{{
     {"F2", CommandId::ActivateBank1},
 }};
 
+constexpr std::array<Accelerator, 2> kEditAccelerators{{
+    {"Ctrl+Z", CommandId::Undo},
+    {"Ctrl+Shift+Z", CommandId::Redo},
+}};
+
 }  // namespace
 
 std::span<const ContextMenuItem> contextMenuItems() {
   return kContextMenu;
+}
+std::span<const ContextMenuItem> addedContextMenuItems() {
+  return kAddedContextMenu;
+}
+std::span<const Accelerator> editAccelerators() {
+  return kEditAccelerators;
 }
 std::span<const FileMenuItem> fileMenuItems() {
   return kFileMenu;
@@ -82,7 +97,38 @@ bool contextMenuItemEnabled(CommandId id, int k, int n, bool clipboardEmpty) {
     case CommandId::Sort:
       return k >= 2;
     default:
-      return true;  // Save Selected, Load and every command outside the menu
+      return true;  // Save Selected, Load, Mark duplicates and every command outside the menu
+  }
+}
+
+std::string_view stepNameOf(CommandId id) {
+  switch (id) {
+    case CommandId::Paste:
+      return "Paste";
+    case CommandId::CopyToOtherBank:
+      return "Copy to Other Bank";
+    case CommandId::Swap:
+      return "Swap";
+    case CommandId::UpBank0:
+    case CommandId::UpBank1:
+      return "Move Up";
+    case CommandId::DownBank0:
+    case CommandId::DownBank1:
+      return "Move Down";
+    case CommandId::Move:
+      return "Move";
+    case CommandId::Sort:
+      return "Sort";
+    case CommandId::Rename:
+      return "Rename";
+    case CommandId::Load:
+      return "Load";
+    case CommandId::LoadToSelected:
+      return "Load to Selected Slots";
+    case CommandId::RequestSelected:
+      return "Request";
+    default:
+      return "Change";
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <span>
+#include <string_view>
 
 namespace banklore {
 
@@ -32,6 +33,10 @@ enum class CommandId : int {
   DownBank1 = 1050,
   ActivateBank0 = 1051,
   ActivateBank1 = 1052,
+  // Additions to the classic set.
+  Undo = 40030,
+  Redo = 40031,
+  MarkDuplicates = 40032,
 };
 
 // One entry of the list context menu, in menu order. `text` holds the shortcut after a tab.
@@ -43,6 +48,8 @@ struct ContextMenuItem {
 
 // The fourteen items of the context menu, in order.
 std::span<const ContextMenuItem> contextMenuItems();
+// The items added after them, behind a separator ("Mark duplicates").
+std::span<const ContextMenuItem> addedContextMenuItems();
 
 // Whether a context-menu item is enabled, given k selected slots of the bank under the cursor, a
 // bank of n slots and whether the clipboard is empty. Commands outside the context menu are
@@ -64,5 +71,11 @@ struct Accelerator {
 };
 // The seventeen accelerators (Rename has two).
 std::span<const Accelerator> accelerators();
+// The keys of the "Edit" menu: Ctrl+Z undo, Ctrl+Shift+Z redo.
+std::span<const Accelerator> editAccelerators();
+
+// What the undo step of a command is called in the "Edit" menu ("Paste" for "Undo Paste");
+// "Change" for a command that is not expected to change a bank.
+std::string_view stepNameOf(CommandId id);
 
 }  // namespace banklore

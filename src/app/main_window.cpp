@@ -127,6 +127,7 @@ void MainWindow::ReleaseConfiguration() {
   if (send_) send_->stop();
   AbortRequest();
   clipboard_.clear();
+  history_.clear();  // its bytes belong to the slots about to go
   midiPort_.Close();
   for (Bank& bank : banks_) {
     bank.slots.clear();
@@ -286,6 +287,7 @@ void MainWindow::pushStatusTexts() {
 void MainWindow::AbortRequest() {
   // Shown at once (through the request's view), so the user sees that the transfer ended.
   if (requestRun_) requestRun_->abort();
+  settleRequestStep();
 }
 
 void MainWindow::setCommandHandler(CommandId id, CommandHandler handler) {
@@ -305,6 +307,8 @@ void MainWindow::onCommand(int id) {
   }
   AbortRequest();
   const int k = static_cast<int>(selectedSlots(activeBank_).size());
+  // Whatever the command changes in either bank is one undo step.
+  const UndoGroup step(*this, stepNameOf(static_cast<CommandId>(id)));
   performCommand(id, k);
   view_.focusList(activeBank_);
   routeButton(id);
@@ -341,6 +345,15 @@ void MainWindow::performCommand(int id, int k) {
       return;
     case CommandId::Quit:
       close();
+      return;
+    case CommandId::Undo:
+      undo();
+      return;
+    case CommandId::Redo:
+      redo();
+      return;
+    case CommandId::MarkDuplicates:
+      markDuplicates();
       return;
     case CommandId::SaveSelected:
     case CommandId::Load:
@@ -401,6 +414,14 @@ std::optional<std::vector<ContextMenuEntry>> MainWindow::onContextMenu(
   const int n = slotCount();
   std::vector<ContextMenuEntry> entries;
   for (const ContextMenuItem& item : contextMenuItems()) {
+    entries.push_back({item.id, item.text, item.separatorAfter,
+                       contextMenuItemEnabled(item.id, k, n, clipboard_.empty())});
+  }
+  // The additions follow the classic items, set apart by a separator.
+  for (const ContextMenuItem& item : addedContextMenuItems()) {
+    if (!entries.empty() && entries.back().id == contextMenuItems().back().id) {
+      entries.back().separatorAfter = true;
+    }
     entries.push_back({item.id, item.text, item.separatorAfter,
                        contextMenuItemEnabled(item.id, k, n, clipboard_.empty())});
   }

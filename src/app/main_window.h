@@ -21,6 +21,7 @@
 #include "app/request_run.h"
 #include "app/send_run.h"
 #include "app/ui_clock.h"
+#include "app/undo_history.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
 #include "midi/midi_backend.h"
@@ -47,6 +48,13 @@ struct ContextMenuEntry {
   CommandId id;
   const char* text;
   bool separatorAfter;
+  bool enabled;
+};
+
+// An item of the "Edit" menu as it is to be shown now, e.g. "Undo Paste\tCtrl+Z".
+struct EditMenuEntry {
+  CommandId id;
+  std::string text;
   bool enabled;
 };
 
@@ -171,6 +179,20 @@ class MainWindow : public BankRows {
   // Ends a running request: its bank's status text becomes "Request aborted.".
   void AbortRequest();
 
+  // Undo and redo (undo_commands.cpp). Every user action that changes a bank is one step: a
+  // command, a drop, a request from its start to its end. Undo puts the slots the step changed
+  // back as they were, byte for byte, without a word to the instrument; redo applies them again.
+  // Both refresh the rows, say so in the bank's status line and leave the selection alone.
+  void undo();
+  void redo();
+  // The "Edit" menu: Undo and Redo with what they would act on, grayed when there is nothing or a
+  // send runs.
+  std::vector<EditMenuEntry> editMenu();
+  const UndoHistory& undoHistory() const { return history_; }
+  // Selects, in both banks, every slot whose patch data equals that of an earlier slot (Bank 1
+  // before Bank 2) and says how many in each bank's status line (duplicates.cpp).
+  void markDuplicates();
+
   // Send Selected and Request Selected on the active bank (transfers.cpp).
   void registerTransferCommands();
   void sendSelected();
@@ -285,6 +307,26 @@ class MainWindow : public BankRows {
   // Shows a transfer in one bank (transfers.cpp).
   class TransferView;
 
+  // Undo (undo_commands.cpp). Every change of a slot is noted before it happens; a group gathers
+  // the changes of one user action into one step, and a change made outside any group is a step
+  // of its own.
+  class UndoGroup {
+   public:
+    UndoGroup(MainWindow& window, std::string_view what);
+    ~UndoGroup();
+    UndoGroup(const UndoGroup&) = delete;
+    UndoGroup& operator=(const UndoGroup&) = delete;
+
+   private:
+    MainWindow& window_;
+  };
+  void noteSlotChanging(int bank, int slot);
+  UndoHistory::SlotReader slotReader() const;
+  // A request's step stays open from its start to its end, however it ends.
+  void openRequestStep(int bank);
+  void settleRequestStep();
+  void applyStep(const UndoStep& step, bool backwards);
+
   // Makes the log and settings folders, points the log at its file, deletes the last run's file
   // and writes the first line. Keeps what could not be made for initWindow to tell.
   void startLog();
@@ -323,6 +365,8 @@ class MainWindow : public BankRows {
   MidiErrorHandler midiErrorHandler_;
   bool stopKeyDown_ = false;
   bool stopKeyPressed_ = false;  // during the running send
+  UndoHistory history_;
+  bool requestStepOpen_ = false;
   // The transfers and what they show; declared last, so they go first.
   std::unique_ptr<TransferView> sendView_;
   std::unique_ptr<TransferView> requestView_;

@@ -1,5 +1,5 @@
 // The slot primitives every bank edit rests on, and the row refresh. Every primitive that changes
-// a slot marks it unsaved, so the commands built on them need not.
+// a slot marks it unsaved and notes it for undo first, so the commands built on them need not.
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +30,8 @@ void MainWindow::CopySlot(int sourceBank, int sourceSlot, int destinationBank, i
 
 void MainWindow::StoreToSlot(int bank, int slot, const Patch& patch, bool refresh) {
   if (!validSlot(bank, slot)) return;
+  const UndoGroup step(*this, "Change");  // joins the user action's step when one is open
+  noteSlotChanging(bank, slot);
   Patch& destination = banks_[bank].slots[static_cast<std::size_t>(slot)];
   if (&destination != &patch) {
     destination.loadBytes(patch.bytes());
@@ -47,6 +49,8 @@ void MainWindow::StoreToSlot(int bank, int slot, const Patch& patch, bool refres
 
 void MainWindow::RenameSlot(int bank, int slot, const std::string& name, bool refresh) {
   if (!validSlot(bank, slot)) return;
+  const UndoGroup step(*this, "Rename");
+  noteSlotChanging(bank, slot);
   banks_[bank].slots[static_cast<std::size_t>(slot)].setName(name);
   markUnsaved(bank, slot);
   if (refresh) RefreshRow(bank, slot);

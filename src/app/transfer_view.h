@@ -20,6 +20,7 @@ class MainWindow::TransferView : public TransferObserver {
   }
   void finishStatus(const std::string& text) override {
     window_.SetStatus(bank, "%s", text.c_str());
+    window_.settleRequestStep();  // a request that ended by itself is one undo step now
   }
   void beginProgress(const std::string& text, int count) override {
     window_.BeginProgress(bank, text, count);

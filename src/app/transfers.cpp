@@ -29,9 +29,11 @@ void MainWindow::sendSelected() {
 
 void MainWindow::requestSelected() {
   requestView_->bank = activeBank_;
+  openRequestStep(activeBank_);
   // The low byte of the device ID is the device index the patches are given.
   requestRun_->start(*definition_, banks_[activeBank_].slots, selectedSlots(activeBank_),
                      deviceId_ & 0xFF, static_cast<std::uint32_t>(std::max(requestDelay_, 0)));
+  settleRequestStep();  // a request that did not start has changed nothing
 }
 
 int MainWindow::requestBank() const {

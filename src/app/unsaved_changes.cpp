@@ -42,6 +42,7 @@ void MainWindow::markUnsaved(int bank, int slot) {
 
 void MainWindow::markSaved(int bank, const std::vector<int>& slots) {
   if (!validBank(bank)) return;
+  history_.noteSaved(bank);
   std::vector<bool>& unsaved = banks_[bank].unsaved;
   for (const int slot : slots) {
     if (slot >= 0 && static_cast<std::size_t>(slot) < unsaved.size()) {
@@ -176,9 +177,11 @@ std::string MainWindow::restoreRecoveryFile(int bank) {
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(expected));
   if (static_cast<std::size_t>(in.gcount()) != expected) return "it cannot be read";
 
+  const UndoGroup step(*this, "Load Back");
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const std::span<const std::uint8_t> piece(bytes.data() + i * patchSize, patchSize);
     if (std::ranges::equal(slots[i].bytes(), piece)) continue;  // as the fresh start left it
+    noteSlotChanging(bank, static_cast<int>(i));
     // The bytes as they were, neither renumbered nor stamped: an empty or damaged slot comes
     // back as it was, too.
     slots[i].loadBytes(piece);

@@ -55,7 +55,8 @@ TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
   startRequestIn(0);
   EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
   EXPECT_FALSE(window_->request().requestActive);
-  EXPECT_EQ(window_->onContextMenu(0)->size(), contextMenuItems().size());
+  EXPECT_EQ(window_->onContextMenu(0)->size(),
+            contextMenuItems().size() + addedContextMenuItems().size());
   EXPECT_EQ(window_->activeBank(), 0);
   run(CommandId::SelectAll, 0, {});
   EXPECT_EQ(view_.banks[0].selection.size(), 32u);

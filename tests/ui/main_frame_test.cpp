@@ -91,11 +91,11 @@ TEST_F(MainFrameTest, ContextMenuGraysItemsBySelectionAndClipboard) {
   const struct {
     std::vector<int> rows;
     bool copyFirst;
-    const char* enabled;  // Select All .. Sort, in menu order
+    const char* enabled;  // Select All .. Sort, then Mark duplicates, in menu order
   } cases[] = {
-      {{}, false, "10001100000000"},  {{7}, false, "11111111110010"},
-      {{7}, true, "11111111111010"},  {{3, 9}, false, "11111111111111"},
-      {all, false, "01111111111001"},
+      {{}, false, "100011000000001"},  {{7}, false, "111111111100101"},
+      {{7}, true, "111111111110101"},  {{3, 9}, false, "111111111111111"},
+      {all, false, "011111111110011"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.enabled);
