@@ -248,23 +248,27 @@ int fetch(Transfer& t, const std::vector<int>& slots, const std::string& file, B
 
   FetchPlan plan(slots);
   std::size_t arrivedSoFar = 0;
-  auto showProgress = [&] {
+  // `ahead`: the engine steps its progress before it moves on to the next slot.
+  auto showProgress = [&](std::size_t ahead) {
     const RequestState& state = requests.state();
-    if (!state.requestActive || state.currentPending >= state.pendingSlots.size()) return;
-    report.progress(formatText(
-        kTextCapacity, "Fetching: %zu of %zu in, asking for slot %s", arrivedSoFar, slots.size(),
-        slotName(definition, state.pendingSlots[state.currentPending]).c_str()));
+    const std::size_t next = state.currentPending + ahead;
+    std::string text =
+        formatText(kTextCapacity, "Fetching: %zu of %zu in", arrivedSoFar, slots.size());
+    if (next < state.pendingSlots.size()) {
+      text += ", asking for slot " + slotName(definition, state.pendingSlots[next]);
+    }
+    report.progress(text);
   };
   observer.onStep = [&] {
     ++arrivedSoFar;
-    showProgress();
+    showProgress(1);
   };
 
   while (!plan.over()) {
     const std::vector<int> run = plan.nextRun();
     const bool secondPass = plan.askingAgain();
     requests.start(definition, bank, run, t.device, t.delayMs);
-    showProgress();
+    showProgress(0);
     runUntil(loop, [&] { return !requests.active(); });
     if (requests.active()) requests.abort();
     const std::size_t arrived = requests.state().currentPending;
