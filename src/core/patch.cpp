@@ -15,36 +15,44 @@ Patch::Patch(InstrumentDefinition& definition)
   setName(kUntitled);
 }
 
-std::string Patch::name() const {
-  const auto offset = static_cast<std::size_t>(definition_->NameOffset());
-  const auto length = static_cast<std::size_t>(definition_->NameLen());
-  std::string text;
-  text.reserve(length);
-  for (std::size_t i = offset; i < offset + length && i < buffer_.size(); ++i) {
-    const std::uint8_t byte = buffer_[i];
-    if (byte == 0x00) break;
-    text.push_back(byte >= 0x20 && byte <= 0x7F ? static_cast<char>(byte) : '?');
+namespace {
+
+// The name as text: a byte outside 20..7F reads "?", and everything from a 00 on is blank, so a
+// name reads the same however its field was padded.
+std::string cleaned(std::string_view text, std::size_t length) {
+  std::string clean(length, ' ');
+  for (std::size_t i = 0; i < std::min(text.size(), length) && text[i] != '\0'; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    clean[i] = byte >= 0x20 && byte <= 0x7F ? static_cast<char>(byte) : '?';
   }
-  return text;
+  return clean;
 }
 
-void Patch::setName(std::string_view text) {
+}  // namespace
+
+std::string Patch::name() const {
   // The definition keeps the field inside the buffer; the min() guards it all the same.
   const auto offset = std::min(static_cast<std::size_t>(definition_->NameOffset()), buffer_.size());
   const auto length =
       std::min(static_cast<std::size_t>(definition_->NameLen()), buffer_.size() - offset);
-  const auto field = std::span(buffer_).subspan(offset, length);
-  std::fill(field.begin(), field.end(), 0x20);
-  std::copy_n(text.begin(), std::min(text.size(), field.size()), field.begin());
+  const std::string_view field(reinterpret_cast<const char*>(buffer_.data()) + offset, length);
+  return cleaned(field, length);
+}
+
+void Patch::setName(std::string_view text) {
+  const auto offset = std::min(static_cast<std::size_t>(definition_->NameOffset()), buffer_.size());
+  const auto length =
+      std::min(static_cast<std::size_t>(definition_->NameLen()), buffer_.size() - offset);
+  // Only data bytes: a typed character above 7F would break the message on its way.
+  const std::string clean = cleaned(text, length);
+  std::copy(clean.begin(), clean.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 bool Patch::loadBytes(std::span<const std::uint8_t> source) {
+  // Kept byte for byte, the name field too: a received or loaded patch goes back to the
+  // instrument exactly as it came. Only name() cleans what it shows.
   std::copy_n(source.begin(), std::min(source.size(), buffer_.size()), buffer_.begin());
-  // Judged as the bytes arrived: cleaning the name first would turn an F7 inside it, which ends
-  // the message on the way to the instrument, into a harmless "?".
-  const bool valid = isValid();
-  setName(name());
-  return valid;
+  return isValid();
 }
 
 std::size_t Patch::readFrom(std::FILE* file) {

@@ -19,15 +19,17 @@ class Patch {
   // The definition is not owned and must outlive the patch.
   explicit Patch(InstrumentDefinition& definition);
 
+  // The name field as text, NameLen characters: bytes outside 20..7F read "?", everything from a
+  // 00 byte on reads as spaces. For display and sorting; the field itself is left as it came.
   std::string name() const;
+  // Writes `text` cleaned the same way (and cut or padded with spaces to NameLen).
   void setName(std::string_view text);
 
   std::span<const std::uint8_t> bytes() const { return buffer_; }
   std::size_t size() const { return buffer_.size(); }
 
   // Copies PatchSize bytes from `source` (fewer if it is shorter, leaving the rest as it was),
-  // normalises the name field and returns whether the bytes were a valid patch message before the
-  // name was normalised, so every path judges a packet as it arrived.
+  // changing none of them, and returns whether they form a valid patch message.
   bool loadBytes(std::span<const std::uint8_t> source);
   // Move exactly PatchSize bytes between the buffer and an open binary stream; return the count
   // the stream reports.

@@ -25,30 +25,35 @@ TEST(PatchTest, NewPatchIsAnInvalidPlaceholder) {
   EXPECT_EQ(copy(nameless.bytes()), copy(Patch(*d).bytes().first(8)) + Bytes(287, 0xF7));
 }
 
-// Loading leaves the name printable, and blank from the first zero on. The packet is judged as it
-// came: an F7 or any other byte above 7F in the name damages it, even though the name reads "?"
-// afterwards.
-TEST(PatchTest, LoadingNormalisesTheNameAndSetNameFillsIt) {
+// Loading keeps every byte as it came, the name field too; the name reads cleaned (a byte outside
+// 20..7F as "?", blank from the first 00 on), and a rename writes the cleaned text. An F7 or any
+// other byte above 7F in the name damages the packet.
+TEST(PatchTest, LoadingKeepsTheBytesNameReadsThemCleanedAndSetNameWritesItCleaned) {
   // clang-format off
-  const std::tuple<Bytes, Bytes, bool> cases[] = {
-      {{0x41, 0x42, 0x00, 0x43}, {0x41, 0x42, 0x20, 0x20}, true},
-      {{0x41, 0x0A, 0xE9, 0x20}, {0x41, 0x3F, 0x3F, 0x20}, false},
-      {{0x7F, 0x20, 0x1F, 0x7E}, {0x7F, 0x20, 0x3F, 0x7E}, true},
-      {{0x7F, 0x20, 0x1F, 0x80}, {0x7F, 0x20, 0x3F, 0x3F}, false},
-      {{0x41, 0xF7, 0x42, 0x43}, {0x41, 0x3F, 0x42, 0x43}, false},
-      {{0x41, 0x42, 0x43, 0xF7}, {0x41, 0x42, 0x43, 0x3F}, false}};
+  const std::tuple<Bytes, std::string, bool> cases[] = {
+      {{0x41, 0x42, 0x00, 0x43}, "AB  ", true},
+      {{0x41, 0x0A, 0xE9, 0x20}, "A?? ", false},
+      {{0x7F, 0x20, 0x1F, 0x7E}, "\x7F ?~", true},
+      {{0x7F, 0x20, 0x1F, 0x80}, "\x7F ??", false},
+      {{0x41, 0xF7, 0x42, 0x43}, "A?BC", false},
+      {{0x41, 0x42, 0x43, 0xF7}, "ABC?", false}};
   // clang-format on
   const auto d = load("Send=f0,01\nDataSize=6\nNamePos=1\nNameLen=4\nBankOffset=0\n");
-  for (auto [field, normalised, valid] : cases) {
+  for (const auto& [field, name, valid] : cases) {
     Patch patch(*d);
     const Bytes packet = Bytes{0xF0, 0x01, 0x55} + field + Bytes{0x66, 0xF7};
-    EXPECT_EQ(patch.isValid(packet), valid);
-    EXPECT_EQ(patch.loadBytes(packet), valid) << "the same verdict before and after loading";
-    EXPECT_EQ(copy(patch.bytes()), (Bytes{0xF0, 0x01, 0x55} + normalised + Bytes{0x66, 0xF7}));
+    EXPECT_EQ(patch.loadBytes(packet), valid);
+    EXPECT_EQ(copy(patch.bytes()), packet);
+    EXPECT_EQ(patch.name(), name);
+    patch.setName(patch.name());
+    EXPECT_EQ(copy(patch.bytes()),
+              (Bytes{0xF0, 0x01, 0x55} + Bytes(name.begin(), name.end()) + Bytes{0x66, 0xF7}));
   }
   Patch patch(*d);
   patch.setName("Bass Lead");
   EXPECT_EQ(copy(patch.bytes()), (Bytes{0xF0, 0x01, 0xF7, 'B', 'a', 's', 's', 0xF7, 0xF7}));
+  patch.setName(std::string("\xE9\0Z", 3));
+  EXPECT_EQ(patch.name(), "?   ");
 }
 
 // loadBytes keeps what it gets, read and write move one patch, and the slot calls reach the port.
