@@ -112,9 +112,8 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
 
   Patch received(*definition_);
   received.loadBytes(bytes);
-  // A patch message that carries no slot number can only be the answer to what was asked.
-  const long slot =
-      definition_->sendTemplateNamesSlot() ? long{received.patchNumber()} : long{awaited};
+  // What the header does not name (the bank, or the whole slot) is the awaited slot's.
+  const long slot = definition_->patchNumberOf(received.bytes(), awaited);
   if (!validSlot(slot)) {
     const std::string text =
         slot < 0 ? std::string(kNegativeSlotText)

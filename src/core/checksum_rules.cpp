@@ -42,6 +42,7 @@ std::uint8_t masked(std::uint32_t sum) {
 }
 
 // The items after the first ':': "a-b" (both included) or "n"; the list ends at an empty item.
+// Shared by "Range:" and "Complement:".
 std::uint32_t sumRangeList(std::string_view type, std::span<const std::uint8_t> message) {
   FieldTokenizer items{std::string(type.substr(type.find(':') + 1))};
   std::uint32_t sum = 0;
@@ -77,7 +78,8 @@ std::optional<std::uint8_t> hexadecimalByte(std::string_view text) {
 bool isChecksumRule(std::string_view type) {
   return equalsIgnoringCase(type, "Virus") || equalsIgnoringCase(type, "Q") ||
          equalsIgnoringCase(type, "Matrix-1000") || equalsIgnoringCase(type, "AllDataBytes") ||
-         type.find("Range:") != std::string_view::npos || hexadecimalByte(type).has_value();
+         type.find("Range:") != std::string_view::npos ||
+         type.find("Complement:") != std::string_view::npos || hexadecimalByte(type).has_value();
 }
 
 std::optional<std::uint8_t> checksumByRule(std::string_view type,
@@ -91,6 +93,11 @@ std::optional<std::uint8_t> checksumByRule(std::string_view type,
   }
   if (equalsIgnoringCase(type, "AllDataBytes")) return dataSize > 0 ? masked(data) : 0;
   if (type.find("Range:") != std::string_view::npos) return masked(sumRangeList(type, message));
+  // Roland's and Yamaha's: the byte that brings the sum of the listed bytes to a multiple of 128.
+  // Before the hexadecimal reading, which would take its "C" for the byte 0C.
+  if (type.find("Complement:") != std::string_view::npos) {
+    return masked(0x80 - (sumRangeList(type, message) & 0x7F));
+  }
   return hexadecimalByte(type);
 }
 

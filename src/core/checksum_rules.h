@@ -1,5 +1,6 @@
 // The checksum rules of instrument definitions ("Virus", "Q", "Matrix-1000"/"AllDataBytes",
-// "Range:" lists, a fixed hexadecimal byte), computed over one message without reading outside it.
+// "Range:" lists and their two's complement "Complement:", a fixed hexadecimal byte), computed over
+// one message without reading outside it.
 #pragma once
 
 #include <cstdint>

@@ -81,6 +81,11 @@ class InstrumentDefinition {
   // the slot it belongs to at all.
   bool sendTemplateNamesSlot() const;
   std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
+  // The slot of an answer to a request for `awaitedSlot`: a program or bank field the "Send"
+  // template does not carry is taken from the awaited slot, since an instrument whose dumps name
+  // only the program answers from the bank it was asked about (and one whose dumps name no slot
+  // at all answers for the awaited slot).
+  std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes, std::int32_t awaitedSlot);
   std::int32_t messageLength(std::span<const std::uint8_t> bytes) const;
   // The literal bytes of the "Send" template match, the first F7 closes exactly PatchSize bytes,
   // and no other byte inside is above 7F.
@@ -101,6 +106,10 @@ class InstrumentDefinition {
   void loadBankNames(const std::string& list);
   void loadDeviceTable(const std::string& names, const std::string& bytes);
   bool send(std::span<const std::uint8_t> message);
+  // Sends each SysEx message of what a template built on its own.
+  bool sendEach(std::span<const std::uint8_t> messages);
+  bool sendCarries(char letter) const;
+  std::int32_t slotOfVariables() const;
   // nullopt when the request's type is neither a rule nor a hexadecimal byte.
   std::optional<std::uint8_t> requestChecksum(std::span<const std::uint8_t> request) const;
 

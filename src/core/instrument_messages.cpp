@@ -29,6 +29,21 @@ bool InstrumentDefinition::send(std::span<const std::uint8_t> message) {
   return port_->SendSysEx(message.data(), message.size());
 }
 
+// A template may build several messages in a row (a bank select, then an unlock); drivers and
+// instruments take one buffer for one message, so each goes out on its own.
+bool InstrumentDefinition::sendEach(std::span<const std::uint8_t> messages) {
+  bool all = true;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    const bool last = i + 1 == messages.size();
+    if (last || (messages[i] == 0xF7 && messages[i + 1] == 0xF0)) {
+      all = send(messages.subspan(start, i + 1 - start)) && all;
+      start = i + 1;
+    }
+  }
+  return all;
+}
+
 void InstrumentDefinition::writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer) {
   variables_[kS].value = wrapped(std::int64_t{slot} % numPatchesPerBank_ + patchOffset_);
   variables_[kT].value = wrapped(std::int64_t{slot} / numPatchesPerBank_ + bankOffset_);
@@ -44,7 +59,7 @@ void InstrumentDefinition::writeDeviceByte(int deviceIndex, std::span<std::uint8
 bool InstrumentDefinition::sendPatchSelect() {
   if (patchSelect_.empty()) return true;
   const std::vector<std::uint8_t> message = buildMessage(patchSelect_, variables_);
-  return message.empty() || send(message);
+  return message.empty() || sendEach(message);
 }
 
 bool InstrumentDefinition::requestPatch(std::int32_t slot) {
@@ -61,7 +76,7 @@ bool InstrumentDefinition::requestPatch(std::int32_t slot) {
   if (requestChecksumPos_ > 0 && position < request.size()) {
     if (const auto checksum = requestChecksum(request)) request[position] = *checksum;
   }
-  return send(request) && selected;
+  return sendEach(request) && selected;
 }
 
 std::optional<std::uint8_t> InstrumentDefinition::requestChecksum(
@@ -85,18 +100,38 @@ bool InstrumentDefinition::sendPatchData(std::span<const std::uint8_t> buffer) {
   return send(message) && selected;
 }
 
-bool InstrumentDefinition::sendTemplateNamesSlot() const {
+bool InstrumentDefinition::sendCarries(char letter) const {
   FieldTokenizer fields(send_);
   while (const auto field = fields.nextField(',')) {
     if (field->empty()) break;  // an empty field ends the template
-    if (isHexByteToken(*field)) continue;
-    if ((*field)[0] == 's' || (*field)[0] == 't') return true;
+    if (!isHexByteToken(*field) && (*field)[0] == letter) return true;
   }
   return false;
 }
 
+bool InstrumentDefinition::sendTemplateNamesSlot() const {
+  return sendCarries('s') || sendCarries('t');
+}
+
 std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> bytes) {
   extractValues(bytes, send_, variables_);
+  return slotOfVariables();
+}
+
+std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> bytes,
+                                                 std::int32_t awaitedSlot) {
+  extractValues(bytes, send_, variables_);
+  // What the header of the awaited slot would carry, as writeHeader sets it.
+  if (!sendCarries('s')) {
+    variables_[kS].value = wrapped(std::int64_t{awaitedSlot} % numPatchesPerBank_ + patchOffset_);
+  }
+  if (!sendCarries('t')) {
+    variables_[kT].value = wrapped(std::int64_t{awaitedSlot} / numPatchesPerBank_ + bankOffset_);
+  }
+  return slotOfVariables();
+}
+
+std::int32_t InstrumentDefinition::slotOfVariables() const {
   // 128-bit so that no offset, however absurd, overflows; the two loops of whole banks are done
   // in one step each.
   using Wide = __int128;
