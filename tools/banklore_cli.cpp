@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_check.h"
 #include "cli_transfers.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
@@ -308,6 +309,8 @@ int run(int argc, char** argv) {
   }
   CLI::App* inspectCommand = app.add_subcommand("inspect", "Check the packets of a .syx or .mid");
   inspectCommand->add_option("FILE", options.file, "Bank file")->required();
+  CheckCommand check;
+  addCheckCommand(app, check);
   TransferCommands transfers(app);
 
   try {
@@ -357,6 +360,7 @@ int run(int argc, char** argv) {
     }
     return kExitOk;
   }
+  if (*check.command) return runCheck(d, sender.sent, check);
   return inspect(d, options);
 }
 
