@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 #include "core/sysex_template.h"
 #include "platform/profile.h"
@@ -20,17 +21,35 @@ std::uint32_t sumRange(std::span<const std::uint8_t> message, std::int64_t first
   return sum;
 }
 
+// first + count, saturated at the limits of 64 bits: an area that reaches that far ends beyond
+// any message anyway.
+std::int64_t endOf(std::int64_t first, std::int64_t count) {
+  return static_cast<std::int64_t>(std::clamp<__int128>(__int128{first} + count,
+                                                        std::numeric_limits<std::int64_t>::min(),
+                                                        std::numeric_limits<std::int64_t>::max()));
+}
+
+// Sum of the `count` bytes from position `first` on, however far either lies outside the message.
+std::uint32_t sumArea(std::span<const std::uint8_t> message, std::int64_t first,
+                      std::int64_t count) {
+  const std::int64_t end = endOf(first, count);
+  return end <= first ? 0 : sumRange(message, first, end - 1);
+}
+
 // The Matrix-1000 sends each data byte as two nibbles, low first, and sums the bytes before
 // they were split, so the sum is over the rejoined bytes. A lone last nibble is a byte of its own.
 std::uint32_t sumNibblePairs(std::span<const std::uint8_t> message, std::int64_t first,
                              std::int64_t count) {
   const auto size = static_cast<std::int64_t>(message.size());
+  const std::int64_t end = endOf(first, count);
   std::uint32_t sum = 0;
   std::int64_t i = first;
-  if (i < 0) i += ((1 - i) / 2) * 2;  // the first pair inside the message, keeping the pairing
-  for (; i < first + count && i < size; i += 2) {
-    const std::uint32_t low = message[static_cast<std::size_t>(i)] & 0x0Fu;
-    const bool hasHigh = i + 1 < first + count && i + 1 < size;
+  // From the pair that holds position 0, keeping the pairing: a pair that begins before the
+  // message still has its high nibble inside it.
+  if (i < 0) i = (first & 1) != 0 ? -1 : 0;
+  for (; i < end && i < size; i += 2) {
+    const std::uint32_t low = i >= 0 ? message[static_cast<std::size_t>(i)] & 0x0Fu : 0u;
+    const bool hasHigh = i + 1 < end && i + 1 < size;
     const std::uint32_t high = hasHigh ? message[static_cast<std::size_t>(i + 1)] & 0x0Fu : 0u;
     sum += low | (high << 4);
   }
@@ -85,7 +104,7 @@ bool isChecksumRule(std::string_view type) {
 std::optional<std::uint8_t> checksumByRule(std::string_view type,
                                            std::span<const std::uint8_t> message,
                                            std::int64_t dataStart, std::int64_t dataSize) {
-  const std::uint32_t data = sumRange(message, dataStart, dataStart + dataSize - 1);
+  const std::uint32_t data = sumArea(message, dataStart, dataSize);
   if (equalsIgnoringCase(type, "Virus")) return masked(sumRange(message, 5, 8) + data);
   if (equalsIgnoringCase(type, "Q")) return masked(sumRange(message, 3, 5) + data);
   if (equalsIgnoringCase(type, "Matrix-1000")) {

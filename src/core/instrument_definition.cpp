@@ -259,8 +259,11 @@ std::string InstrumentDefinition::patchLabel(std::int32_t slot) const {
     std::snprintf(label, sizeof label, "%03lld",
                   static_cast<long long>(std::int64_t{slot} + (firstBankSign_ - '0') * 100));
   } else {
-    // A sign of code 0 (empty "FirstBankSign") ends the text at once, as it always has.
-    std::snprintf(label, sizeof label, "%c%03lld", static_cast<char>(firstBankSign_ + bank),
+    // A sign of code 0 (empty "FirstBankSign") ends the text at once, as it always has. The
+    // letter wraps as a character does; summed in 64 bits, since a slot far beyond the banks
+    // makes a bank number that the sign would carry past the range of int.
+    const auto letter = static_cast<char>((firstBankSign_ + std::int64_t{bank}) & 0xFF);
+    std::snprintf(label, sizeof label, "%c%03lld", letter,
                   static_cast<long long>(place + firstPatchNumber_));
   }
   return std::string(label);

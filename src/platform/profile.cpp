@@ -17,6 +17,7 @@
 // - "key=value" inside a section; blanks around key and value are not part of them. The first "="
 //   splits, so a value may contain "=". No quoting: quotes are part of the value.
 // - Lines starting with ";" are comments; any other line is kept as it is and otherwise ignored.
+// - A UTF-8 byte-order mark at the start of the file is passed over (and kept on writing).
 // - LF and CR LF line ends are both read; a write keeps the file's own line ends.
 // - A section name that occurs twice reads as one section; of two equal keys the first one counts,
 //   and a write replaces that one.
@@ -49,9 +50,11 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-Parsed parse(std::string_view text) {
+// `first`: the file's first line, the one place an editor puts a byte-order mark. Anywhere else
+// those bytes belong to the text (a key may start with them), so they are kept there.
+Parsed parse(std::string_view text, bool first) {
   Parsed parsed;
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark from an editor
+  if (first && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   const std::string_view trimmed = trim(text);
   if (trimmed.empty() || trimmed.front() == ';') return parsed;
   if (trimmed.front() == '[') {
@@ -106,7 +109,7 @@ std::optional<std::string> findValue(const std::string& file, std::string_view s
   key = trim(key);
   bool inSection = false;
   for (const Line& line : *lines) {
-    const Parsed parsed = parse(line.text);
+    const Parsed parsed = parse(line.text, &line == &lines->front());
     if (parsed.kind == Kind::kHeader) {
       inSection = equalsIgnoringCase(parsed.name, section);
     } else if (inSection && parsed.kind == Kind::kEntry && equalsIgnoringCase(parsed.name, key)) {
@@ -125,7 +128,7 @@ bool replaceEntry(std::vector<Line>& lines, std::string_view section, std::strin
                   const std::string& entry) {
   bool inSection = false;
   for (Line& line : lines) {
-    const Parsed parsed = parse(line.text);
+    const Parsed parsed = parse(line.text, &line == &lines.front());
     if (parsed.kind == Kind::kHeader) {
       inSection = equalsIgnoringCase(parsed.name, section);
     } else if (inSection && parsed.kind == Kind::kEntry && equalsIgnoringCase(parsed.name, key)) {
@@ -142,7 +145,7 @@ void addEntry(std::vector<Line>& lines, std::string_view section, const std::str
               const std::string& end) {
   std::optional<std::size_t> insertAt;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const Parsed parsed = parse(lines[i].text);
+    const Parsed parsed = parse(lines[i].text, i == 0);
     if (parsed.kind == Kind::kHeader) {
       if (insertAt) break;
       if (equalsIgnoringCase(parsed.name, section)) insertAt = i + 1;
@@ -258,7 +261,7 @@ std::vector<std::string> sectionNames(const std::string& file) {
   const auto lines = readLines(file);
   if (!lines) return names;
   for (const Line& line : *lines) {
-    const Parsed parsed = parse(line.text);
+    const Parsed parsed = parse(line.text, &line == &lines->front());
     if (parsed.kind == Kind::kHeader) names.emplace_back(parsed.name);
   }
   return names;
