@@ -16,7 +16,9 @@ MainWindow::UndoGroup::UndoGroup(MainWindow& window, std::string_view what) : wi
 }
 
 MainWindow::UndoGroup::~UndoGroup() {
-  window_.history_.end(window_.slotReader());
+  // Only the outermost group reads the slots; the others (one per primitive) just close.
+  window_.history_.end(window_.history_.closing() ? window_.slotReader()
+                                                  : UndoHistory::SlotReader());
 }
 
 UndoHistory::SlotReader MainWindow::slotReader() const {

@@ -23,23 +23,17 @@ std::size_t UndoStep::bytes() const {
 UndoHistory::UndoHistory(std::size_t maxSteps, std::size_t maxBytes)
     : maxSteps_(maxSteps), maxBytes_(maxBytes) {}
 
-std::uint64_t UndoHistory::keyOf(int bank, int slot) {
-  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(bank)) << 32) |
-         static_cast<std::uint32_t>(slot);
-}
-
 void UndoHistory::begin(std::string_view what) {
   if (depth_++ > 0) return;
   open_ = UndoStep{};
   open_.what = what;
   open_.saves = saves_;
-  noted_.clear();
 }
 
 void UndoHistory::noteBefore(int bank, int slot, const SlotState& state) {
   if (depth_ == 0) return;
-  const auto [entry, fresh] = noted_.try_emplace(keyOf(bank, slot), open_.changes.size());
-  if (!fresh) return;  // the first note holds the slot as the action found it
+  // A slot changed twice is noted twice; end() keeps the first note, which holds the slot as the
+  // action found it. Cheaper than looking each slot up as it comes.
   SlotChange change;
   change.bank = bank;
   change.slot = slot;
@@ -53,7 +47,15 @@ void UndoHistory::end(const SlotReader& current) {
   if (--depth_ > 0) return;
   UndoStep step = std::move(open_);
   open_ = UndoStep{};
-  noted_.clear();
+  std::stable_sort(step.changes.begin(), step.changes.end(),
+                   [](const SlotChange& a, const SlotChange& b) {
+                     return a.bank != b.bank ? a.bank < b.bank : a.slot < b.slot;
+                   });
+  const auto firstNotes = std::unique(step.changes.begin(), step.changes.end(),
+                                      [](const SlotChange& a, const SlotChange& b) {
+                                        return a.bank == b.bank && a.slot == b.slot;
+                                      });
+  step.changes.erase(firstNotes, step.changes.end());
   for (SlotChange& change : step.changes) {
     const SlotState now = current(change.bank, change.slot);
     change.after.assign(now.bytes.begin(), now.bytes.end());
@@ -63,9 +65,6 @@ void UndoHistory::end(const SlotReader& current) {
   std::erase_if(step.changes,
                 [](const SlotChange& change) { return change.before == change.after; });
   if (step.changes.empty()) return;
-  std::sort(step.changes.begin(), step.changes.end(), [](const SlotChange& a, const SlotChange& b) {
-    return a.bank != b.bank ? a.bank < b.bank : a.slot < b.slot;
-  });
   keep(std::move(step));
 }
 
@@ -114,7 +113,6 @@ void UndoHistory::clear() {
   redo_.clear();
   bytes_ = 0;
   open_.changes.clear();
-  noted_.clear();
 }
 
 }  // namespace banklore

@@ -13,7 +13,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace banklore {
@@ -52,6 +51,8 @@ class UndoHistory {
   // Opens a group; the outermost one names the step.
   void begin(std::string_view what);
   bool recording() const { return depth_ > 0; }
+  // Whether the next end() closes the step (and reads the slots).
+  bool closing() const { return depth_ == 1; }
   // The slot as it is before the open step first changes it; later notes of the same slot are
   // ignored, and so is a note while no group is open.
   void noteBefore(int bank, int slot, const SlotState& state);
@@ -83,7 +84,6 @@ class UndoHistory {
 
  private:
   void keep(UndoStep step);
-  static std::uint64_t keyOf(int bank, int slot);
 
   std::size_t maxSteps_;
   std::size_t maxBytes_;
@@ -94,7 +94,6 @@ class UndoHistory {
 
   int depth_ = 0;
   UndoStep open_;
-  std::unordered_map<std::uint64_t, std::size_t> noted_;  // slot key -> index in open_.changes
 };
 
 }  // namespace banklore

@@ -56,6 +56,59 @@ BankList::BankList(int bank, BankTableModel& model, QWidget* parent)
   colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                    colours.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(colours);
+
+  // Renamed, loaded or rebuilt rows are matched again.
+  connect(&model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+            applyFilter(topLeft.row(), bottomRight.row());
+          });
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    // The header keeps what it hid for the rows that are still there, and drops the others.
+    hiddenRows_ = 0;
+    for (int row = 0; row < model_.rowCount(); ++row) hiddenRows_ += isRowHidden(row) ? 1 : 0;
+    applyFilter(0, model_.rowCount() - 1);
+  });
+}
+
+void BankList::setNameFilter(const QString& text) {
+  if (text == filter_) return;
+  filter_ = text;
+  applyFilter(0, model_.rowCount() - 1);
+}
+
+void BankList::applyFilter(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, model_.rowCount() - 1);
+  // Without a filter nothing is hidden: an edit of the whole bank reads no names for it.
+  if (first > last || (filter_.isEmpty() && hiddenRows_ == 0)) return;
+  for (int row = first; row <= last; ++row) {
+    const bool hide = !filter_.isEmpty() && !model_.index(row, BankTableModel::NameColumn)
+                                                 .data()
+                                                 .toString()
+                                                 .contains(filter_, Qt::CaseInsensitive);
+    if (hide == isRowHidden(row)) continue;  // only rows that change are touched
+    setRowHidden(row, hide);
+    hiddenRows_ += hide ? 1 : -1;
+  }
+}
+
+void BankList::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+  if (filter_.isEmpty()) {
+    QTableView::setSelection(rect, command);
+    return;
+  }
+  const int top = rowAt(std::min(rect.top(), rect.bottom()));
+  const int bottom = rowAt(std::max(rect.top(), rect.bottom()));
+  if (top < 0 || bottom < 0) return;  // as Qt: a sweep must begin and end on rows
+  QItemSelection selection;
+  for (int row = top; row <= bottom; ++row) {
+    if (isRowHidden(row)) continue;
+    int last = row;
+    while (last < bottom && !isRowHidden(last + 1)) ++last;
+    selection.select(model_.index(row, 0), model_.index(last, BankTableModel::ColumnCount - 1));
+    row = last;
+  }
+  selectionModel()->select(selection, command);
 }
 
 std::vector<int> BankList::selectedRowNumbers() const {

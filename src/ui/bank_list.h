@@ -1,6 +1,8 @@
 // One bank's list: a table of slot label and name with multiple full-row selection that stays
 // visible without focus. It reports left clicks, context-menu requests and dropped files; the
-// window decides what they mean.
+// window decides what they mean. A name filter hides the rows whose names do not contain its text;
+// the selection is the slots' own and the filter never changes it: a hidden row stays selected,
+// and commands act on it as on a shown one.
 #pragma once
 
 #include <QStringList>
@@ -25,6 +27,11 @@ class BankList : public QTableView {
   // scroll: scrolling is asked for separately.
   void selectRows(const std::vector<int>& rows, std::optional<int> focusRow);
 
+  // Shows only the rows whose name contains `text`, ignoring case (empty: every row). Rows are
+  // shown or hidden again as their names change.
+  void setNameFilter(const QString& text);
+  const QString& nameFilter() const { return filter_; }
+
  Q_SIGNALS:
   void leftClicked(int bank);
   // `overList` is false when the request did not come from a position over the rows (for example
@@ -38,10 +45,18 @@ class BankList : public QTableView {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // A range the user sweeps with Shift or the mouse takes in the rows shown, not those the filter
+  // hides between them.
+  void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
 
  private:
+  // Shows or hides rows first..last by the filter.
+  void applyFilter(int first, int last);
+
   int bank_;
   BankTableModel& model_;
+  QString filter_;
+  int hiddenRows_ = 0;
 };
 
 // The local file paths a drag carries, in order; empty when it carries none.

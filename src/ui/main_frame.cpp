@@ -17,6 +17,8 @@ namespace banklore {
 
 namespace {
 
+constexpr const char* kFindKeys = "Ctrl+F";
+
 // How long after showing the window a window manager may take to put its frame around it.
 constexpr int kFrameWaitMs = 2000;
 
@@ -40,6 +42,13 @@ MainFrame::MainFrame(QWidget* parent)
   connect(fileMenu_, &QMenu::triggered, this, [this](QAction* action) {
     if (auto id = commandOf(action)) command(*id);
   });
+  editMenu_ = menuBar()->addMenu(QStringLiteral("Edit"));
+  fillEditMenu();
+  // Filled afresh each time it opens: what Undo and Redo would act on changes with every edit.
+  connect(editMenu_, &QMenu::aboutToShow, this, &MainFrame::fillEditMenu);
+  connect(editMenu_, &QMenu::triggered, this, [this](QAction* action) {
+    if (auto id = commandOf(action)) command(*id);
+  });
   connect(panel_.get(), &WindowPanel::commandClicked, this, &MainFrame::command);
 
   for (int b = 0; b < 2; ++b) {
@@ -59,14 +68,21 @@ MainFrame::MainFrame(QWidget* parent)
     });
   }
 
-  for (const Accelerator& accelerator : accelerators()) {
-    auto shortcut = std::make_unique<QShortcut>(acceleratorKeys(accelerator), this);
-    shortcut->setContext(Qt::WindowShortcut);
-    shortcut->setAutoRepeat(false);
-    const int id = static_cast<int>(accelerator.id);
-    connect(shortcut.get(), &QShortcut::activated, this, [this, id] { command(id); });
-    shortcuts_.push_back(std::move(shortcut));
+  for (const auto& table : {accelerators(), editAccelerators()}) {
+    for (const Accelerator& accelerator : table) {
+      auto shortcut = std::make_unique<QShortcut>(acceleratorKeys(accelerator), this);
+      shortcut->setContext(Qt::WindowShortcut);
+      shortcut->setAutoRepeat(false);
+      const int id = static_cast<int>(accelerator.id);
+      connect(shortcut.get(), &QShortcut::activated, this, [this, id] { command(id); });
+      shortcuts_.push_back(std::move(shortcut));
+    }
   }
+  // Find is the window's own: it filters what a list shows and changes nothing in the banks.
+  auto find = std::make_unique<QShortcut>(QKeySequence(QString::fromLatin1(kFindKeys)), this);
+  find->setContext(Qt::WindowShortcut);
+  connect(find.get(), &QShortcut::activated, this, &MainFrame::showFindBox);
+  shortcuts_.push_back(std::move(find));
   // Escape closes the window through the librarian's closing, like the close box.
   auto escape = std::make_unique<QShortcut>(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
@@ -104,6 +120,27 @@ void MainFrame::detach() {
 
 void MainFrame::command(int id) {
   if (librarian_) librarian_->onCommand(id);
+}
+
+void MainFrame::showFindBox() {
+  panel_->showFindBox(librarian_ ? librarian_->activeBank() : 0);
+}
+
+void MainFrame::fillEditMenu() {
+  editMenu_->clear();
+  const std::vector<EditMenuEntry> entries =
+      librarian_ ? librarian_->editMenu()
+                 : std::vector<EditMenuEntry>{{CommandId::Undo, "Undo\tCtrl+Z", false},
+                                              {CommandId::Redo, "Redo\tCtrl+Shift+Z", false}};
+  for (const EditMenuEntry& entry : entries) {
+    QAction* action = editMenu_->addAction(displayText(entry.text));
+    action->setData(static_cast<int>(entry.id));
+    action->setEnabled(entry.enabled);
+  }
+  editMenu_->addSeparator();
+  // No command behind it: its action carries no identifier.
+  QAction* find = editMenu_->addAction(QStringLiteral("Find...\t") + QLatin1String(kFindKeys));
+  connect(find, &QAction::triggered, this, &MainFrame::showFindBox);
 }
 
 void MainFrame::showContextMenu(std::optional<int> bank, QPoint globalPos) {

@@ -1,4 +1,5 @@
-// The program's one window: the bank panel, the "File" menu and the window-wide accelerator keys.
+// The program's one window: the bank panel, the "File" and "Edit" menus and the window-wide
+// accelerator keys.
 // It is the librarian's BankView and hands every click, key, menu choice, drop and close request to
 // the librarian's entry points; it decides nothing itself.
 #pragma once
@@ -32,6 +33,10 @@ class MainFrame : public QMainWindow, public BankView {
 
   WindowPanel& panel() { return *panel_; }
   QMenu& fileMenu() { return *fileMenu_; }
+  // Undo and Redo as the librarian names them, and Find (Ctrl+F), which shows the active bank's
+  // find box.
+  QMenu& editMenu() { return *editMenu_; }
+  void fillEditMenu();
   bool runEnded() const { return runEnded_; }
 
   // Asks the librarian for the context menu of a bank (none: not over a list) and shows it at the
@@ -71,12 +76,14 @@ class MainFrame : public QMainWindow, public BankView {
 
  private:
   void command(int id);
+  void showFindBox();
   void placeFrame(const WindowRect& rect);
   void correctPlacement();
 
   MainWindow* librarian_ = nullptr;
   std::unique_ptr<WindowPanel> panel_;
   QMenu* fileMenu_ = nullptr;  // owned by the menu bar
+  QMenu* editMenu_ = nullptr;  // owned by the menu bar
   std::vector<std::unique_ptr<QShortcut>> shortcuts_;
   bool runEnded_ = false;
   std::optional<WindowRect> placedBeforeShow_;

@@ -1,5 +1,6 @@
 // The main window's client area: both banks (caption, list, Up/Activate/Down, status line,
-// progress bar) and the middle column of command buttons, placed by the resize layout.
+// progress bar) and the middle column of command buttons, placed by the resize layout. Each list
+// has a find box above it, shown while it holds text or the focus; the list gives up its top to it.
 #pragma once
 
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include "app/command_ids.h"
 #include "ui/bank_list.h"
 #include "ui/bank_table_model.h"
+#include "ui/find_box.h"
 #include "ui/window_layout.h"
 
 namespace banklore {
@@ -60,6 +62,10 @@ class WindowPanel : public QWidget {
   QProgressBar& progress(int bank) { return *progress_[index(bank)]; }
   QPushButton& bankButton(int bank, int i) { return *bankButtons_[index(bank)][i]; }
   QPushButton& middleButton(int i) { return *middle_[i]; }
+  FindBox& findBox(int bank) { return *findBoxes_[index(bank)]; }
+
+  // Shows the bank's find box and puts the keyboard focus in it, its text selected.
+  void showFindBox(int bank);
 
   // The designed layout in pixels, and the size the client area has at it.
   const WindowLayout& designed() const { return designed_; }
@@ -74,11 +80,16 @@ class WindowPanel : public QWidget {
  private:
   static int index(int bank) { return bank == 1 ? 1 : 0; }
   void place(const WindowLayout& layout);
+  void placeAgain();
+  // Hides the bank's find box when it holds no text and has not the focus.
+  void hideIdleFindBox(int bank);
 
   WindowLayout designed_;
+  WindowLayout placed_;
   std::array<std::unique_ptr<BankTableModel>, 2> models_;
   std::array<std::unique_ptr<QLabel>, 2> captions_;
   std::array<std::unique_ptr<BankList>, 2> lists_;
+  std::array<std::unique_ptr<FindBox>, 2> findBoxes_;  // go before the lists they filter
   std::array<std::array<std::unique_ptr<QPushButton>, kBankButtonCount>, 2> bankButtons_;
   std::array<std::unique_ptr<QLabel>, 2> status_;
   std::array<std::unique_ptr<QProgressBar>, 2> progress_;

@@ -371,6 +371,21 @@ TEST_F(UndoTest, ChangeInstrumentClearsTheHistoryAndASendRefusesUndo) {
   EXPECT_EQ(view_.banks[0].status, "Ready.");
 }
 
+TEST_F(UndoTest, LoadingBackTheChangesOfAnUnattendedEndIsOneStepToo) {
+  prompts_.names = {"kept"};
+  select(0, {2});
+  window_->onCommand(Rename);
+  window_->closeUnattended();
+  startOnTestDefinition();
+  const std::vector<Bytes> fresh = banks();
+  prompts_.yesNo = {true};
+  ASSERT_EQ(clock_.runPosted(), 1);
+  ASSERT_EQ(slotName(0, 2), "kept");
+  EXPECT_EQ(menuText(Undo), "Undo Load Back\tCtrl+Z");
+  window_->onCommand(Undo);
+  EXPECT_EQ(banks(), fresh);
+}
+
 TEST_F(UndoTest, MarkDuplicatesSelectsEveryRepeatOfAnEarlierPatchInBothBanks) {
   // Same data under another header (slot, device) and checksum: a duplicate. Other name: not.
   Bytes moved = patchMessage(5, "a5", 0);
