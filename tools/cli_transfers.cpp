@@ -219,13 +219,16 @@ void runUntil(EventLoop& loop, const std::function<bool()>& done) {
 
 // The summary on stdout; the exit code.
 int summarizeFetch(const InstrumentDefinition& definition, const std::vector<int>& slots,
-                   const std::vector<int>& missing, std::size_t arrived, const std::string& written,
-                   std::chrono::steady_clock::time_point started) {
-  const std::string missingText =
-      missing.empty() ? "" : "; missing slots " + slotsText(definition, missing);
-  std::printf("Fetched %zu of %zu patches%s in %.1f s%s.\n", arrived, slots.size(), written.c_str(),
-              secondsSince(started), missingText.c_str());
-  return missing.empty() && written.starts_with(" into") ? kExitOk : kExitFailed;
+                   const std::vector<int>& missing, std::size_t arrived, const std::string& file,
+                   bool written, std::chrono::steady_clock::time_point started) {
+  std::string summary =
+      formatText(kTextCapacity, "Fetched %zu of %zu patches", arrived, slots.size());
+  if (written) summary += " into " + file;
+  summary += formatText(kTextCapacity, " in %.1f s", secondsSince(started));
+  if (!written) summary += "; " + file + " was not written";
+  if (!missing.empty()) summary += "; missing slots " + slotsText(definition, missing);
+  std::printf("%s.\n", summary.c_str());
+  return missing.empty() && written ? kExitOk : kExitFailed;
 }
 
 int fetch(Transfer& t, const std::vector<int>& slots, const std::string& file, BankFormat format,
@@ -243,7 +246,7 @@ int fetch(Transfer& t, const std::vector<int>& slots, const std::string& file, B
   const auto started = std::chrono::steady_clock::now();
   if (const auto problem = connection.open(t.in, t.out, &requests)) {
     report.line(*problem);
-    return summarizeFetch(definition, slots, slots, 0, "; " + file + " was not written", started);
+    return summarizeFetch(definition, slots, slots, 0, file, false, started);
   }
 
   FetchPlan plan(slots);
@@ -297,20 +300,15 @@ int fetch(Transfer& t, const std::vector<int>& slots, const std::string& file, B
   connection.port().Close();
 
   const std::vector<int> arrived = plan.arrived();
-  std::string written;
+  bool written = false;
   if (!arrived.empty()) {
     std::vector<const Patch*> patches;
     for (const int slot : arrived) patches.push_back(&bank[static_cast<std::size_t>(slot)]);
-    if (const std::string error = writeBankFile(file, format, patches); !error.empty()) {
-      report.line("cannot write " + file + ": " + error);
-      written = "; " + file + " was not written";
-    } else {
-      written = " into " + file;
-    }
-  } else {
-    written = "; " + file + " was not written";
+    const std::string error = writeBankFile(file, format, patches);
+    written = error.empty();
+    if (!written) report.line("cannot write " + file + ": " + error);
   }
-  return summarizeFetch(definition, slots, plan.missing(), arrived.size(), written, started);
+  return summarizeFetch(definition, slots, plan.missing(), arrived.size(), file, written, started);
 }
 
 // --- send ----------------------------------------------------------------------------------------

@@ -175,9 +175,11 @@ TEST_F(CliTransfersOverJack, WithoutTheSynthFetchEndsAtOnceAndNamesTheMissingSlo
   EXPECT_LT(took_.count(), 10.0);
   EXPECT_NE(err_.find("there is no MIDI input named banklore-virtual-synth:out"), std::string::npos)
       << err_;
-  EXPECT_EQ(out_.rfind("Fetched 0 of 2 patches; " + dir_ + "backup.syx was not written in ", 0), 0u)
+  EXPECT_EQ(out_.rfind("Fetched 0 of 2 patches in ", 0), 0u) << out_;
+  EXPECT_NE(
+      out_.find(" s; " + dir_ + "backup.syx was not written; missing slots 3,5 (A003, A005).\n"),
+      std::string::npos)
       << out_;
-  EXPECT_NE(out_.find("; missing slots 3,5 (A003, A005).\n"), std::string::npos) << out_;
   EXPECT_EQ(readBytes(dir_ + "backup.syx"), (Bytes{0xF0, 0xF7}));
 }
 
@@ -191,7 +193,9 @@ TEST_F(CliTransfersOverJack, ASilentInstrumentTimesOutAndTheSlotIsNamedMissing) 
   EXPECT_LT(took_.count(), 20.0);
   EXPECT_NE(err_.find("banklore-cli: slot 7 (A007): Receive Timeout!\n"), std::string::npos)
       << err_;
-  EXPECT_NE(out_.find("; missing slots 7 (A007).\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find(" s; " + dir_ + "backup.mid was not written; missing slots 7 (A007).\n"),
+            std::string::npos)
+      << out_;
   EXPECT_EQ(readBytes(dir_ + "backup.mid"), (Bytes{0x4D, 0x54}));
   stopSynth();
 }
