@@ -1,0 +1,241 @@
+// A request of 500 slots while 10,000 short messages flood in, and the window closed while such a
+// request runs, with every thread real: the instrument answers on its backend's input thread, a
+// thread of its own floods the same output, and the librarian hops each message onto its UI
+// thread (an event loop). On the loopback backend and on a JACK server of the test's own.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "app/event_loop.h"
+#include "app/support/app_fixture.h"
+#include "midi/jack_backend.h"
+#include "midi/loopback_backend.h"
+#include "support/jack_server.h"
+
+namespace banklore::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+constexpr int kSlots = 500;
+constexpr int kShortMessages = 10000;
+constexpr const char* kInstrument = "banklore-flood-synth";
+
+// 512 slots in banks of 128: requests F0 7D <device> 11 <bank> <program> F7, patches F0 7D
+// <device> 10 <bank> <program>, an 8-byte name, 12 data bytes and F7.
+constexpr const char* kDefinition =
+    "[Flood]\nSettings=Flood\nNumTotalPatches=512\nNumPatchesPerBank=128\nFooterSize=1\n"
+    "DataSize=20\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\nBankOffset=0\n"
+    "NamePos=0\nNameLen=8\nDeviceIDBytes=0\n";
+
+Bytes patchFor(int slot) {
+  char name[16];
+  std::snprintf(name, sizeof name, "p%03d    ", slot);
+  Bytes patch = {0xF0,
+                 0x7D,
+                 0x00,
+                 0x10,
+                 static_cast<std::uint8_t>(slot / 128),
+                 static_cast<std::uint8_t>(slot % 128)};
+  patch.insert(patch.end(), name, name + 8);
+  for (int i = 0; i < 12; ++i) patch.push_back(static_cast<std::uint8_t>((slot * 7 + i) & 0x7F));
+  patch.push_back(0xF7);
+  return patch;
+}
+
+// Every kind of short message the port passes on, in turn.
+Bytes shortMessage(int i) {
+  const auto data = static_cast<std::uint8_t>(i % 0x80);
+  switch (i % 7) {
+    case 0:
+      return {0x90, data, 0x40};
+    case 1:
+      return {0x80, data, 0x00};
+    case 2:
+      return {0xB1, 0x07, data};
+    case 3:
+      return {0xC2, data};
+    case 4:
+      return {0xE0, 0x00, data};
+    case 5:
+      return {0xF8};
+    default:
+      return {0xFE};
+  }
+}
+
+// An instrument on virtual ports of its own: it answers each request on its backend's input
+// thread, while a thread of its own sends the short messages through the same output.
+class Instrument {
+ public:
+  explicit Instrument(std::unique_ptr<MidiBackend> backend) : backend_(std::move(backend)) {
+    open_ = backend_ &&
+            backend_->openVirtual(kInstrument, [this](auto message) { answer(message); }, {});
+  }
+  ~Instrument() {
+    if (flood_.joinable()) flood_.join();
+    if (backend_) backend_->closeVirtual();
+  }
+
+  bool open() const { return open_; }
+  // Sends the short messages, `pause` after every 20 of them.
+  void startFlood(std::chrono::microseconds pause) {
+    flood_ = std::thread([this, pause] {
+      for (int i = 0; i < kShortMessages; ++i) {
+        if (!backend_->send(shortMessage(i))) ++failedSends_;
+        if (i % 20 == 19) std::this_thread::sleep_for(pause);
+      }
+    });
+  }
+  void waitForFlood() { flood_.join(); }
+  int requests() const { return requests_; }
+  int failedSends() const { return failedSends_; }
+
+ private:
+  void answer(std::span<const std::uint8_t> message) {
+    if (message.size() != 7 || message[0] != 0xF0 || message[1] != 0x7D || message[3] != 0x11) {
+      return;
+    }
+    ++requests_;
+    if (!backend_->send(patchFor(message[4] * 128 + message[5]))) ++failedSends_;
+  }
+
+  std::unique_ptr<MidiBackend> backend_;
+  bool open_ = false;
+  std::thread flood_;
+  std::atomic<int> requests_{0};
+  std::atomic<int> failedSends_{0};
+};
+
+struct Backend {
+  const char* name;
+  std::function<std::unique_ptr<MidiBackend>()> make;
+  std::chrono::microseconds floodPause;  // after every 20 short messages
+  std::chrono::seconds limit;            // for the whole request
+};
+
+void PrintTo(const Backend& backend, std::ostream* out) {
+  *out << backend.name;
+}
+
+class RequestUnderFlood : public ::testing::TestWithParam<Backend> {
+ protected:
+  static void TearDownTestSuite() { server_.reset(); }
+
+  void SetUp() override {
+    if (std::string(GetParam().name) == "Jack") {
+      if (!server_) server_ = std::make_unique<test::JackServer>();
+      if (!server_->running()) GTEST_SKIP() << "No JACK server: " << server_->whyNot();
+    }
+    loopback::reset();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::string(BANKLORE_TEST_TMPDIR) + "/threads/" + info->name() + "/";
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ + "banklore.idf") << kDefinition;
+    std::ofstream(dir_ + "banklore.ini")
+        << "[General]\nInstrument=Flood\n[Flood]\nMidiIN=" << kInstrument
+        << ":out\nMidiOUT=" << kInstrument << ":in\nDeviceID=0\nRequestDelay=0\nSendDelay=0\n";
+    instrument_ = std::make_unique<Instrument>(GetParam().make());
+    ASSERT_TRUE(instrument_->open());
+    window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, GetParam().make, view_,
+                                           prompts_, loop_);
+    window_->initWindow();
+    ASSERT_TRUE(window_->midiPort().isInputOpen() && window_->midiPort().isOutputOpen());
+    // What reaches the UI thread, counted there.
+    window_->setMidiDataHandler([this](std::span<const std::uint8_t> bytes) {
+      if (bytes[0] == 0xF0) {
+        ++sysEx_;
+      } else {
+        ++shortMessages_;
+        if (bytes.size() != shortMessage(static_cast<int>(seenOrder_++)).size()) ++damaged_;
+      }
+    });
+  }
+  void TearDown() override {
+    window_.reset();
+    instrument_.reset();
+    loopback::reset();
+  }
+
+  void requestAll() {
+    std::vector<int> slots(kSlots);
+    for (int i = 0; i < kSlots; ++i) slots[static_cast<std::size_t>(i)] = i;
+    view_.banks[0].selection = slots;
+    window_->setActiveBank(0);
+    window_->onCommand(CommandId::RequestSelected);
+    ASSERT_TRUE(window_->request().requestActive);
+  }
+
+  static inline std::unique_ptr<test::JackServer> server_;
+  std::string dir_;
+  FakeView view_;
+  FakePrompts prompts_;
+  EventLoop loop_;
+  std::unique_ptr<Instrument> instrument_;
+  std::unique_ptr<MainWindow> window_;
+  // UI thread only.
+  int sysEx_ = 0;
+  int shortMessages_ = 0;
+  std::size_t seenOrder_ = 0;
+  int damaged_ = 0;
+};
+
+TEST_P(RequestUnderFlood, EverySlotArrivesAndEveryShortMessageReachesTheUiThreadWhole) {
+  const auto started = std::chrono::steady_clock::now();
+  requestAll();
+  instrument_->startFlood(GetParam().floodPause);
+  ASSERT_TRUE(loop_.runUntil([&] { return !window_->request().requestActive; }, GetParam().limit))
+      << "still awaiting slot " << window_->request().currentPending;
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  std::cout << kSlots << " slots fetched with " << instrument_->requests() << " requests in "
+            << took.count() << " s\n";
+  instrument_->waitForFlood();
+  ASSERT_TRUE(loop_.runUntil([&] { return shortMessages_ >= kShortMessages; }, 20s))
+      << shortMessages_ << " of " << kShortMessages << " short messages arrived";
+  EXPECT_EQ(view_.banks[0].status, "Request completed.");
+  EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
+  EXPECT_EQ(instrument_->failedSends(), 0);
+  EXPECT_GE(instrument_->requests(), kSlots);
+  EXPECT_GE(sysEx_, kSlots);
+  EXPECT_EQ(shortMessages_, kShortMessages);
+  EXPECT_EQ(damaged_, 0) << "short messages arrived cut, padded or out of order";
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const auto bytes = window_->bank(0).slots[static_cast<std::size_t>(slot)].bytes();
+    ASSERT_TRUE(std::ranges::equal(bytes, patchFor(slot))) << "slot " << slot;
+  }
+}
+
+// The window goes while patches and short messages are still coming in: it closes its port, and
+// whatever the MIDI thread had already handed to the UI thread finds the window gone.
+TEST_P(RequestUnderFlood, ClosingTheWindowDuringTheRequestStopsItCleanly) {
+  requestAll();
+  instrument_->startFlood(GetParam().floodPause);
+  ASSERT_TRUE(loop_.runUntil([&] { return sysEx_ >= kSlots / 5; }, GetParam().limit));
+  ASSERT_TRUE(window_->request().requestActive);
+  prompts_.yesNo = {true};  // discard the patches fetched so far
+  window_->close();
+  ASSERT_TRUE(window_->closed());
+  EXPECT_FALSE(window_->request().requestActive);
+  window_.reset();
+  const int requestsAtClose = instrument_->requests();
+  instrument_->waitForFlood();
+  loop_.runUntil([] { return false; }, 200ms);  // the tasks the MIDI thread posted meanwhile
+  EXPECT_LE(instrument_->requests(), requestsAtClose + 1) << "requests went on after closing";
+  EXPECT_LT(sysEx_, kSlots);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RequestUnderFlood,
+                         ::testing::Values(Backend{"Loopback", makeLoopbackBackend, 500us, 60s},
+                                           Backend{"Jack", [] { return makeJackBackend(); }, 5ms,
+                                                   120s}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace banklore::testing
