@@ -17,6 +17,8 @@ void MainWindow::registerInstrumentCommands() {
 
 void MainWindow::setupCommand() {
   AbortRequest();
+  // Without a MIDI system the dialog would list nothing: look once more.
+  retryMidiSystem();
   const std::string& section = instrumentSection();
   SetupValues values;
   values.midiInName = readText(settingsPath_, section, "MidiIN", "", kDeviceNameCapacity);

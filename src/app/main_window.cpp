@@ -27,7 +27,12 @@ constexpr const char* kLastFileKeys[2] = {"LastFile0", "LastFile1"};
 MainWindow::MainWindow(const FileLocations& files, std::unique_ptr<MidiBackend> backend,
                        BankView& view, Prompts& prompts, UiClock& clock)
     : MainWindow(
-          files, [&backend] { return std::move(backend); }, view, prompts, clock) {}
+          files,
+          // Kept for Setup's second try, which then gets nothing and keeps the port as it is.
+          [held = std::make_shared<std::unique_ptr<MidiBackend>>(std::move(backend))] {
+            return std::move(*held);
+          },
+          view, prompts, clock) {}
 
 MainWindow::MainWindow(const FileLocations& files, const MidiBackendFactory& makeBackend,
                        BankView& view, Prompts& prompts, UiClock& clock)
@@ -40,7 +45,8 @@ MainWindow::MainWindow(const FileLocations& files, const MidiBackendFactory& mak
       midiPort_([&] {
         startLog();
         return makeBackend();
-      }()) {
+      }()),
+      makeBackend_(makeBackend) {
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
@@ -157,6 +163,11 @@ void MainWindow::registerMidiCallbacks() {
       if (auto window = owner.lock()) (*window)->showMidiNotice(text);
     });
   });
+  midiPort_.SetDevicesCallback([owner, clock] {
+    clock->postToUiThread([owner] {
+      if (auto window = owner.lock()) (*window)->midiDevicesChanged();
+    });
+  });
 }
 
 void MainWindow::showMidiNotice(const std::string& text) {
@@ -190,6 +201,7 @@ bool MainWindow::initWindow() {
   // "Width" and "Height" hold the right and bottom edges; both zero means never saved.
   if (saved.right != 0 && saved.bottom != 0) view_.setWindowRect(saved);
   RebuildBanks();
+  reportMidiProblem();
   reportFolderProblems();
   scheduleRecoveryOffer();
   return true;

@@ -336,6 +336,14 @@ class MainWindow : public BankRows {
   void receivedMidiError(std::uint32_t message);
   // An input status byte the program does not handle: told to the user in a message box.
   void showMidiNotice(const std::string& text);
+  // MIDI devices that come and go, and a MIDI system that is missing (midi_connection.cpp).
+  // Reconnects the port's named devices and says what changed in the log and the status lines.
+  void midiDevicesChanged();
+  void showMidiConnection(const std::string& text);
+  // Says in the status lines why there is no MIDI, if so.
+  void reportMidiProblem();
+  // Looks for the system's MIDI again (for Setup) when there was none, and reopens the port.
+  void retryMidiSystem();
   void closingSteps();
   // A settings write failed: logged, and shown when the user is there to read it.
   void reportUnsavedSettings(bool tellUser);
@@ -350,6 +358,7 @@ class MainWindow : public BankRows {
   // Lets tasks posted from the MIDI thread find out that the window is gone.
   std::shared_ptr<MainWindow*> alive_;
   MidiPort midiPort_;
+  MidiBackendFactory makeBackend_;
   std::unique_ptr<InstrumentDefinition> definition_;
   Bank banks_[2];
   std::vector<Patch> clipboard_;

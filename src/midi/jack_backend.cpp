@@ -15,6 +15,7 @@
 
 #include "midi/byte_ring.h"
 #include "midi/callback_gate.h"
+#include "midi/change_notifier.h"
 #include "midi/event_assembler.h"
 #include "midi/jack_output_queue.h"
 #include "midi/midi_result.h"
@@ -161,17 +162,21 @@ class JackEndpoint {
   struct Key {};  // only open() constructs
 
  public:
-  JackEndpoint(Key, jack_client_t* client, const JackBackendConfig& config)
+  JackEndpoint(Key, jack_client_t* client, const JackBackendConfig& config,
+               std::shared_ptr<ChangeNotifier> notifier)
       : client_(client),
+        notifier_(std::move(notifier)),
         timeout_(config.sendTimeout),
         output_(config.queueBytes, kMaxMidiMessageBytes),
         input_(std::make_shared<InputPipe>(config.queueBytes)) {
     dispatcher_ = std::thread([pipe = input_] { pipe->run(); });
   }
 
-  // Null (logged) when the server does not answer or, with `exactName`, the name is taken.
+  // Null (logged) when the server does not answer or, with `exactName`, the name is taken. Ports
+  // coming and going, and the server ending, wake `notifier`.
   static std::shared_ptr<JackEndpoint> open(const std::string& name, bool exactName,
-                                            const JackBackendConfig& config) {
+                                            const JackBackendConfig& config,
+                                            std::shared_ptr<ChangeNotifier> notifier) {
     auto options =
         static_cast<jack_options_t>(JackNoStartServer | (exactName ? JackUseExactName : 0));
     jack_status_t status{};
@@ -182,9 +187,11 @@ class JackEndpoint {
       CheckMidiResult(MMSYSERR_NODRIVER);
       return nullptr;
     }
-    auto endpoint = std::make_shared<JackEndpoint>(Key{}, client, config);
+    auto endpoint = std::make_shared<JackEndpoint>(Key{}, client, config, std::move(notifier));
     jack_on_shutdown(client, &JackEndpoint::serverGone, endpoint.get());
     if (jack_set_process_callback(client, &JackEndpoint::process, endpoint.get()) != 0 ||
+        jack_set_port_registration_callback(client, &JackEndpoint::portRegistered,
+                                            endpoint.get()) != 0 ||
         jack_activate(client) != 0) {
       WriteLog(LogPath(), "JACK: client \"%s\" could not be activated\n", name.c_str());
       CheckMidiResult(MMSYSERR_ERROR);
@@ -194,8 +201,9 @@ class JackEndpoint {
   }
 
   ~JackEndpoint() {
-    // JACK's thread stops before the ports and queues it reads go.
-    jack_deactivate(client_);
+    // JACK's thread stops before the ports and queues it reads go. A client whose server has gone
+    // has no thread left to stop; it is only let go.
+    if (!serverGone()) jack_deactivate(client_);
     jack_client_close(client_);
     input_->stop();
     if (dispatcher_.get_id() == std::this_thread::get_id()) {
@@ -210,6 +218,7 @@ class JackEndpoint {
   jack_client_t* client() const { return client_; }
 
   bool hasClientNamed(const std::string& name) const {
+    if (serverGone()) return false;
     char* uuid = jack_get_uuid_for_client_name(client_, name.c_str());
     if (uuid == nullptr) return false;
     jack_free(uuid);
@@ -220,6 +229,7 @@ class JackEndpoint {
   // Full port names ("client:port") of the other clients' MIDI ports with the given flag.
   std::vector<std::string> ports(unsigned long flags) const {
     std::vector<std::string> names;
+    if (serverGone()) return names;
     const std::string own = std::string(jack_get_client_name(client_)) + ":";
     if (const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags)) {
       for (const char** name = found; *name != nullptr; ++name) {
@@ -235,7 +245,14 @@ class JackEndpoint {
   std::optional<std::string> outputPort() { return portName(outPort_, kOutPort, JackPortIsOutput); }
   bool outputConnected() const {
     jack_port_t* port = outPort_.load(std::memory_order_acquire);
-    return port != nullptr && jack_port_connected(port) > 0;
+    return !serverGone() && port != nullptr && jack_port_connected(port) > 0;
+  }
+  // Whether our input / output port is joined to the other client's port `other` right now.
+  bool inputJoinedTo(const std::string& other) const { return joined(inPort_, other); }
+  bool outputJoinedTo(const std::string& other) const { return joined(outPort_, other); }
+  // Whether a port of that full name is registered on the server.
+  bool hasPort(const std::string& name) const {
+    return !serverGone() && jack_port_by_name(client_, name.c_str()) != nullptr;
   }
 
   void openInput(MidiBackend::InputHandler onMessage, MidiBackend::ErrorHandler onError) {
@@ -276,7 +293,8 @@ class JackEndpoint {
   // log what could not.
   void finishOutput() {
     if (output_.queuedBytes() == 0) return;
-    const bool canLeave = !needsConnection_.load(std::memory_order_acquire) || outputConnected();
+    const bool canLeave =
+        !serverGone() && (!needsConnection_.load(std::memory_order_acquire) || outputConnected());
     if (canLeave && output_.waitUntilEmpty(timeout_)) return;
     const std::size_t dropped = output_.discardQueued();
     if (dropped == 0) return;
@@ -341,13 +359,25 @@ class JackEndpoint {
     if (wrote) input_->wake();
   }
 
+  bool joined(const std::atomic<jack_port_t*>& slot, const std::string& other) const {
+    jack_port_t* port = slot.load(std::memory_order_acquire);
+    // Asked first: libjack complains on stderr about a port it does not know.
+    return port != nullptr && hasPort(other) && jack_port_connected_to(port, other.c_str()) != 0;
+  }
+
+  // libjack's threads, which must not be kept: the notifier's thread tells the owner.
   static void serverGone(void* self) {
     auto* endpoint = static_cast<JackEndpoint*>(self);
     endpoint->gone_.store(true, std::memory_order_release);
     endpoint->output_.abandon();
+    endpoint->notifier_->wake();
+  }
+  static void portRegistered(jack_port_id_t, int, void* self) {
+    static_cast<JackEndpoint*>(self)->notifier_->wake();
   }
 
   jack_client_t* client_;
+  const std::shared_ptr<ChangeNotifier> notifier_;
   const std::chrono::milliseconds timeout_;
   std::atomic<jack_port_t*> inPort_{nullptr};
   std::atomic<jack_port_t*> outPort_{nullptr};
@@ -361,10 +391,12 @@ class JackEndpoint {
 
 class JackBackend : public MidiBackend {
  public:
-  JackBackend(const JackBackendConfig& config, std::shared_ptr<JackEndpoint> endpoint)
-      : config_(config), endpoint_(std::move(endpoint)) {}
+  JackBackend(const JackBackendConfig& config, std::shared_ptr<ChangeNotifier> notifier,
+              std::shared_ptr<JackEndpoint> endpoint)
+      : config_(config), notifier_(std::move(notifier)), endpoint_(std::move(endpoint)) {}
 
   ~JackBackend() override {
+    notifier_->setHandler({});
     closeVirtual();
     closeInput();
     closeOutput();
@@ -443,7 +475,39 @@ class JackBackend : public MidiBackend {
   bool send(std::span<const std::uint8_t> message) override {
     std::lock_guard lock(outputMutex_);
     if (!output_) return CheckMidiResult(MMSYSERR_INVALHANDLE);
+    // Queued for a port that went away, a message would count as sent and never arrive.
+    if (!output_->to.empty() && !output_->endpoint->serverGone() &&
+        !output_->endpoint->hasPort(output_->to)) {
+      WriteLog(LogPath(), "JACK output: %s has gone, a message of %zu bytes is not sent\n",
+               output_->to.c_str(), message.size());
+      return CheckMidiResult(MIDIERR_NODEVICE);
+    }
     return output_->endpoint->send(message);
+  }
+
+  void setChangeHandler(ChangeHandler handler) override {
+    notifier_->setHandler(std::move(handler));
+  }
+
+  bool inputConnected() override {
+    std::lock_guard lock(inputMutex_);
+    if (!input_) return false;
+    if (input_->from.empty()) return !input_->endpoint->serverGone();  // virtual
+    return input_->endpoint->inputJoinedTo(input_->from);
+  }
+
+  bool outputConnected() override {
+    std::lock_guard lock(outputMutex_);
+    if (!output_) return false;
+    if (output_->to.empty()) return !output_->endpoint->serverGone();  // virtual
+    return output_->endpoint->outputJoinedTo(output_->to);
+  }
+
+  std::string unavailableReason() const override {
+    std::lock_guard lock(endpointMutex_);
+    if (!endpoint_) return "no JACK server answers";
+    if (endpoint_->serverGone()) return "the JACK server has gone away";
+    return {};
   }
 
   bool openVirtual(const std::string& clientName, InputHandler onMessage,
@@ -456,7 +520,7 @@ class JackBackend : public MidiBackend {
       WriteLog(LogPath(), "JACK: the client name \"%s\" is taken\n", clientName.c_str());
       return CheckMidiResult(MMSYSERR_ALLOCATED);
     }
-    const auto endpoint = JackEndpoint::open(clientName, true, config_);
+    const auto endpoint = JackEndpoint::open(clientName, true, config_, notifier_);
     if (!endpoint || !endpoint->inputPort() || !endpoint->outputPort()) return false;
     endpoint->setOutputNeedsConnection(false);
     endpoint->openInput(std::move(onMessage), std::move(onError));
@@ -494,10 +558,12 @@ class JackBackend : public MidiBackend {
     std::string to;
   };
 
-  // The client in use, opening the plain one again after virtual ports were closed.
+  // The client in use, opening the plain one again after virtual ports were closed or the server
+  // went away (a new server may run by now).
   std::shared_ptr<JackEndpoint> current() {
     std::lock_guard lock(endpointMutex_);
-    if (!endpoint_) endpoint_ = JackEndpoint::open(config_.clientName, false, config_);
+    if (endpoint_ && endpoint_->serverGone() && !virtual_) endpoint_.reset();
+    if (!endpoint_) endpoint_ = JackEndpoint::open(config_.clientName, false, config_, notifier_);
     return endpoint_;
   }
 
@@ -508,6 +574,7 @@ class JackBackend : public MidiBackend {
   }
 
   static bool connect(JackEndpoint& endpoint, const std::string& from, const std::string& to) {
+    if (endpoint.serverGone()) return CheckMidiResult(MMSYSERR_NODRIVER);
     const int result = jack_connect(endpoint.client(), from.c_str(), to.c_str());
     if (result == 0 || result == EEXIST) return true;
     WriteLog(LogPath(), "JACK: cannot connect %s to %s\n", from.c_str(), to.c_str());
@@ -516,12 +583,15 @@ class JackBackend : public MidiBackend {
 
   static void disconnect(const Connection& connection) {
     if (connection.from.empty() || connection.endpoint->serverGone()) return;
-    // Fails harmlessly when the other side has gone already.
-    jack_disconnect(connection.endpoint->client(), connection.from.c_str(), connection.to.c_str());
+    // The other side may have gone already; libjack would complain about it on stderr.
+    const JackEndpoint& endpoint = *connection.endpoint;
+    if (!endpoint.hasPort(connection.from) || !endpoint.hasPort(connection.to)) return;
+    jack_disconnect(endpoint.client(), connection.from.c_str(), connection.to.c_str());
   }
 
   const JackBackendConfig config_;
-  std::mutex endpointMutex_;
+  const std::shared_ptr<ChangeNotifier> notifier_;
+  mutable std::mutex endpointMutex_;
   std::shared_ptr<JackEndpoint> endpoint_;
   bool virtual_ = false;
   std::mutex listMutex_;
@@ -537,9 +607,10 @@ class JackBackend : public MidiBackend {
 }  // namespace
 
 std::unique_ptr<MidiBackend> makeJackBackend(const JackBackendConfig& config) {
-  auto endpoint = JackEndpoint::open(config.clientName, false, config);
+  auto notifier = std::make_shared<ChangeNotifier>();
+  auto endpoint = JackEndpoint::open(config.clientName, false, config, notifier);
   if (!endpoint) return nullptr;
-  return std::make_unique<JackBackend>(config, std::move(endpoint));
+  return std::make_unique<JackBackend>(config, std::move(notifier), std::move(endpoint));
 }
 
 }  // namespace banklore

@@ -8,6 +8,7 @@
 #include <utility>
 #include <variant>
 
+#include "midi/change_notifier.h"
 #include "midi/midi_result.h"
 #include "platform/debug_log.h"
 
@@ -118,6 +119,7 @@ struct Port {
   loopback::Responder responder;
   std::vector<std::shared_ptr<InputListener>> listeners;
   std::size_t outputsOpen = 0;
+  bool gone = false;  // unplugged: whoever still holds it reaches nothing
 
   bool isInput() const { return direction != LoopbackDirection::OutputOnly; }
   bool isOutput() const { return direction != LoopbackDirection::InputOnly; }
@@ -133,6 +135,16 @@ std::shared_ptr<Port> newPort(std::string name, LoopbackDirection direction) {
 struct Registry {
   std::mutex mutex;  // taken before any listener's own lock
   std::vector<std::shared_ptr<Port>> ports;
+  // Each backend's, told when ports are unplugged or plugged in.
+  std::vector<std::weak_ptr<ChangeNotifier>> notifiers;
+
+  // Callers hold the mutex.
+  void announce() {
+    std::erase_if(notifiers, [](const auto& notifier) { return notifier.expired(); });
+    for (const auto& weak : notifiers) {
+      if (const auto notifier = weak.lock()) notifier->wake();
+    }
+  }
 };
 
 Registry& registry() {
@@ -178,7 +190,14 @@ bool injectEvent(std::string_view name, const Event& event) {
 
 class LoopbackBackend : public MidiBackend {
  public:
+  LoopbackBackend() {
+    Registry& reg = registry();
+    std::lock_guard lock(reg.mutex);
+    reg.notifiers.push_back(notifier_);
+  }
+
   ~LoopbackBackend() override {
+    notifier_->setHandler({});
     closeVirtual();
     closeInput();
     closeOutput();
@@ -298,6 +317,28 @@ class LoopbackBackend : public MidiBackend {
     return outputPort_ != nullptr;
   }
 
+  void setChangeHandler(ChangeHandler handler) override {
+    notifier_->setHandler(std::move(handler));
+  }
+  bool inputConnected() override {
+    std::shared_ptr<Port> port;
+    {
+      std::lock_guard lock(inputMutex_);
+      port = inputPort_;
+    }
+    std::lock_guard lock(registry().mutex);
+    return port && !port->gone;
+  }
+  bool outputConnected() override {
+    std::shared_ptr<Port> port;
+    {
+      std::lock_guard lock(outputMutex_);
+      port = outputPort_;
+    }
+    std::lock_guard lock(registry().mutex);
+    return port && !port->gone;
+  }
+
   bool send(std::span<const std::uint8_t> message) override {
     std::shared_ptr<Port> port;
     {
@@ -309,6 +350,11 @@ class LoopbackBackend : public MidiBackend {
     loopback::Responder responder;
     {
       std::lock_guard lock(registry().mutex);
+      if (port->gone) {
+        WriteLog(LogPath(), "Loopback: %s has gone, a message of %zu bytes is not sent\n",
+                 port->name.c_str(), bytes.size());
+        return CheckMidiResult(MIDIERR_NODEVICE);
+      }
       port->sent.push_back(bytes);
       for (const auto& listener : port->listeners) listener->push(bytes);
       responder = port->responder;
@@ -347,6 +393,7 @@ class LoopbackBackend : public MidiBackend {
   bool outputIsOwn_ = false;  // the "out" of this backend's virtual ports
   std::mutex virtualMutex_;
   std::vector<std::shared_ptr<Port>> virtualPorts_;
+  const std::shared_ptr<ChangeNotifier> notifier_ = std::make_shared<ChangeNotifier>();
 };
 
 }  // namespace
@@ -368,6 +415,26 @@ void reset() {
   Registry& reg = registry();
   std::lock_guard lock(reg.mutex);
   reg.ports.clear();
+}
+
+std::size_t unplug(std::string_view name) {
+  Registry& reg = registry();
+  std::lock_guard lock(reg.mutex);
+  const auto removed = std::erase_if(reg.ports, [&](const std::shared_ptr<Port>& port) {
+    if (port->name != name) return false;
+    port->gone = true;
+    return true;
+  });
+  if (removed > 0) reg.announce();
+  return removed;
+}
+
+void plugIn(std::string name, LoopbackDirection direction) {
+  auto port = newPort(std::move(name), direction);
+  Registry& reg = registry();
+  std::lock_guard lock(reg.mutex);
+  reg.ports.push_back(std::move(port));
+  reg.announce();
 }
 
 bool inject(std::string_view name, std::vector<std::uint8_t> message) {

@@ -46,6 +46,11 @@ using Responder = std::function<void(std::span<const std::uint8_t> message)>;
 
 // Adds a port at the end of the system order. Adding a name twice gives two ports of that name.
 void addPort(std::string name, LoopbackDirection direction = LoopbackDirection::Both);
+// A device unplugged and plugged in again: unplug takes every port of that name out of the system
+// (who had one open reaches nothing through it any more; returns how many went); plugIn adds a new
+// one as addPort does. Both tell every backend's change handler, as a real system would.
+std::size_t unplug(std::string_view name);
+void plugIn(std::string name, LoopbackDirection direction = LoopbackDirection::Both);
 // Forgets every port, recorded message and responder. Ports still open keep working but can no
 // longer be reached by name.
 void reset();

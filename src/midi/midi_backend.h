@@ -46,10 +46,25 @@ class MidiBackend {
                            ErrorHandler onError);
   // Ends what openVirtual opened; harmless when nothing is open. After it returns no handler runs.
   virtual void closeVirtual() {}
+
+  // Told on a thread of the backend's own (never a real-time one) when ports may have come or
+  // gone, or the MIDI system itself went away; what changed is for the owner to ask. After it
+  // returns the old handler does not run any more (unless called from inside it). A backend that
+  // cannot tell never calls it.
+  using ChangeHandler = std::function<void()>;
+  virtual void setChangeHandler(ChangeHandler handler) { (void)handler; }
+  // Whether the open input / output still reaches the port it was opened on: false once that
+  // port went away (a device unplugged, its program ended), even if one of that name is back.
+  virtual bool inputConnected() { return true; }
+  virtual bool outputConnected() { return isOutputOpen(); }
+  // Why there is no MIDI system behind this backend (empty while there is one), in words for the
+  // user: none was found at start, or it went away (the JACK server ended).
+  virtual std::string unavailableReason() const { return {}; }
 };
 
 // The system's MIDI: the ALSA sequencer when available, else JACK (BANKLORE_MIDI_API=alsa|jack
-// overrides). With neither, a backend with no ports, so the program runs without MIDI.
+// overrides). With neither, or when JACK does not answer in time, a backend with no ports that
+// says why, so the program runs without MIDI.
 std::unique_ptr<MidiBackend> makeSystemMidiBackend();
 
 }  // namespace banklore

@@ -41,6 +41,12 @@ struct MidiPort::State {
   std::string outputName;
   std::atomic<bool> open{false};
   bool inputOpen = false;
+  // From Open until Close: the named devices are wanted, so Reconnect brings them back.
+  bool wanted = false;
+  // A side was open since Open: its return is a reconnection.
+  bool inputWasOpen = false;
+  bool outputWasOpen = false;
+  bool systemGoneTold = false;
 
   // The owner's callbacks, read by the backend's thread: copied out under the lock and called
   // outside it, so a callback may set callbacks or send without deadlocking.
@@ -48,6 +54,7 @@ struct MidiPort::State {
   MidiDataCallback data;
   MidiErrorCallback error;
   MidiNoticeCallback notice;
+  MidiDevicesCallback devices;
 
   // Serialises sending against opening and closing the output.
   std::mutex outputMutex;
@@ -65,10 +72,21 @@ struct MidiPort::State {
 };
 
 MidiPort::MidiPort(std::unique_ptr<MidiBackend> backend)
-    : state_(std::make_unique<State>(std::move(backend))) {}
+    : state_(std::make_unique<State>(std::move(backend))) {
+  listenForDeviceChanges();
+}
 
 MidiPort::~MidiPort() {
   Close();
+  // The backend's thread may be about to tell: not after this.
+  if (state_->backend) state_->backend->setChangeHandler({});
+}
+
+void MidiPort::listenForDeviceChanges() {
+  if (!state_->backend) return;
+  state_->backend->setChangeHandler([this] {
+    if (const MidiDevicesCallback callback = state_->copied(state_->devices)) callback();
+  });
 }
 
 void MidiPort::SetInputDeviceName(std::string_view name) {
@@ -94,9 +112,16 @@ void MidiPort::SetNoticeCallback(MidiNoticeCallback callback) {
   state_->notice = std::move(callback);
 }
 
+void MidiPort::SetDevicesCallback(MidiDevicesCallback callback) {
+  std::lock_guard lock(state_->callbackMutex);
+  state_->devices = std::move(callback);
+}
+
 bool MidiPort::Open() {
   State& s = *state_;
   if (s.open || !s.backend) return false;
+  s.wanted = true;
+  s.inputWasOpen = s.outputWasOpen = s.systemGoneTold = false;
   const std::vector<std::string> inputs = s.backend->inputNames();
   const std::vector<std::string> outputs = s.backend->outputNames();
   if (inputs.empty() && !s.inputName.empty()) return false;
@@ -104,19 +129,14 @@ bool MidiPort::Open() {
 
   if (!s.inputName.empty()) {
     if (const auto index = findByName(inputs, s.inputName)) {
-      s.inputOpen = s.backend->openInput(
-          *index,
-          [this](std::span<const std::uint8_t> message) { state_->handleInput(*this, message); },
-          [this](MidiInputError error) { state_->handleInputError(*this, error); });
-      if (s.inputOpen) WriteLog(LogPath(), "MM_MIM_OPEN\n");
+      openInputAt(*index);
     } else {
       CheckMidiResult(MIDIERR_NODEVICE);
     }
   }
   if (!s.outputName.empty()) {
     if (const auto index = findByName(outputs, s.outputName)) {
-      std::lock_guard lock(s.outputMutex);
-      if (s.backend->openOutput(*index)) WriteLog(LogPath(), "MM_MOM_OPEN\n");
+      openOutputAt(*index);
     } else {
       CheckMidiResult(MIDIERR_NODEVICE);
     }
@@ -127,19 +147,102 @@ bool MidiPort::Open() {
 
 void MidiPort::Close() {
   State& s = *state_;
+  s.wanted = false;
   if (!s.open) return;
   s.open = false;
-  if (s.inputOpen) {
-    // Waits for a handler in flight; no lock of ours is held, so that handler may still send.
-    s.backend->closeInput();
-    s.inputOpen = false;
-    WriteLog(LogPath(), "MM_MIM_CLOSE\n");
-  }
+  closeInputSide();
+  closeOutputSide();
+}
+
+void MidiPort::openInputAt(std::size_t index) {
+  State& s = *state_;
+  s.inputOpen = s.backend->openInput(
+      index, [this](std::span<const std::uint8_t> message) { state_->handleInput(*this, message); },
+      [this](MidiInputError error) { state_->handleInputError(*this, error); });
+  if (!s.inputOpen) return;
+  s.inputWasOpen = true;
+  WriteLog(LogPath(), "MM_MIM_OPEN\n");
+}
+
+void MidiPort::openOutputAt(std::size_t index) {
+  State& s = *state_;
   std::lock_guard lock(s.outputMutex);
-  if (s.backend->isOutputOpen()) {
-    s.backend->closeOutput();
-    WriteLog(LogPath(), "MM_MOM_CLOSE\n");
+  if (!s.backend->openOutput(index)) return;
+  s.outputWasOpen = true;
+  WriteLog(LogPath(), "MM_MOM_OPEN\n");
+}
+
+void MidiPort::closeInputSide() {
+  State& s = *state_;
+  if (!s.inputOpen) return;
+  // Waits for a handler in flight; no lock of ours is held, so that handler may still send.
+  s.backend->closeInput();
+  s.inputOpen = false;
+  WriteLog(LogPath(), "MM_MIM_CLOSE\n");
+}
+
+void MidiPort::closeOutputSide() {
+  State& s = *state_;
+  std::lock_guard lock(s.outputMutex);
+  if (!s.backend->isOutputOpen()) return;
+  s.backend->closeOutput();
+  WriteLog(LogPath(), "MM_MOM_CLOSE\n");
+}
+
+std::vector<MidiPort::DeviceChange> MidiPort::Reconnect() {
+  State& s = *state_;
+  std::vector<DeviceChange> changes;
+  if (!s.wanted || !s.backend) return changes;
+  if (std::string why = s.backend->unavailableReason(); !why.empty()) {
+    // Nothing reaches through the old ports; they come back once the system does (Setup).
+    closeInputSide();
+    closeOutputSide();
+    if (!s.systemGoneTold) changes.push_back({DeviceChange::Kind::SystemGone, Direction::In, why});
+    s.systemGoneTold = true;
+    return changes;
   }
+  s.systemGoneTold = false;
+
+  // A side whose device went away is closed; one whose device is listed is opened, so a device
+  // that went and came back between two calls is a reconnection, not a loss.
+  const auto follow = [&](Direction direction, const std::string& name) {
+    if (name.empty()) return;
+    const bool input = direction == Direction::In;
+    bool lost = false;
+    if (input ? s.inputOpen : isOutputOpen()) {
+      if (input ? s.backend->inputConnected() : s.backend->outputConnected()) return;
+      input ? closeInputSide() : closeOutputSide();
+      lost = true;
+    }
+    const bool wasOpen = input ? s.inputWasOpen : s.outputWasOpen;
+    const std::vector<std::string> names =
+        input ? s.backend->inputNames() : s.backend->outputNames();
+    if (const auto index = findByName(names, name)) {
+      input ? openInputAt(*index) : openOutputAt(*index);
+      if (input ? s.inputOpen : isOutputOpen()) {
+        s.open = true;
+        using Kind = DeviceChange::Kind;
+        changes.push_back({wasOpen ? Kind::Reconnected : Kind::Connected, direction, name});
+        return;
+      }
+    }
+    if (lost) changes.push_back({DeviceChange::Kind::Lost, direction, name});
+  };
+  follow(Direction::In, s.inputName);
+  follow(Direction::Out, s.outputName);
+  return changes;
+}
+
+std::string MidiPort::systemProblem() const {
+  return state_->backend ? state_->backend->unavailableReason() : std::string();
+}
+
+void MidiPort::ReplaceBackend(std::unique_ptr<MidiBackend> backend) {
+  if (!backend) return;
+  Close();
+  if (state_->backend) state_->backend->setChangeHandler({});
+  state_->backend = std::move(backend);
+  listenForDeviceChanges();
 }
 
 bool MidiPort::isOpen() const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "midi/callback_gate.h"
+#include "midi/change_notifier.h"
 #include "midi/midi_result.h"
 #include "midi/port_names.h"
 #include "platform/debug_log.h"
@@ -106,6 +107,7 @@ class RtMidiBackend : public MidiBackend {
   }
 
   ~RtMidiBackend() override {
+    notifier_.setHandler({});
     closeVirtual();
     closeInput();
     closeOutput();
@@ -150,6 +152,7 @@ class RtMidiBackend : public MidiBackend {
       return false;
     }
     connectedInput_ = listedInputs_[index];
+    connectedInputAt_ = rawName(*in_, inSide_, index);
     inputOpen_ = true;
     return true;
   }
@@ -177,6 +180,7 @@ class RtMidiBackend : public MidiBackend {
     outputOpen_ = guarded(outSide_, [&] { out_->openPort(port, "midi_out"); });
     if (outputOpen_) {
       connectedOutput_ = listedOutputs_[index];
+      connectedOutputAt_ = rawName(*out_, outSide_, index);
     } else {
       disconnectOutput();
     }
@@ -194,6 +198,20 @@ class RtMidiBackend : public MidiBackend {
   bool isOutputOpen() const override {
     std::lock_guard lock(outputMutex_);
     return outputOpen_;
+  }
+
+  // RtMidi tells nothing of ports that come and go: the notifier polls the listing, whose ALSA
+  // addresses also change when a device is plugged in again.
+  void setChangeHandler(ChangeHandler handler) override {
+    notifier_.setHandler(std::move(handler));
+  }
+  bool inputConnected() override {
+    std::lock_guard lock(inputMutex_);
+    return inputOpen_ && connectedInputAt_ && listed(*in_, inSide_, *connectedInputAt_);
+  }
+  bool outputConnected() override {
+    std::lock_guard lock(outputMutex_);
+    return outputOpen_ && connectedOutputAt_ && listed(*out_, outSide_, *connectedOutputAt_);
   }
 
   bool send(std::span<const std::uint8_t> message) override {
@@ -260,6 +278,42 @@ class RtMidiBackend : public MidiBackend {
     return names;
   }
 
+  // RtMidi's own name of a port, with its ALSA address.
+  template <typename Port>
+  std::optional<std::string> rawName(Port& port, Side& side, std::size_t index) {
+    std::string name;
+    if (!guarded(side, [&] { name = port.getPortName(static_cast<unsigned>(index)); })) {
+      return std::nullopt;
+    }
+    return name;
+  }
+  template <typename Port>
+  std::vector<std::string> rawNames(Port& port, Side& side) {
+    std::vector<std::string> names;
+    guarded(side, [&] {
+      const unsigned int count = port.getPortCount();
+      for (unsigned int i = 0; i < count; ++i) names.push_back(port.getPortName(i));
+    });
+    return names;
+  }
+  template <typename Port>
+  bool listed(Port& port, Side& side, const std::string& raw) {
+    const std::vector<std::string> names = rawNames(port, side);
+    return std::find(names.begin(), names.end(), raw) != names.end();
+  }
+  // Both directions' listings in one text, for the notifier (on its thread).
+  std::string listing() {
+    std::string text;
+    {
+      std::lock_guard lock(inputMutex_);
+      for (const std::string& name : rawNames(*in_, inSide_)) text += name + '\n';
+    }
+    text += '\n';
+    std::lock_guard lock(outputMutex_);
+    for (const std::string& name : rawNames(*out_, outSide_)) text += name + '\n';
+    return text;
+  }
+
   // Ports come and go between listing and opening; open only the port the caller chose by name.
   template <typename Port>
   bool stillListed(Port& port, Side& side, const std::vector<std::string>& listed,
@@ -293,10 +347,12 @@ class RtMidiBackend : public MidiBackend {
       callbackSet_ = false;
     });
     connectedInput_.reset();
+    connectedInputAt_.reset();
   }
   void disconnectOutput() {
     guarded(outSide_, [&] { out_->closePort(); });
     connectedOutput_.reset();
+    connectedOutputAt_.reset();
   }
 
   // Callers hold both mutexes and have closed the gate.
@@ -326,6 +382,11 @@ class RtMidiBackend : public MidiBackend {
   // The ports the RtMidi objects are connected to, which on JACK outlive a close.
   std::optional<std::string> connectedInput_;
   std::optional<std::string> connectedOutput_;
+  // The same as RtMidi names them, with the ALSA address they had when opened.
+  std::optional<std::string> connectedInputAt_;
+  std::optional<std::string> connectedOutputAt_;
+  // Last: its thread polls through the members above, so it stops first.
+  ChangeNotifier notifier_{[this] { return listing(); }};
 };
 
 }  // namespace

@@ -3,20 +3,26 @@
 #include <jack/jack.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "midi/jack_backend.h"
 #include "midi/loopback_backend.h"
 #include "midi/midi_result.h"
 #include "midi/rtmidi_backend.h"
+#include "platform/debug_log.h"
 
 namespace banklore {
 namespace {
 
 class NullMidiBackend : public MidiBackend {
  public:
+  explicit NullMidiBackend(std::string reason) : reason_(std::move(reason)) {}
+
   std::vector<std::string> inputNames() override { return {}; }
   std::vector<std::string> outputNames() override { return {}; }
   bool openInput(std::size_t, InputHandler, ErrorHandler) override {
@@ -27,6 +33,10 @@ class NullMidiBackend : public MidiBackend {
   void closeOutput() override {}
   bool isOutputOpen() const override { return false; }
   bool send(std::span<const std::uint8_t>) override { return CheckMidiResult(MMSYSERR_NODRIVER); }
+  std::string unavailableReason() const override { return reason_; }
+
+ private:
+  const std::string reason_;
 };
 
 // Opening the device node is what fails on a system without the sequencer; asking first keeps
@@ -40,17 +50,30 @@ void jackToStderr(const char* text) {
   std::fprintf(stderr, "%s\n", text);
 }
 
-// A throwaway client that never starts a server; libjack's complaints about a missing server are
-// expected here and kept quiet.
-bool jackServerRunning() {
+// A client that never starts a server; libjack's complaints about a missing server are expected
+// here and kept quiet.
+std::unique_ptr<MidiBackend> openJackQuietly() {
   jack_set_error_function(&quietJack);
   jack_set_info_function(&quietJack);
-  jack_status_t status{};
-  jack_client_t* client = jack_client_open("banklore-probe", JackNoStartServer, &status);
-  if (client != nullptr) jack_client_close(client);
+  std::unique_ptr<MidiBackend> backend = makeJackBackend();
   jack_set_error_function(&jackToStderr);
   jack_set_info_function(&jackToStderr);
-  return client != nullptr;
+  return backend;
+}
+
+// Hands a result from the opening thread to the waiting one, or to nobody once that gave up.
+struct PendingOpen {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  std::unique_ptr<MidiBackend> backend;
+};
+
+std::unique_ptr<MidiBackend> withoutMidi(const std::string& reason) {
+  WriteLog(LogPath(), "No MIDI: %s.\n", reason.c_str());
+  CheckMidiResult(MMSYSERR_NODRIVER);
+  return makeUnavailableMidiBackend(reason);
 }
 
 }  // namespace
@@ -71,32 +94,76 @@ MidiSystem chooseMidiSystem(const char* override, bool alsaUsable, bool jackRunn
 }
 
 std::unique_ptr<MidiBackend> makeNullMidiBackend() {
-  return std::make_unique<NullMidiBackend>();
+  return std::make_unique<NullMidiBackend>(std::string());
 }
 
-std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
-  const char* override = std::getenv("BANKLORE_MIDI_API");
+std::unique_ptr<MidiBackend> makeUnavailableMidiBackend(std::string reason) {
+  return std::make_unique<NullMidiBackend>(std::move(reason));
+}
+
+std::optional<std::unique_ptr<MidiBackend>> openWithin(
+    std::function<std::unique_ptr<MidiBackend>()> open, std::chrono::milliseconds deadline) {
+  auto pending = std::make_shared<PendingOpen>();
+  std::thread([pending, open = std::move(open)] {
+    std::unique_ptr<MidiBackend> backend = open();
+    std::unique_lock lock(pending->mutex);
+    if (pending->abandoned) {
+      lock.unlock();
+      return;  // too late: nobody takes it, and it goes with this thread
+    }
+    pending->backend = std::move(backend);
+    pending->finished = true;
+    pending->done.notify_all();
+  }).detach();
+  std::unique_lock lock(pending->mutex);
+  if (!pending->done.wait_for(lock, deadline, [&] { return pending->finished; })) {
+    pending->abandoned = true;
+    return std::nullopt;
+  }
+  return std::move(pending->backend);
+}
+
+MidiSystemProbes systemMidiProbes() {
+  return {&alsaSequencerUsable, &openJackQuietly, std::chrono::milliseconds(2000)};
+}
+
+std::unique_ptr<MidiBackend> openSystemMidi(const char* override, const MidiSystemProbes& probes) {
   const std::string_view wanted = override != nullptr ? override : "";
-  // Probe only what may be chosen: the JACK probe costs a client round trip.
-  const bool alsa = wanted != "jack" && wanted != "loopback" && alsaSequencerUsable();
-  const bool jack = !alsa && wanted != "alsa" && wanted != "loopback" && jackServerRunning();
-  std::unique_ptr<MidiBackend> backend;
-  switch (chooseMidiSystem(override, alsa, jack)) {
+  // Probe only what may be chosen: opening a JACK client costs a round trip to the server.
+  const bool alsa = wanted != "jack" && wanted != "loopback" && probes.alsaUsable();
+  std::unique_ptr<MidiBackend> jack;
+  if (!alsa && wanted != "alsa" && wanted != "loopback") {
+    auto opened = openWithin(probes.openJack, probes.jackDeadline);
+    if (!opened) {
+      const auto seconds = std::chrono::duration<double>(probes.jackDeadline).count();
+      char reason[200];
+      std::snprintf(reason, sizeof reason,
+                    "the JACK library did not answer within %g s (a JACK state under /dev/shm "
+                    "left damaged by a killed program can do that)",
+                    seconds);
+      return withoutMidi(reason);
+    }
+    jack = std::move(*opened);
+  }
+  switch (chooseMidiSystem(override, alsa, jack != nullptr)) {
     case MidiSystem::Alsa:
-      backend = makeRtMidiBackend(RtMidiApi::Alsa);
-      break;
+      if (auto backend = makeRtMidiBackend(RtMidiApi::Alsa)) return backend;
+      return withoutMidi("the ALSA sequencer could not be opened");
     case MidiSystem::Jack:
-      backend = makeJackBackend();
-      break;
+      return jack;
     case MidiSystem::Loopback:
-      backend = makeLoopbackBackend();
-      break;
+      return makeLoopbackBackend();
     case MidiSystem::None:
       break;
   }
-  if (backend) return backend;
-  CheckMidiResult(MMSYSERR_NODRIVER);
-  return makeNullMidiBackend();
+  if (wanted == "alsa")
+    return withoutMidi("BANKLORE_MIDI_API=alsa, but there is no ALSA sequencer");
+  if (wanted == "jack") return withoutMidi("BANKLORE_MIDI_API=jack, but no JACK server runs");
+  return withoutMidi("neither an ALSA sequencer nor a JACK server was found");
+}
+
+std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
+  return openSystemMidi(std::getenv("BANKLORE_MIDI_API"), systemMidiProbes());
 }
 
 }  // namespace banklore

@@ -1,7 +1,12 @@
-// Which MIDI system the program uses, and the backend for running without one.
+// Which MIDI system the program uses, how long it waits for it, and the backend for running
+// without one.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "midi/midi_backend.h"
 
@@ -16,5 +21,25 @@ MidiSystem chooseMidiSystem(const char* override, bool alsaUsable, bool jackRunn
 
 // Lists no ports and opens nothing: the program runs without MIDI.
 std::unique_ptr<MidiBackend> makeNullMidiBackend();
+// The same, for a system where MIDI was looked for and not found: `reason` says why, for the user.
+std::unique_ptr<MidiBackend> makeUnavailableMidiBackend(std::string reason);
+
+// How the system's MIDI is found. The JACK client is opened on a thread of its own, since libjack
+// can hang for good while joining a server (seen with its state under /dev/shm left damaged by a
+// killed program); past the deadline the program goes on without MIDI.
+struct MidiSystemProbes {
+  std::function<bool()> alsaUsable;
+  // A JACK backend on a running server; null when none answers.
+  std::function<std::unique_ptr<MidiBackend>()> openJack;
+  std::chrono::milliseconds jackDeadline{2000};
+};
+MidiSystemProbes systemMidiProbes();
+std::unique_ptr<MidiBackend> openSystemMidi(const char* override, const MidiSystemProbes& probes);
+
+// Runs `open` on a thread of its own and waits up to `deadline` for it: nullopt when it did not
+// return in time. That thread is then left to itself: nothing waits for it, and what it returns
+// later is destroyed there.
+std::optional<std::unique_ptr<MidiBackend>> openWithin(
+    std::function<std::unique_ptr<MidiBackend>()> open, std::chrono::milliseconds deadline);
 
 }  // namespace banklore

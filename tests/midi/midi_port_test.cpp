@@ -114,6 +114,7 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
   const Case cases[] = {
       {{0x94, 0x3C, 0x64}, {{0x94, 0x3C, 0x64}}, {}, {}, kData},          // note-on, channel 5
       {{0xC3, 0x05}, {{0xC3, 0x05}}, {}, {}, kData},                      // program change
+      {{0xD0, 0x40, 0x7F}, {{0xD0, 0x40}}, {}, {}, kData},                // channel pressure
       {{0xFE}, {{0xFE}}, {}, {}, kData},                                  // active sensing
       {{0xB2, 0x07, 0x7F, 0x01}, {{0xB2, 0x07, 0x7F}}, {}, {}, kData},    // longer than its class
       {{0xF6}, {}, {}, {kTuneRequest}, kData + kTuneRequest + "\n"},      // tune request
@@ -205,15 +206,21 @@ TEST(MidiSystemTest, AlsaAddressIsDroppedFromPortNamesAndNothingElse) {
   }
 }
 
-// With neither an ALSA sequencer nor a JACK server, also when one of them is asked for.
+// With neither an ALSA sequencer nor a JACK server, also when one of them is asked for: the port
+// runs without MIDI and says why.
 TEST(MidiSystemTest, WithoutAnyMidiSystemThePortRunsWithoutMidi) {
   if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
   setenv("JACK_DEFAULT_SERVER", ("banklore-absent-" + std::to_string(getpid())).c_str(), 1);
-  for (const char* api : {"", "alsa", "jack"}) {
+  const std::pair<const char*, std::string> apis[] = {
+      {"", "neither an ALSA sequencer nor a JACK server was found"},
+      {"alsa", "BANKLORE_MIDI_API=alsa, but there is no ALSA sequencer"},
+      {"jack", "BANKLORE_MIDI_API=jack, but no JACK server runs"}};
+  for (const auto& [api, why] : apis) {
     SCOPED_TRACE(api);
     setenv("BANKLORE_MIDI_API", api, 1);
     test::TestLog log;
     MidiPort port(makeSystemMidiBackend());
+    EXPECT_EQ(port.systemProblem(), why);
     EXPECT_TRUE(port.inputDeviceNames().empty() && port.outputDeviceNames().empty());
     port.SetOutputDeviceName("Synth");
     EXPECT_FALSE(port.Open());  // a device is named but the system has none
@@ -221,10 +228,11 @@ TEST(MidiSystemTest, WithoutAnyMidiSystemThePortRunsWithoutMidi) {
     ASSERT_TRUE(port.Open());
     const std::uint8_t message[] = {0xF0, 0xF7};
     EXPECT_FALSE(port.SendSysEx(message, sizeof message));  // no output: after the dump
-    EXPECT_EQ(log.contents(),
-              "Midi Assertion failure: Error MMSYSERR_NODRIVER\n"
-              "Attempting to send 2 bytes:\nf0, f7\n"
-              "Midi Assertion failure: Error MMSYSERR_INVALHANDLE\n");
+    EXPECT_TRUE(log.contents().ends_with("No MIDI: " + why +
+                                         ".\nMidi Assertion failure: Error MMSYSERR_NODRIVER\n"
+                                         "Attempting to send 2 bytes:\nf0, f7\n"
+                                         "Midi Assertion failure: Error MMSYSERR_INVALHANDLE\n"))
+        << log.contents();
   }
   unsetenv("BANKLORE_MIDI_API");
   unsetenv("JACK_DEFAULT_SERVER");
