@@ -98,6 +98,12 @@ bool RequestRun::validSlot(long slot) const {
   return slot >= 0 && static_cast<std::size_t>(slot) < bank_->size();
 }
 
+bool RequestRun::arrivedBefore(int slot) const {
+  const auto arrived =
+      state_.pendingSlots.begin() + static_cast<std::ptrdiff_t>(state_.currentPending);
+  return std::find(state_.pendingSlots.begin(), arrived, slot) != arrived;
+}
+
 void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
   const int awaited = awaitedSlot();
   if (!awaitedPatch().isValid(bytes)) {
@@ -130,6 +136,11 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
   observer_.showStatus(formatText(kTextCapacity, "Got patch %ld", slot));
   WriteLog(LogPath(), "Got patch %ld\n", slot);
   observer_.slotChanged(static_cast<int>(slot), true);
+  // A second answer for a slot that arrived already in this run answers an earlier repeat of
+  // its request (after a timeout or a bad packet). Asking again for the awaited slot then would
+  // leave one more request in flight for every such answer: on a noisy line they pile up until
+  // the answers in flight alone end the request.
+  if (slot != awaited && arrivedBefore(static_cast<int>(slot))) return;
   if (slot != awaited) {
     // Stored all the same; the awaited slot is asked for again.
     ++state_.misfitCount;

@@ -75,6 +75,8 @@ class RequestRun {
   int awaitedSlot() const { return state_.pendingSlots[state_.currentPending]; }
   Patch& awaitedPatch();
   bool validSlot(long slot) const;
+  // Whether the slot is one of those awaited before the one awaited now.
+  bool arrivedBefore(int slot) const;
   // Ends the run: `box` (if any) is shown with the request already over, then the status.
   void end(const std::string& box, const char* status, bool withBeep);
   std::string misfitText(std::span<const std::uint8_t> bytes, long namedSlot) const;

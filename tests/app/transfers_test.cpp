@@ -226,6 +226,24 @@ TEST_F(TransfersTest, AnswersThatDoNotFitAreRetriedAndSixInARowEndTheRequestWith
       << prompts_.messages[0];
 }
 
+// A repeat answer for a slot that arrived already (its request was repeated after a bad packet or
+// a timeout) is stored but asks nothing again: the awaited slot's request is still out.
+TEST_F(TransfersTest, ASecondAnswerForASlotThatArrivedAsksNothingAgain) {
+  startSynth(0);
+  answerWith([](int) { return std::nullopt; });
+  select(0, {5, 6});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(5, "five"));
+  EXPECT_EQ(requested(), (V{5, 6}));
+  play(patchMessage(5, "again"));
+  EXPECT_EQ(slotName(0, 5), "again");
+  EXPECT_EQ(requested(), (V{5, 6})) << "nothing asked again";
+  EXPECT_EQ(window_->request().misfitCount, 0);
+  EXPECT_EQ(progress(0), std::make_pair(2, 1));
+  play(patchMessage(6, "six"));
+  EXPECT_EQ(status(0), "Request completed.");
+}
+
 TEST_F(TransfersTest, ClickCommandOrClosingAbortsTheRequestAndLaterPacketsAreIgnored) {
   const std::vector<std::function<void(MainWindow&)>> aborts = {
       [](MainWindow& w) { w.onListClicked(1); }, [](MainWindow& w) { w.onCommand(SelectNone); },
