@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -200,13 +201,21 @@ TEST(VirtualSynthTest, DamagedPatchesAreRefusedAndCounted) {
 }
 
 // What the librarian makes of each answer: '.' the requested slot, 'w' a valid patch of another
-// slot, 's' refused by its packet check, '-' no answer at all.
+// slot, 's' refused by its packet check, '-' no answer at all; 'g' before it: garbage came first.
 std::string judged(Librarian& librarian, VirtualSynth& synth, int requests) {
   std::string verdicts;
   InstrumentDefinition& d = librarian.d();
+  const std::vector<Bytes> garbage = garbageBurst();
   for (int i = 0; i < requests; ++i) {
     const std::int32_t slot = 10 + i;
-    const Reaction reaction = feed(synth, librarian.request(slot));
+    Reaction reaction = feed(synth, librarian.request(slot));
+    if (reaction.sends.size() > garbage.size() &&
+        std::equal(garbage.begin(), garbage.end(), reaction.sends.begin(),
+                   [](const Bytes& g, const TimedMessage& m) { return g == m.bytes; })) {
+      verdicts += 'g';
+      reaction.sends.erase(reaction.sends.begin(),
+                           reaction.sends.begin() + static_cast<std::ptrdiff_t>(garbage.size()));
+    }
     const Bytes answer = joined(reaction);
     if (reaction.sends.empty()) {
       verdicts += '-';
@@ -229,6 +238,7 @@ TEST(VirtualSynthTest, EachFaultHitsEveryNthAnswer) {
       {{.corruptEvery = 2}, ".s.s.s.s."},
       {{.wrongSlotEvery = 4}, "...w...w."},
       {{.dropEvery = 3, .corruptEvery = 2, .wrongSlotEvery = 5}, ".s-sw-.s-"},
+      {{.corruptEvery = 2, .garbageEvery = 3}, ".sg.s.gs.sg."},
   };
   for (const Case& c : cases) {
     Librarian librarian("Virtual");
@@ -254,6 +264,18 @@ TEST(VirtualSynthTest, SplitAnswersArePiecesThatRejoinAfterTheirPauses) {
     EXPECT_EQ(reaction.sends[i].bytes.size(), i + 1 < reaction.sends.size() ? 30u : 8u);
   }
   EXPECT_EQ(joined(reaction), VirtualSynth::generatedPatch(librarian.d(), 4));
+
+  // Garbage first: the delay goes before it, and the answer follows at once.
+  VirtualSynth garbling(librarian.d(), {.delayMs = 40, .garbageEvery = 1});
+  std::vector<int> pauses;
+  for (const TimedMessage& send : feed(garbling, librarian.request(4)).sends) {
+    pauses.push_back(send.delayMs);
+  }
+  EXPECT_EQ(pauses, (std::vector<int>{40, 0, 0, 0}));
+  // Each piece of garbage is something the librarian must not take for a patch.
+  for (const Bytes& piece : garbageBurst()) {
+    EXPECT_FALSE(librarian.d().matchesSendTemplate(piece));
+  }
 }
 
 TEST(VirtualSynthTest, DumpHoldsEverySlotInOrderAndLoadsBack) {

@@ -102,6 +102,10 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
   app.add_option("--gap", f.gapMs, "Pause this many ms between pieces")
       ->check(nonNegative)
       ->needs(split);
+  app.add_option("--garbage", f.garbageEvery,
+                 "Send every N-th answer after a burst of garbage (stray data bytes, a cut-off "
+                 "SysEx, another maker's SysEx)")
+      ->check(nonNegative);
   app.footer(
       "Ends on Ctrl+C, SIGTERM or SIGHUP, writing --dump first. Counts n are every n-th answer "
       "over "
@@ -153,10 +157,10 @@ sigset_t blockEndSignals() {
 
 void printSummary(const SynthCounts& c, long inputErrors) {
   std::printf(
-      "requests %ld (answered %ld, dropped %ld, corrupted %ld, wrong slot %ld), selects %ld, "
-      "patches stored %ld, refused %ld, ignored %ld, input errors %ld\n",
-      c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.selects, c.stored, c.refused,
-      c.ignored, inputErrors);
+      "requests %ld (answered %ld, dropped %ld, corrupted %ld, wrong slot %ld, after garbage "
+      "%ld), selects %ld, patches stored %ld, refused %ld, ignored %ld, input errors %ld\n",
+      c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.garbled, c.selects, c.stored,
+      c.refused, c.ignored, inputErrors);
 }
 
 int run(int argc, char** argv) {

@@ -222,15 +222,30 @@ Reaction VirtualSynth::answerRequest(const VariableValues& request, std::size_t 
     reaction.note += format("answer one byte short (%zu bytes)", answer.size());
   }
   ++counts_.answered;
+  if (every(faults_.garbageEvery)) {
+    ++counts_.garbled;
+    if (!reaction.note.empty()) reaction.note += ", ";
+    reaction.note += "garbage first";
+    for (std::vector<std::uint8_t>& bytes : garbageBurst()) {
+      // The delay comes before the first message of the reaction, whichever it is.
+      reaction.sends.push_back({reaction.sends.empty() ? faults_.delayMs : 0, std::move(bytes)});
+    }
+  }
   const std::size_t piece = faults_.splitBytes > 0 ? faults_.splitBytes : answer.size();
   for (std::size_t at = 0; at < answer.size(); at += piece) {
     const auto end =
         answer.begin() + static_cast<std::ptrdiff_t>(std::min(answer.size(), at + piece));
+    const int pause = at > 0 ? faults_.gapMs : reaction.sends.empty() ? faults_.delayMs : 0;
     reaction.sends.push_back(
-        {at == 0 ? faults_.delayMs : faults_.gapMs,
-         std::vector<std::uint8_t>(answer.begin() + static_cast<std::ptrdiff_t>(at), end)});
+        {pause, std::vector<std::uint8_t>(answer.begin() + static_cast<std::ptrdiff_t>(at), end)});
   }
   return reaction;
+}
+
+std::vector<std::vector<std::uint8_t>> garbageBurst() {
+  return {{0x12, 0x34, 0x56, 0x00, 0x7F},
+          {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00},
+          {0xF0, 0x43, 0x20, 0x7A, 0x01, 0x02, 0xF7}};
 }
 
 std::vector<std::uint8_t> VirtualSynth::answerFor(std::int32_t slot, std::int32_t deviceByte) {

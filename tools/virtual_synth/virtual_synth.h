@@ -31,7 +31,12 @@ struct SynthFaults {
   int wrongSlotEvery = 0;      // that answer carries the next slot's patch (wrapping to 0)
   std::size_t splitBytes = 0;  // answers go out in raw pieces of this many bytes (0: whole)
   int gapMs = 0;               // pause between two pieces
+  int garbageEvery = 0;        // that answer comes after a burst of garbage (garbageBurst)
 };
+
+// What a confused instrument or a bad cable puts before an answer: data bytes without a status,
+// a SysEx cut off before its end, and another maker's SysEx of the wrong size, each one message.
+std::vector<std::vector<std::uint8_t>> garbageBurst();
 
 // One message to send, after a pause that follows the previous message of the same reaction (the
 // first: follows the arrival of the message that caused it).
@@ -57,6 +62,7 @@ struct SynthCounts {
   long dropped = 0;
   long corrupted = 0;
   long wrongSlot = 0;
+  long garbled = 0;  // answers that came after garbage
   long selects = 0;
   long stored = 0;
   long refused = 0;  // patch messages not stored
