@@ -73,6 +73,14 @@ class SynthProcess {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
 
+  // Ends it at once, as a crash would (SIGKILL): its ports vanish and it writes nothing.
+  void crash() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
   // What it wrote to its dump file when it ended.
   std::vector<std::uint8_t> dump() const {
     std::ifstream file(dumpPath_, std::ios::binary);
