@@ -163,6 +163,23 @@ TEST_F(BankFilesTest, EachLoadReportsItsOutcomeAndKeepsOtherSlots) {
   }
   EXPECT_EQ(names(0, 0, 4), (S{"a0", "x", "upper", "a3"}));
   EXPECT_EQ(names(0, 8, 2), (S{"m8", "long"}));
+
+  // Into the selection: the messages of a .mid take the selected slots in order (a wrong one
+  // leaves its slot as it was), and a file gone after the dialog is told.
+  view_.banks[0].selection = {20, 22, 23};
+  for (const Case& c :
+       std::vector<Case>{{"short.mid", wrong(2, 1), "2 patches loaded."},
+                         {"gone.syx", {"Couldn't open file!"}, "Couldn't open file."},
+                         {"gone.mid", {}, "Couldn't load file."}}) {
+    SCOPED_TRACE(std::string(c.file) + " into the selection");
+    prompts_.messages.clear();
+    load(c.file, true);
+    EXPECT_EQ(prompts_.messages, c.messages);
+    EXPECT_EQ(view_.banks[0].status, c.status);
+  }
+  EXPECT_EQ(names(0, 20, 4), (S{"m8", "a21", "a22", "long"})) << "a wrong one keeps its slot";
+  expectPlaced(0, 20);
+  expectPlaced(0, 23);
 }
 
 // The packet is judged as it came, whichever file it came in: an F7 in the name ends it early,

@@ -128,6 +128,7 @@ TEST_F(CommandsTest, SwapUpDownAndMoveCarryPatchesAndSelectionButStopAtTheEdges)
            {CommandId::Swap, {3, 5}, {}, 3, {5, 4, 3}, {3, 5}, {{3, 5}}},
            {CommandId::UpBank0, {4, 5}, {}, 2, {2, 4, 5, 3, 6}, {3, 4}, {{3, 5}}},
            {CommandId::DownBank0, {1, 3}, {}, 0, {0, 2, 1, 4, 3, 5}, {2, 4}, {{1, 4}}},
+           {CommandId::DownBank0, {2, 3, 4}, {}, 1, {1, 5, 2, 3, 4, 6}, {3, 4, 5}, {{2, 5}}},
            {CommandId::UpBank0, {0, 5}, {}, 0, {0, 1, 2, 3, 4, 5, 6}, {0, 5}, {}},
            {CommandId::DownBank0, {5, 31}, {}, 4, {4, 5, 6}, {5, 31}, {}},
            {CommandId::Move, {1, 2}, -3, 0, {1, 2, 0, 3}, {0, 1}, {{0, 31}}},

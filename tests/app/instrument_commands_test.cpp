@@ -21,7 +21,10 @@ class InstrumentCommandsTest : public AppTest {
 TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelTakesNothing) {
   loopback::addPort("Synth In", LoopbackDirection::InputOnly);
   loopback::addPort("Synth Out", LoopbackDirection::OutputOnly);
-  startOnTestDefinition();
+  startOnTestDefinition("", "SendDelay=250\nRequestDelay=40\n");
+  EXPECT_EQ(std::vector<int>({window_->sendDelay(), window_->requestDelay()}),
+            std::vector<int>({250, 40}))
+      << "each delay read into its own field at start";
   window_->setDeviceId(9);  // the dialog starts from the stored DeviceID, 3
   SetupValues shown;
   prompts_.onSetup = [&](SetupValues& values) {
@@ -31,9 +34,9 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelT
   };
   window_->onCommand(CommandId::Setup);
 
-  EXPECT_EQ(std::vector<int>(
-                {shown.deviceIndex, shown.sendDelay, static_cast<int>(shown.deviceIdNames.size())}),
-            std::vector<int>({3, 415, 16}));
+  EXPECT_EQ(std::vector<int>({shown.deviceIndex, shown.sendDelay, shown.requestDelay,
+                              static_cast<int>(shown.deviceIdNames.size())}),
+            std::vector<int>({3, 250, 40, 16}));
   EXPECT_EQ(shown.inputNames, S({"Synth In"}));
   EXPECT_EQ(shown.outputNames, S({"Synth Out"}));
   EXPECT_EQ(loopback::openInputCount("Synth In") + loopback::openOutputCount("Synth Out"), 2u);

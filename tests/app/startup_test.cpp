@@ -15,6 +15,7 @@ TEST_F(StartupTest, FirstRunInAnEmptyFolderLogsItsStepsAndWritesTheSettingsFile)
     return makeLoopbackBackend();
   });
   EXPECT_EQ(view_.banks[1].rows, 256) << "the built-in instrument";
+  EXPECT_EQ(view_.title, "Banklore 1.12b - Nova");
   EXPECT_EQ(view_.rect, (WindowRect{10, 20, 630, 470})) << "nothing saved: nothing placed";
   window_->onCommand(CommandId::SelectNone);
   window_->close();

@@ -84,6 +84,7 @@ TEST(InstrumentMessagesTest, PatchNumberIsBroughtIntoTheSlotsFromAboveAndBelow) 
   const std::tuple<const char*, Bytes, std::int32_t> cases[] = {
       {"PatchOffset=2\nBankOffset=0\n", {0xF0, 0x00, 0x01}, 127},
       {"BankOffset=0\n", {0xF0, 0x01, 0x7F}, 255}, {"BankOffset=0\n", {0xF0, 0x7F, 0x05}, 133},
+      {"BankOffset=0\n", {0xF0, 0x02, 0x00}, 128},  // NumTotalPatches itself
       {"BankOffset=0\nNumTotalPatches=300\n", {0xF0, 0x09, 0x05}, 261},
       {"BankOffset=5\n", {0xF0, 0x06, 0x02}, 130},
       {"BankOffset=-2147483648\nPatchOffset=2147483647\n", {0xF0, 0x00, 0x01}, 130},

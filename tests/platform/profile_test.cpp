@@ -70,6 +70,13 @@ TEST(ProfileTest, WriteChangesOneEntryOrNothing) {
   EXPECT_EQ(underSizeLimit([&] { return writeText(file, "A", "Y", "more than fits"); }), 1);
   EXPECT_EQ(readFile(file), content);
   EXPECT_EQ(dir.entries(), 1) << "no temporary file left behind";
+
+  // A file written with CR LF line ends keeps them, on the lines written anew too.
+  writeFile(file, "[A]\r\nX=1\r\n[B]\r\nY=2\r\n");
+  ASSERT_TRUE(writeText(file, "A", "X", "3"));
+  ASSERT_TRUE(writeText(file, "A", "Z", "4"));
+  ASSERT_TRUE(writeText(file, "C", "W", "5"));
+  EXPECT_EQ(readFile(file), "[A]\r\nX=3\r\nZ=4\r\n[B]\r\nY=2\r\n[C]\r\nW=5\r\n");
 }
 
 }  // namespace banklore

@@ -35,6 +35,14 @@ TEST_F(MainFrameTest, StartShowsBothBanksReadyWithTheFirstRowSelected) {
     EXPECT_EQ(frame_.panel().status(b).text(), QStringLiteral("Ready."));
     EXPECT_EQ(frame_.selectedRows(b), std::vector<int>{0});
   }
+  EXPECT_EQ(frame_.windowTitle(), QStringLiteral("Banklore 1.12b - Nova"));
+  // The librarian's progress reaches the bar of its bank, and its text the status line.
+  app_->BeginProgress(1, "Sending patches...", 4);
+  app_->StepProgress(1);
+  const QProgressBar& bar = frame_.panel().progress(1);
+  EXPECT_EQ(std::make_pair(bar.maximum(), bar.value()), std::make_pair(4, 1));
+  EXPECT_EQ(frame_.panel().status(1).text(), QStringLiteral("Sending patches..."));
+  EXPECT_EQ(frame_.panel().progress(0).value(), frame_.panel().progress(0).maximum());
 }
 
 TEST_F(MainFrameTest, EveryAcceleratorReachesItsCommand) {
@@ -223,8 +231,10 @@ TEST_P(ClosingTest, AChangedBankKeepsTheWindowWhenTheUserSaysNo) {
 INSTANTIATE_TEST_SUITE_P(CloseBoxEscapeQuit, ClosingTest, ::testing::Values(0, 1, 2));
 
 // A logout or `kill` cannot be asked: the changed bank goes to its recovery file and the window
-// closes.
-TEST_F(MainFrameTest, TerminationKeepsUnsavedChangesWithoutAsking) {
+// closes, whichever of the signals came (SIGHUP: the terminal it was started from went away).
+class TerminationTest : public MainFrameTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TerminationTest, KeepsUnsavedChangesWithoutAsking) {
   start();
   app_->StoreToSlot(0, 2, Patch(app_->definition()), true);
   TerminationWatch watch;
@@ -232,13 +242,16 @@ TEST_F(MainFrameTest, TerminationKeepsUnsavedChangesWithoutAsking) {
   QObject::connect(&watch, &TerminationWatch::terminationRequested, &frame_,
                    &MainFrame::closeForTermination);
   QSignalSpy finished(&frame_, &MainFrame::runFinished);
-  ::raise(SIGTERM);
+  ::raise(GetParam());
   ASSERT_TRUE(waitUntil([&] { return app_->closed(); }));
   EXPECT_EQ(finished.size(), 1);
   EXPECT_FALSE(frame_.isVisible());
   EXPECT_TRUE(std::filesystem::exists(dir_ + "banklore_recovery_1.syx"));
   EXPECT_FALSE(std::filesystem::exists(dir_ + "banklore_recovery_2.syx"));
+  EXPECT_EQ(countInLog("Closing dialog...\n..completed.\n"), 1) << "with its closing steps";
 }
+
+INSTANTIATE_TEST_SUITE_P(TermHupInt, TerminationTest, ::testing::Values(SIGTERM, SIGHUP, SIGINT));
 
 TEST_F(MainFrameTest, SavedPlacementIsRestoredUnlessItIsOffEveryScreen) {
   writeWholeFile(dir_ + "banklore.ini", "[General]\nPosX=100\nPosY=50\nWidth=700\nHeight=550\n");

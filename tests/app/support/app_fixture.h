@@ -48,12 +48,13 @@ struct FakeView : BankView {
     banks[b].progress = {maximum, position};
   }
   void beep() override { ++beeps; }
-  void setWindowTitle(const std::string&) override {}
+  void setWindowTitle(const std::string& text) override { title = text; }
   WindowRect windowRect() const override { return rect; }
   void setWindowRect(const WindowRect& r) override { rect = r; }
   void endRun() override { ++endRuns; }
 
   List banks[2];
+  std::string title;
   WindowRect rect{10, 20, 630, 470};
   int focused = -1, endRuns = 0, beeps = 0;
 };
