@@ -317,6 +317,7 @@ void MainWindow::onCommand(int id) {
     }
     return;
   }
+  requestEndedUnchanged_ = false;
   AbortRequest();
   const int k = static_cast<int>(selectedSlots(activeBank_).size());
   // Whatever the command changes in either bank is one undo step.
@@ -359,7 +360,9 @@ void MainWindow::performCommand(int id, int k) {
       close();
       return;
     case CommandId::Undo:
-      undo();
+      // Undo of a running request that had changed nothing: not the step before it, which the
+      // Edit menu did not offer.
+      if (!requestEndedUnchanged_) undo();
       return;
     case CommandId::Redo:
       redo();

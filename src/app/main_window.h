@@ -376,6 +376,8 @@ class MainWindow : public BankRows {
   bool stopKeyPressed_ = false;  // during the running send
   UndoHistory history_;
   bool requestStepOpen_ = false;
+  // The command under way ended a request that had changed nothing.
+  bool requestEndedUnchanged_ = false;
   // The transfers and what they show; declared last, so they go first.
   std::unique_ptr<TransferView> sendView_;
   std::unique_ptr<TransferView> requestView_;

@@ -61,7 +61,9 @@ void MainWindow::openRequestStep(int bank) {
 void MainWindow::settleRequestStep() {
   if (!requestStepOpen_ || (requestRun_ && requestRun_->active())) return;
   requestStepOpen_ = false;
+  const std::size_t kept = history_.keptEver();
   history_.end(slotReader());
+  requestEndedUnchanged_ = history_.keptEver() == kept;
 }
 
 void MainWindow::applyStep(const UndoStep& step, bool backwards) {
@@ -110,18 +112,24 @@ void MainWindow::redo() {
 
 std::vector<EditMenuEntry> MainWindow::editMenu() {
   settleRequestStep();  // a request that has ended shows as the step it is
-  const auto entry = [this](CommandId id, const char* verb, const UndoStep* step) {
+  const auto entry = [this](CommandId id, const char* verb, const std::string* what) {
     std::string keys;
     for (const Accelerator& accelerator : editAccelerators()) {
       if (accelerator.id == id) keys = accelerator.keys;
     }
     std::string text = verb;
-    if (step) text += " " + step->what;
+    if (what) text += " " + *what;
     if (!keys.empty()) text += "\t" + keys;
-    return EditMenuEntry{id, text, step != nullptr && !sending()};
+    return EditMenuEntry{id, text, what != nullptr && !sending()};
   };
-  return {entry(CommandId::Undo, "Undo", history_.nextUndo()),
-          entry(CommandId::Redo, "Redo", history_.nextRedo())};
+  // A running request is what Undo ends and takes back; after it nothing is left to redo.
+  const bool requesting = requestStepOpen_;
+  const std::string request(stepNameOf(CommandId::RequestSelected));
+  const UndoStep* undoStep = history_.nextUndo();
+  const UndoStep* redoStep = history_.nextRedo();
+  return {entry(CommandId::Undo, "Undo",
+                requesting ? &request : (undoStep ? &undoStep->what : nullptr)),
+          entry(CommandId::Redo, "Redo", !requesting && redoStep ? &redoStep->what : nullptr)};
 }
 
 }  // namespace banklore

@@ -69,6 +69,7 @@ void UndoHistory::end(const SlotReader& current) {
 }
 
 void UndoHistory::keep(UndoStep step) {
+  ++keptEver_;
   for (const UndoStep& dropped : redo_) bytes_ -= dropped.bytes();
   redo_.clear();
   const std::size_t size = step.bytes();

@@ -54,7 +54,7 @@ class UndoHistory {
   // Whether the next end() closes the step (and reads the slots).
   bool closing() const { return depth_ == 1; }
   // The slot as it is before the open step first changes it; later notes of the same slot are
-  // ignored, and so is a note while no group is open.
+  // dropped when the step closes, and a note while no group is open is ignored.
   void noteBefore(int bank, int slot, const SlotState& state);
   // Closes the innermost group. Closing the outermost reads every noted slot through `current`:
   // slots whose bytes ended as they began are left out, and a step that changed nothing is not kept
@@ -81,6 +81,8 @@ class UndoHistory {
   std::size_t redoCount() const { return redo_.size(); }
   // Bytes held by the kept steps.
   std::size_t bytes() const { return bytes_; }
+  // How many steps were ever kept: tells whether closing a group kept one.
+  std::size_t keptEver() const { return keptEver_; }
 
  private:
   void keep(UndoStep step);
@@ -90,6 +92,7 @@ class UndoHistory {
   std::deque<UndoStep> undo_;  // oldest first
   std::vector<UndoStep> redo_;
   std::size_t bytes_ = 0;
+  std::size_t keptEver_ = 0;
   std::array<unsigned, 2> saves_{};
 
   int depth_ = 0;

@@ -300,12 +300,28 @@ TEST_F(UndoTest, ARequestIsOneStepFromStartToEndAndUndoAbortsItFirst) {
   EXPECT_EQ(slotName(1, 11), "got");
   EXPECT_EQ(slotName(1, 12), "b12");
 
+  // While a request runs, Undo is offered for it; when it has changed nothing yet, Undo only
+  // ends it, and the step before it stays. (Pasted into, slot 12 carries its own number, as the
+  // request stamps it.)
+  select(1, {2});
+  window_->onCommand(Copy);
+  select(1, {12});
+  window_->onCommand(Paste);
+  const std::vector<Bytes> pasted = banks();
+  window_->onCommand(RequestSelected);
+  EXPECT_EQ(menuText(Undo), "Undo Request\tCtrl+Z");
+  EXPECT_EQ(menuText(Redo), "(grayed) Redo\tCtrl+Shift+Z");
+  window_->onCommand(Undo);
+  EXPECT_FALSE(window_->request().requestActive);
+  EXPECT_EQ(banks(), pasted);
+  EXPECT_EQ(menuText(Undo), "Undo Paste\tCtrl+Z");
+
   // A request that ends by itself is named in the Edit menu at once.
   select(0, {3});
   window_->onCommand(RequestSelected);
   answer(patchMessage(3, "single", 6));
   EXPECT_EQ(menuText(Undo), "Undo Request\tCtrl+Z");
-  EXPECT_EQ(window_->undoHistory().undoCount(), 2u);
+  EXPECT_EQ(window_->undoHistory().undoCount(), 3u);
 }
 
 TEST_F(UndoTest, UndoBackToTheSavedStateClearsTheUnsavedMarkUnlessASaveCameSince) {
