@@ -290,11 +290,12 @@ class JackEndpoint {
   }
 
   // Lets queued output leave before the port is let go: waits while it can leave, and says in the
-  // log what could not.
-  void finishOutput() {
+  // log what could not. Nothing waits for a destination that has gone (JACK may still count the
+  // connection to it for a while).
+  void finishOutput(bool destinationGone) {
     if (output_.queuedBytes() == 0) return;
-    const bool canLeave =
-        !serverGone() && (!needsConnection_.load(std::memory_order_acquire) || outputConnected());
+    const bool canLeave = !serverGone() && !destinationGone &&
+                          (!needsConnection_.load(std::memory_order_acquire) || outputConnected());
     if (canLeave && output_.waitUntilEmpty(timeout_)) return;
     const std::size_t dropped = output_.discardQueued();
     if (dropped == 0) return;
@@ -462,7 +463,8 @@ class JackBackend : public MidiBackend {
   void closeOutput() override {
     std::lock_guard lock(outputMutex_);
     if (!output_) return;
-    output_->endpoint->finishOutput();
+    const bool gone = !output_->to.empty() && !output_->endpoint->hasPort(output_->to);
+    output_->endpoint->finishOutput(gone);
     disconnect(*output_);
     output_.reset();
   }
