@@ -87,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Recorder port;
   InstrumentDefinition d(file, "Test", &port);
   checkSizes(d);
+  (void)d.sendTemplateNamesSlot();
   const auto patchSize = static_cast<std::size_t>(d.PatchSize());
   const std::int32_t total = d.NumTotalPatches();
 
