@@ -437,11 +437,14 @@ class JackBackend : public MidiBackend {
   }
 
   void closeInput() override {
-    std::lock_guard lock(inputMutex_);
-    if (!input_) return;
-    input_->endpoint->closeInput();  // a handler in flight finishes first
-    disconnect(*input_);
-    input_.reset();
+    {
+      std::lock_guard lock(inputMutex_);
+      if (!input_) return;
+      input_->endpoint->closeInput();  // a handler in flight finishes first
+      disconnect(*input_);
+      input_.reset();
+    }
+    dropLostClient();
   }
 
   bool openOutput(std::size_t index) override {
@@ -461,12 +464,15 @@ class JackBackend : public MidiBackend {
   }
 
   void closeOutput() override {
-    std::lock_guard lock(outputMutex_);
-    if (!output_) return;
-    const bool gone = !output_->to.empty() && !output_->endpoint->hasPort(output_->to);
-    output_->endpoint->finishOutput(gone);
-    disconnect(*output_);
-    output_.reset();
+    {
+      std::lock_guard lock(outputMutex_);
+      if (!output_) return;
+      const bool gone = !output_->to.empty() && !output_->endpoint->hasPort(output_->to);
+      output_->endpoint->finishOutput(gone);
+      disconnect(*output_);
+      output_.reset();
+    }
+    dropLostClient();
   }
 
   bool isOutputOpen() const override {
@@ -507,8 +513,9 @@ class JackBackend : public MidiBackend {
 
   std::string unavailableReason() const override {
     std::lock_guard lock(endpointMutex_);
+    if (lostServer_ || (endpoint_ && endpoint_->serverGone()))
+      return "the JACK server has gone away";
     if (!endpoint_) return "no JACK server answers";
-    if (endpoint_->serverGone()) return "the JACK server has gone away";
     return {};
   }
 
@@ -565,8 +572,24 @@ class JackBackend : public MidiBackend {
   std::shared_ptr<JackEndpoint> current() {
     std::lock_guard lock(endpointMutex_);
     if (endpoint_ && endpoint_->serverGone() && !virtual_) endpoint_.reset();
-    if (!endpoint_) endpoint_ = JackEndpoint::open(config_.clientName, false, config_, notifier_);
+    if (!endpoint_) {
+      endpoint_ = JackEndpoint::open(config_.clientName, false, config_, notifier_);
+      if (endpoint_) lostServer_ = false;
+    }
     return endpoint_;
+  }
+
+  // A client whose server has gone is let go as soon as no direction uses it: libjack's state for
+  // it does not survive a client of this process joining a new server.
+  void dropLostClient() {
+    std::shared_ptr<JackEndpoint> lost;
+    {
+      std::scoped_lock lock(endpointMutex_, inputMutex_, outputMutex_);
+      if (!endpoint_ || !endpoint_->serverGone() || virtual_ || input_ || output_) return;
+      lost = std::move(endpoint_);
+      lostServer_ = true;
+    }
+    // Destroyed here, outside the locks: it waits for its input thread.
   }
 
   std::optional<std::string> listed(const std::vector<std::string>& names, std::size_t index) {
@@ -595,6 +618,7 @@ class JackBackend : public MidiBackend {
   const std::shared_ptr<ChangeNotifier> notifier_;
   mutable std::mutex endpointMutex_;
   std::shared_ptr<JackEndpoint> endpoint_;
+  bool lostServer_ = false;  // the client was let go because its server went away
   bool virtual_ = false;
   std::mutex listMutex_;
   std::vector<std::string> listedInputs_;
