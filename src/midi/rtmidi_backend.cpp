@@ -205,13 +205,21 @@ class RtMidiBackend : public MidiBackend {
   void setChangeHandler(ChangeHandler handler) override {
     notifier_.setHandler(std::move(handler));
   }
+  // A port that went away takes the connection with it: the next open of that name (back again)
+  // connects afresh, also on JACK, where a closed port otherwise stays connected.
   bool inputConnected() override {
     std::lock_guard lock(inputMutex_);
-    return inputOpen_ && connectedInputAt_ && listed(*in_, inSide_, *connectedInputAt_);
+    if (!inputOpen_ || !connectedInputAt_) return false;
+    if (listed(*in_, inSide_, *connectedInputAt_)) return true;
+    connectedInput_.reset();
+    return false;
   }
   bool outputConnected() override {
     std::lock_guard lock(outputMutex_);
-    return outputOpen_ && connectedOutputAt_ && listed(*out_, outSide_, *connectedOutputAt_);
+    if (!outputOpen_ || !connectedOutputAt_) return false;
+    if (listed(*out_, outSide_, *connectedOutputAt_)) return true;
+    connectedOutput_.reset();
+    return false;
   }
 
   bool send(std::span<const std::uint8_t> message) override {

@@ -12,6 +12,7 @@
 
 #include "midi/jack_backend.h"
 #include "midi/midi_port.h"
+#include "midi/rtmidi_backend.h"
 #include "midi/support/port_probe.h"
 #include "midi/tsan_annotations.h"
 #include "support/jack_server.h"
@@ -109,6 +110,33 @@ TEST_F(JackDevicesTest, PortsThatVanishAreClosedAndReconnectedWhenTheyAreBack) {
             (std::vector<Change>{{Kind::Reconnected, Direction::In, "device:out"},
                                  {Kind::Reconnected, Direction::Out, "device:in"}}));
   EXPECT_TRUE(port_->isInputOpen() && port_->isOutputOpen());
+  const int received = received_;
+  EXPECT_TRUE(sends());
+  for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(received_, received + 1) << "what is sent after the reconnection arrives";
+}
+
+// RtMidi tells nothing of ports that come and go: its adapter polls the listing. The program uses
+// it for ALSA; over JACK here, where the same adapter code runs.
+TEST_F(JackDevicesTest, TheRtMidiAdapterNoticesByPollingAndReconnectsToo) {
+  port_ = std::make_unique<MidiPort>(makeRtMidiBackend(RtMidiApi::Jack));
+  port_->SetDevicesCallback([this] { ++told_; });
+  port_->SetInputDeviceName("device:out");
+  port_->SetOutputDeviceName("device:in");
+  ASSERT_TRUE(port_->Open());
+  ASSERT_TRUE(port_->isInputOpen() && port_->isOutputOpen());
+  std::this_thread::sleep_for(1500ms);  // the first poll lists what is there
+  const int before = told_;
+  unplug();
+  ASSERT_TRUE(toldSince(before));
+  EXPECT_EQ(port_->Reconnect(), (std::vector<Change>{{Kind::Lost, Direction::In, "device:out"},
+                                                     {Kind::Lost, Direction::Out, "device:in"}}));
+  const int again = told_;
+  plugIn();
+  ASSERT_TRUE(toldSince(again));
+  EXPECT_EQ(port_->Reconnect(),
+            (std::vector<Change>{{Kind::Reconnected, Direction::In, "device:out"},
+                                 {Kind::Reconnected, Direction::Out, "device:in"}}));
   const int received = received_;
   EXPECT_TRUE(sends());
   for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
