@@ -195,11 +195,12 @@ void RequestRun::watchdogTick() {
 }
 
 void RequestRun::requestAwaited() {
-  Patch& patch = awaitedPatch();
-  patch.setDeviceId(deviceIndex_);
+  // Only the request carries the device: rebuilding the awaited patch's header here would leave
+  // it naming another slot (the last request's) whenever no answer replaces it.
+  definition_->selectDevice(deviceIndex_);
   // The answer's time is counted from when the request went out, whatever pause came before.
   state_.lastActivityTime = clock_.nowMs();
-  patch.request(awaitedSlot());
+  awaitedPatch().request(awaitedSlot());
 }
 
 void RequestRun::pauseThen(std::uint32_t ms, std::function<void()> then) {

@@ -50,9 +50,13 @@ void InstrumentDefinition::writeHeader(std::int32_t slot, std::span<std::uint8_t
   copyToStart(buildMessage(send_, variables_), buffer);
 }
 
-void InstrumentDefinition::writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer) {
+void InstrumentDefinition::selectDevice(int deviceIndex) {
   // Indices outside the table wrap into it, as a device-ID byte would.
   variables_[kU].value = deviceIdBytes_[static_cast<unsigned>(deviceIndex) % kMaxDevices];
+}
+
+void InstrumentDefinition::writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer) {
+  selectDevice(deviceIndex);
   copyToStart(buildMessage(send_, variables_), buffer);
 }
 

@@ -129,6 +129,8 @@ TEST_F(TransfersTest, RequestAsksInListOrderPausesBetweenSlotsAndStoresEachAnswe
 // on a 100 ms tick), then the box and "Ready.". An answer at 1,999 ms is in time.
 TEST_F(TransfersTest, WatchdogRepeatsASilentRequestSixTimesThenGivesUp) {
   startSynth(0);
+  const Bytes kept = patchMessage(3, "kept", 5);  // another device than the one asked with
+  window_->bank(0).slots[3].loadBytes(kept);
   select(0, {3});
   window_->onCommand(RequestSelected);
   clock_.advance(2000);
@@ -146,6 +148,7 @@ TEST_F(TransfersTest, WatchdogRepeatsASilentRequestSixTimesThenGivesUp) {
   EXPECT_EQ(view_.beeps, 0);
   clock_.advance(10000);
   EXPECT_EQ(requested().size(), 7u) << "nothing more once it gave up";
+  EXPECT_EQ(slotBytes(0, 3), kept) << "asking for a slot leaves what it held alone";
 
   loopback::clearSentMessages(kOut);
   window_->onCommand(RequestSelected);
