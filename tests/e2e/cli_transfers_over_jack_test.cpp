@@ -18,6 +18,7 @@
 #include "core/instrument_definition.h"
 #include "core/patch.h"
 #include "files/midi_file.h"
+#include "support/hang_watchdog.h"
 #include "support/jack_server.h"
 #include "support/synth_process.h"
 
@@ -128,6 +129,7 @@ class CliTransfersOverJack : public ::testing::Test {
   }
 
   static inline std::unique_ptr<test::JackServer> server_;
+  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
   std::string dir_;
   std::unique_ptr<test::SynthProcess> synth_;
   std::string out_, err_;

@@ -9,6 +9,7 @@
 #include "app/event_loop.h"
 #include "app/support/app_fixture.h"
 #include "midi/system_backend.h"
+#include "support/hang_watchdog.h"
 #include "support/jack_server.h"
 #include "support/synth_process.h"
 
@@ -86,6 +87,7 @@ class TransfersOverJack : public ::testing::Test {
   }
 
   static inline std::unique_ptr<test::JackServer> server_;
+  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
   std::string dir_;
   FakeView view_;
   FakePrompts prompts_;

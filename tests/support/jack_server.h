@@ -28,6 +28,8 @@
 #include <string>
 #include <thread>
 
+#include "support/process_exit.h"
+
 namespace banklore::test {
 
 class JackServer {
@@ -52,7 +54,9 @@ class JackServer {
 
   // Stops the server (harmless twice); the lock is released for the next test process.
   void stop() {
-    if (pid_ > 0 && kill(pid_, SIGTERM) == 0) waitpid(pid_, nullptr, 0);
+    if (pid_ > 0 && !terminateWithin(pid_, std::chrono::seconds(10)).byItself) {
+      std::fprintf(stderr, "jackd %s ignored SIGTERM for 10 s: killed\n", name_.c_str());
+    }
     pid_ = -1;
     if (!name_.empty()) unsetenv("JACK_DEFAULT_SERVER");
     if (lock_ >= 0) close(lock_);
@@ -67,7 +71,14 @@ class JackServer {
     name_ = "banklore-test-" + std::to_string(getpid()) + "-" + std::to_string(++started);
     const std::string log = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name_ + ".log";
     lock_ = open(kLockFile, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) return std::string("cannot take ") + kLockFile;
+    if (lock_ < 0) return std::string("cannot open ") + kLockFile;
+    // Another build's test may hold it for a while, never for minutes.
+    bool locked = false;
+    for (int i = 0; i < 1200 && !locked; ++i) {
+      locked = flock(lock_, LOCK_EX | LOCK_NB) == 0;
+      if (!locked) std::this_thread::sleep_for(100ms);
+    }
+    if (!locked) return std::string("another process held ") + kLockFile + " for 2 minutes";
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     const std::string rate = std::to_string(options.sampleRate);

@@ -10,11 +10,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/process_exit.h"
 
 namespace banklore::test {
 
@@ -63,14 +66,14 @@ class SynthProcess {
     return found;
   }
 
-  // Ends the process as a user would (SIGTERM); true when it ended by itself with exit code 0.
+  // Ends the process as a user would (SIGTERM); true when it ended by itself with exit code 0
+  // within 10 s (else it is killed).
   bool stop() {
     if (pid_ <= 0) return false;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    const ProcessEnd end = terminateWithin(pid_, std::chrono::seconds(10));
     pid_ = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!end.byItself) std::fprintf(stderr, "%s ignored SIGTERM for 10 s: killed\n", kName);
+    return end.byItself && WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0;
   }
 
   // Ends it at once, as a crash would (SIGKILL): its ports vanish and it writes nothing.
