@@ -108,43 +108,6 @@ SortOutcome stableSortOutcome(const std::vector<std::string>& names) {
   return outcome;
 }
 
-// A name cut short by a 00 byte reads longer once its patch is stored (the field is then padded
-// with spaces), so it may compare differently after its first exchange. Then the exchanges are
-// run on ranks of the names alone, passes and their bound as the patches would go through them.
-SortOutcome exchangeSortOutcome(const std::vector<std::string>& names,
-                                const std::vector<std::string>& storedNames) {
-  std::vector<std::string> ranked = names;
-  ranked.insert(ranked.end(), storedNames.begin(), storedNames.end());
-  std::sort(ranked.begin(), ranked.end(), nameBefore);
-  ranked.erase(std::unique(ranked.begin(), ranked.end()), ranked.end());
-  const auto rankOf = [&ranked](const std::string& name) {
-    return std::lower_bound(ranked.begin(), ranked.end(), name, nameBefore) - ranked.begin();
-  };
-  const std::size_t count = names.size();
-  std::vector<std::ptrdiff_t> rank(count), storedRank(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    rank[i] = rankOf(names[i]);
-    storedRank[i] = rankOf(storedNames[i]);
-  }
-  SortOutcome outcome{std::vector<std::size_t>(count), std::vector<bool>(count, false)};
-  std::iota(outcome.order.begin(), outcome.order.end(), std::size_t{0});
-  bool exchanged = true;
-  for (std::size_t pass = 0; exchanged && pass <= count; ++pass) {
-    exchanged = false;
-    for (std::size_t p = 0; p + 1 < count; ++p) {
-      const std::size_t a = outcome.order[p];
-      const std::size_t b = outcome.order[p + 1];
-      if (rank[a] <= rank[b]) continue;
-      std::swap(outcome.order[p], outcome.order[p + 1]);
-      outcome.touched[a] = outcome.touched[b] = true;
-      rank[a] = storedRank[a];
-      rank[b] = storedRank[b];
-      exchanged = true;
-    }
-  }
-  return outcome;
-}
-
 }  // namespace
 
 void MainWindow::selectAll() {
@@ -269,24 +232,12 @@ void MainWindow::sortSelection() {
   const int bank = activeBank_;
   const std::vector<int> slots = selectedSlots(bank);
   if (slots.size() < 2) return;
-  const auto nameLength = static_cast<std::size_t>(definition_->NameLen());
+  // Storing a patch leaves its name reading as before (a definition keeps its header and checksum
+  // out of the name field), so the names can be compared once, up front.
   std::vector<std::string> names;
   names.reserve(slots.size());
-  bool cutShort = false;
-  for (int slot : slots) {
-    names.push_back(name(bank, slot));
-    cutShort = cutShort || names.back().size() < nameLength;
-  }
-  // Storing a patch leaves its name reading as before (a definition keeps its header and checksum
-  // out of the name field), except that a name cut short is padded.
-  SortOutcome outcome;
-  if (cutShort) {
-    std::vector<std::string> storedNames = names;
-    for (std::string& stored : storedNames) stored.resize(nameLength, ' ');
-    outcome = exchangeSortOutcome(names, storedNames);
-  } else {
-    outcome = stableSortOutcome(names);
-  }
+  for (int slot : slots) names.push_back(name(bank, slot));
+  const SortOutcome outcome = stableSortOutcome(names);
   std::vector<SlotMove> moves;
   for (std::size_t p = 0; p < slots.size(); ++p) {
     const std::size_t from = outcome.order[p];
