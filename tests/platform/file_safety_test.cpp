@@ -71,28 +71,20 @@ TEST(AtomicFileTest, ReplacesOnlyWritableFilesWritesInPlaceWhereItMustAndPutsOld
     const char* contents;  // "old", "new", "none" (nothing there), "fifo", "damaged"
     bool sameFile;         // the target was not replaced by another file
   };
+  // clang-format off
   const Case cases[] = {
-      {"writable file: replaced", 0777, Target::File, 0666, 10, 20, kNone, true, "open commit",
-       "new", false},
-      {"read-only file: never replaced", 0777, Target::File, 0444, 10, 20, kNone, true, "refused",
-       "old", true},
-      {"new file in a read-only folder", 0555, Target::None, 0, 0, 20, kNone, true, "refused",
-       "none", true},
-      {"read-only folder: written in place", 0555, Target::File, 0666, 30, 20, kNone, true,
-       "open commit", "new", true},
-      {"in place, dropped: old bytes back", 0555, Target::File, 0666, 30, 20, kNone, false, "open",
-       "old", true},
-      {"in place, full disk: old bytes back", 0555, Target::File, 0666, 500, 3000, 1000, true,
-       "open failed", "old", true},
-      {"in place, old bytes past the limit too", 0555, Target::File, 0666, 3000, 3000, 1000, true,
-       "open failed lost", "damaged", true},
-      {"write-only file in a read-only folder", 0555, Target::File, 0222, 10, 20, kNone, true,
-       "refused", "old", true},
-      {"full disk: old file kept", 0777, Target::File, 0666, 10, 3000, 1000, true, "open failed",
-       "old", true},
-      {"FIFO: refused without blocking", 0777, Target::Fifo, 0, 0, 20, kNone, true, "refused",
-       "fifo", true},
+      {"writable file: replaced", 0777, Target::File, 0666, 10, 20, kNone, true, "open commit", "new", false},
+      {"read-only file: never replaced", 0777, Target::File, 0444, 10, 20, kNone, true, "refused", "old", true},
+      {"new file in a read-only folder", 0555, Target::None, 0, 0, 20, kNone, true, "refused", "none", true},
+      {"read-only folder: written in place", 0555, Target::File, 0666, 30, 20, kNone, true, "open commit", "new", true},
+      {"in place, dropped: old bytes back", 0555, Target::File, 0666, 30, 20, kNone, false, "open", "old", true},
+      {"in place, full disk: old bytes back", 0555, Target::File, 0666, 500, 3000, 1000, true, "open failed", "old", true},
+      {"in place, old bytes past the limit too", 0555, Target::File, 0666, 3000, 3000, 1000, true, "open failed lost", "damaged", true},
+      {"write-only file in a read-only folder", 0555, Target::File, 0222, 10, 20, kNone, true, "refused", "old", true},
+      {"full disk: old file kept", 0777, Target::File, 0666, 10, 3000, 1000, true, "open failed", "old", true},
+      {"FIFO: refused without blocking", 0777, Target::Fifo, 0, 0, 20, kNone, true, "refused", "fifo", true},
   };
+  // clang-format on
   TempDir dir;
   for (int i = 0; const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/temp_dir.h"
 
 namespace banklore {
@@ -61,11 +63,19 @@ TEST(ProfileTest, WriteChangesOneEntryOrNothing) {
   expected.replace(expected.find("Dup=first"), 9, "dup=new");
   expected.insert(expected.find("[]\n"), "Added=yes\n");
   EXPECT_EQ(readFile(file), expected + "\n[Fresh]\nCount=-42\n");
+
+  // What would change the file's structure is refused, as is a write that fails.
   const std::string content = "[A]\nX=" + std::string(990, '1') + "\n";
   writeFile(file, content);
-  EXPECT_FALSE(writeText(file, "A", "Key", "two\nlines"));  // each would break the file's lines
-  EXPECT_FALSE(writeText(file, "A", "Ke=y", "v"));
-  EXPECT_FALSE(writeText(file, "A]", "Key", "v"));
+  // clang-format off
+  const struct { const char *section, *key, *value; } refused[] = {
+      {"A", "Key", "two\nlines"}, {"A", "Ke=y", "v"}, {"A]", "Key", "v"}, {"A", " \t ", "v"},
+      {"A", "[k", "v"},           {"A", ";k", "v"},   {"A", "k", "a\rb"}, {"A\r", "k", "v"},
+      {"A", "k\n", "v"}};
+  // clang-format on
+  for (const auto& c : refused) {
+    EXPECT_FALSE(writeText(file, c.section, c.key, c.value)) << c.section << "/" << c.key;
+  }
   EXPECT_FALSE(writeText(dir.file("no-folder/a.ini"), "A", "Key", "v"));
   EXPECT_EQ(underSizeLimit([&] { return writeText(file, "A", "Y", "more than fits"); }), 1);
   EXPECT_EQ(readFile(file), content);
@@ -77,6 +87,43 @@ TEST(ProfileTest, WriteChangesOneEntryOrNothing) {
   ASSERT_TRUE(writeText(file, "A", "Z", "4"));
   ASSERT_TRUE(writeText(file, "C", "W", "5"));
   EXPECT_EQ(readFile(file), "[A]\r\nX=3\r\nZ=4\r\n[B]\r\nY=2\r\n[C]\r\nW=5\r\n");
+}
+
+// What a write stores, a read gives back (without the surrounding blanks, which the format does
+// not keep): awkward keys and values, among them those the INI fuzz target found.
+TEST(ProfileTest, AwkwardKeysAndValuesReadBackAsWritten) {
+  TempDir dir;
+  const std::string file = dir.file("a.ini");
+  writeFile(file, "\xEF\xBB\xBF[A]\nFirst=1\n");  // an editor's byte-order mark
+  // clang-format off
+  const struct { std::string section, key, value, readBack; } cases[] = {
+      {"A", "\xEF\xBB\xBFKey", "bom", "bom"},   // a key that starts like a byte-order mark
+      {"\xEF\xBB\xBF", "k", "w", "w"},          // and a section named so
+      {"A", "k", " \tpadded \t", "padded"},     {"A", "semicolon", ";not a comment", ";not a comment"},
+      {"A", "equals", "a=b=c", "a=b=c"},        {"A", "bracket", "[not a section]", "[not a section]"},
+      {"A", "key]", "x", "x"},                  {"[B", "k", "v", "v"},
+      {"", "empty section", "", ""},
+      {"A", std::string("n\0l", 3), std::string("a\0b", 3), std::string("a\0b", 3)}};
+  // clang-format on
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writeText(file, c.section, c.key, c.value)) << c.section << "/" << c.key;
+  }
+  for (const auto& c : cases) {
+    EXPECT_EQ(readText(file, c.section, c.key, "<missing>", 99), c.readBack)
+        << c.section << "/" << c.key;
+  }
+  EXPECT_EQ(readText(file, "a", "first", "<missing>", 9), "1") << "the mark is still passed over";
+  EXPECT_EQ(readText(file, "A", "Key", "<missing>", 9), "<missing>");
+  EXPECT_TRUE(readFile(file).starts_with("\xEF\xBB\xBF[A]\n")) << "and kept";
+
+  using Limits = std::numeric_limits<std::int32_t>;
+  for (const std::int64_t number : {std::int64_t{-1}, std::numeric_limits<std::int64_t>::max(),
+                                    std::numeric_limits<std::int64_t>::min()}) {
+    ASSERT_TRUE(writeInt(file, "N", "n", number));
+    EXPECT_EQ(readInt(file, "N", "n", 7),
+              std::clamp<std::int64_t>(number, Limits::min(), Limits::max()))
+        << number;
+  }
 }
 
 }  // namespace banklore
