@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/definitions.h"
 
 namespace banklore {
+
+constexpr std::int32_t kMaxSlot = std::numeric_limits<std::int32_t>::max();
 
 static std::string numbers(std::initializer_list<std::int32_t> values) {
   std::string text;
@@ -106,12 +110,20 @@ TEST(InstrumentDefinitionTest, BankNamesDeviceTablesAndLabels) {
       {"DeviceIDNames=Omni\nDeviceIDBytes=127,300,5\n", "banks A B Omni=127 =44 =5", 0, "A000"},
       {"DeviceIDNames=a,b\nDeviceIDBytes= 7,-1,x9,12abc,,5\n", "banks A B a=7 b=255 =0 =12", 1,
        "A001"},
-      {"DeviceIDNames=,a\nDeviceIDBytes=,1\n", "banks A B", 0, "A000"}};
+      {"DeviceIDNames=,a\nDeviceIDBytes=,1\n", "banks A B", 0, "A000"},
+      // Slots far beyond the banks: a sign letter carried that far wraps as a character.
+      {"NumPatchesPerBank=1\n", nullptr, kMaxSlot, "@000"}, {"NumPatchesPerBank=1\n", nullptr, 2, "C000"},
+      {"NumPatchesPerBank=1\nFirstBankSign=9\n", nullptr, kMaxSlot, "2147484547"},
+      {"NumPatchesPerBank=1\nBankNames=X,Y\nFirstPatchNumber=5\n", nullptr, 1, "Y005"},
+      {"NumPatchesPerBank=1\nBankNames=X,Y\n", nullptr, kMaxSlot, "@000"},  // beyond the names
+      {"", nullptr, kMaxSlot, "@127"}};  // bank 16777215, and 'A' + that wraps to '@' too
   // clang-format on
   for (const auto& [section, banks, slot, label] : cases) {
     const auto d = load(section);
     const std::string all = fields(*d), tail = all.substr(all.find(" banks") + 1);
-    EXPECT_EQ(tail.substr(0, tail.find(" 1=0 2=1")), banks) << section;
+    if (banks != nullptr) {
+      EXPECT_EQ(tail.substr(0, tail.find(" 1=0 2=1")), banks) << section;
+    }
     EXPECT_EQ(d->patchLabel(slot), label) << section << " slot " << slot;
   }
   std::string names = "DeviceIDNames=", bytes = "\nDeviceIDBytes=";

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
+#include "core/checksum_rules.h"
 #include "core/definitions.h"
 #include "core/patch.h"
 
 namespace banklore {
+
+constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax64 = std::numeric_limits<std::int64_t>::max();
 
 // PatchSize 11: F0 7D <device> 10 <bank> <program>, four data bytes, F7.
 constexpr char kSmallSynth[] =
@@ -204,6 +209,7 @@ TEST(InstrumentMessagesTest, ChecksumRules) {
   const char* const virus = "Send=f0,00,20,33,01,00,10,00,00\nDataSize=3\n";  // HeaderSize 9
   const Bytes three = {0x01, 0x02, 0x03};
   const Bytes twelve = {0xF0, 0x00, 0x20, 0x33, 0x01, 0x01, 0x02, 0x03, 0x04, 0x10, 0x20, 0x30};
+  const Bytes gsReset = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
   // clang-format off
   const std::tuple<const char*, const char*, Bytes, std::uint8_t> cases[] = {
       {flat, "Range:0-2", three, 0x06}, {flat, "Range:9-7,1", three, 0x02},
@@ -216,10 +222,88 @@ TEST(InstrumentMessagesTest, ChecksumRules) {
       {flat, "F7", three, 0xF7}, {flat, "0x1234", three, 0x34}, {flat, "Roland", three, 0x00},
       {virus, "Virus", twelve, 0x6A},
       {virus, "virus", Bytes(twelve.begin(), twelve.begin() + 7), 0x03},  // stops at the end
-      {virus, "q", twelve, 0x15}};  // 33 + 01 + 01 + 10 + 20 + 30
+      {virus, "q", twelve, 0x15},  // 33 + 01 + 01 + 10 + 20 + 30
+      // Roland's and Yamaha's complement brings the listed sum to a multiple of 128: a GS reset.
+      {flat, "Complement:5-8", gsReset, 0x41}, {flat, "Range:5-8", gsReset, 0x3F},
+      {flat, "Complement:0-1", {0x40, 0x40}, 0x00},  // 80: a multiple of 128 already
+      {flat, "Complement:0", {0x01}, 0x7F}, {flat, "Complement:0,2", {0x7F, 0x55, 0x7F}, 0x02},
+      {flat, "Complement:1-0", {0x10, 0x20}, 0x00},  // an empty list sums to 0
+      {flat, "Complement:0-9", {0x05, 0x06}, 0x75}, {flat, "Complement:", {0x05}, 0x00},
+      {flat, "Complement:0", {0x0C}, 0x74}};  // not the hexadecimal byte 0C
   // clang-format on
   for (const auto& [section, type, message, expected] : cases) {
     EXPECT_EQ(load(section)->computeChecksum(type, message), expected) << section << " " << type;
+  }
+  EXPECT_TRUE(isChecksumRule("Complement:5-8"));
+}
+
+// Drivers and instruments take one buffer for one message: a template that builds a bank select
+// and an unlock sends two.
+TEST(InstrumentMessagesTest, TemplatesThatBuildSeveralMessagesSendEachOnItsOwn) {
+  const Bytes select = {0xF0, 0x10, 0x06, 0x0A, 0x02, 0xF7},
+              unlock = {0xF0, 0x10, 0x06, 0x0C, 0xF7};
+  const Bytes request = {0xF0, 0x10, 0x06, 0x04, 0x01, 0x05, 0xF7};
+  const std::string requestOne = "Request=f0,10,06,04,01,s1,f7\n";
+  const std::pair<std::string, std::vector<Bytes>> cases[] = {
+      {requestOne + "PatchSelect=f0,10,06,0a,t1,f7\n", {select, request}},
+      {requestOne + "PatchSelect=f0,10,06,0a,t1,f7,f0,10,06,0c,f7\n", {select, unlock, request}},
+      // An F7 that no F0 follows belongs to the message it ends: nothing is cut there.
+      {requestOne + "PatchSelect=f0,10,06,0a,t1,f7,f7\n", {select + Bytes{0xF7}, request}},
+      {"Request=f0,10,06,0c,f7,f0,10,06,04,01,s1,f7\n", {unlock, request}}};
+  for (const auto& [section, expected] : cases) {
+    Recorder port;
+    const auto d =
+        load(section + "NumPatchesPerBank=100\nNumTotalPatches=1000\nBankOffset=0\n", &port);
+    EXPECT_TRUE(d->requestPatch(205)) << section;
+    EXPECT_EQ(port.sent, expected) << section;
+  }
+}
+
+// A received patch belongs to the slot its header names; what the header does not carry comes
+// from the slot the request asked for.
+TEST(InstrumentMessagesTest, AnAnswerTakesWhatItsHeaderLacksFromTheAwaitedSlot) {
+  const std::string banks = "NumPatchesPerBank=100\nNumTotalPatches=1000\nBankOffset=0\n";
+  // clang-format off
+  const std::tuple<std::string, Bytes, std::int32_t, std::int32_t> cases[] = {
+      {"Send=f0,10,06,01,s1\n", {0xF0, 0x10, 0x06, 0x01, 50}, 150, 150},
+      {"Send=f0,10,06,01,s1\n", {0xF0, 0x10, 0x06, 0x01, 99}, 999, 999},
+      {"Send=f0,10,06,01,s1\n", {0xF0, 0x10, 0x06, 0x01, 7}, 999, 907},  // another program
+      {"Send=f0,10,06,01,s1\nPatchOffset=1\n", {0xF0, 0x10, 0x06, 0x01, 51}, 150, 150},
+      {"Send=f0,10,06,01,t1\n", {0xF0, 0x10, 0x06, 0x01, 3}, 150, 350},   // only the bank
+      {"Send=f0,10,06,01,t1,s1\n", {0xF0, 0x10, 0x06, 0x01, 3, 4}, 150, 304},
+      {"Send=f0,10,06,01\n", {0xF0, 0x10, 0x06, 0x01}, 777, 777},
+      {"Send=f0,10,06,01\nBankOffset=5\nPatchOffset=3\n", {0xF0, 0x10, 0x06, 0x01}, 0, 0}};
+  // clang-format on
+  for (const auto& [section, message, awaited, slot] : cases) {
+    const auto d = load(banks + section);
+    EXPECT_EQ(d->patchNumberOf(message, awaited), slot) << section << awaited;
+  }
+}
+
+// The data area's end is its start plus its size: at the limits of 64 bits that sum must neither
+// overflow nor wrap into the message.
+TEST(InstrumentMessagesTest, ChecksumsOfDataAreasReachingTheLimitsOf64Bits) {
+  const Bytes four = {0x01, 0x02, 0x03, 0x04};
+  // clang-format off
+  const std::tuple<const char*, std::int64_t, std::int64_t, std::uint8_t> cases[] = {
+      {"AllDataBytes", kMax64, kMax64, 0x00},  // begins beyond the message
+      {"AllDataBytes", kMin64, kMax64, 0x00},  // ends before it (at -2)
+      {"AllDataBytes", kMin64, kMin64, 0x00},
+      {"AllDataBytes", -2, kMax64, 0x0A},      // covers all of it
+      {"Virus", 1, kMax64, 0x09},              // bytes 5-8 lie outside; data 02+03+04
+      {"Q", kMin64, kMax64, 0x04},             // byte 3 only
+      {"Matrix-1000", kMin64, kMax64, 0x00},
+      {"Matrix-1000", kMax64, kMax64, 0x00},
+      {"Matrix-1000", 0, kMax64, 0x64},        // 21 + 43
+      // The pair that begins before the message still has its high nibble inside: 10 + 32 + 04.
+      {"Matrix-1000", -1, 5, 0x46},
+      {"Matrix-1000", -3, kMax64, 0x46},
+      {"Range:-9223372036854775808-9223372036854775807", 0, 0, 0x0A},
+      {"Range:99999999999999999999-3,-99999999999999999999", 0, 0, 0x00}};
+  // clang-format on
+  for (const auto& [type, start, size, expected] : cases) {
+    EXPECT_EQ(checksumByRule(type, four, start, size), expected)
+        << type << " from " << start << " for " << size;
   }
 }
 
