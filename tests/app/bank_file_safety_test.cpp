@@ -17,14 +17,6 @@ using test::ChildLimits;
 using test::LogCapture;
 using test::runInChild;
 
-// A valid message naming `slot`, its data bytes depending on the slot.
-std::string message(int slot) {
-  std::string bytes = {'\xF0', '\x7D', '\x10', '\x10', char(slot / 16), char(slot % 16)};
-  bytes += ("p" + std::to_string(slot) + "       ").substr(0, 8);
-  for (int i = 0; i < 11; ++i) bytes += char((slot * 7 + i) & 0x7F);
-  return bytes + std::string("\0\xF7", 2);
-}
-
 ino_t inodeOf(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
@@ -36,17 +28,6 @@ class BankFileSafetyTest : public AppTest {
     AppTest::SetUp();
     startOnTestDefinition();
     fill({0, 2, 5});  // the other slots hold placeholders
-  }
-  void fill(std::initializer_list<int> slots) {
-    for (const int slot : slots) {
-      const std::string m = message(slot);
-      ASSERT_TRUE(window_->bank(0).slots[slot].loadBytes(
-          {reinterpret_cast<const std::uint8_t*>(m.data()), m.size()}));
-    }
-  }
-  std::string slotBytes(int slot) const {
-    const auto bytes = window_->bank(0).slots[slot].bytes();
-    return std::string(bytes.begin(), bytes.end());
   }
   // The command with the file the dialog answers; an existing file is replaced.
   void run(CommandId command, const std::string& file, std::vector<int> selection = {0, 2}) {
@@ -91,13 +72,13 @@ TEST_F(BankFileSafetyTest, SavingLeavesOutSlotsWithoutAValidPatchAndSaysSo) {
       {"old.mid", {1}, "0 patches saved, 1 empty slot skipped.", {}},
       {"new.mid", {1, 3}, "0 patches saved, 2 empty slots skipped.", {}},
   };
-  const std::string placeholder = slotBytes(1);
+  const std::string placeholder = slotText(0, 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     run(CommandId::SaveSelected, c.file, c.selection);
     EXPECT_EQ(outcome(), c.status);
     std::vector<std::string> expected;
-    for (const int slot : c.saved) expected.push_back(slotBytes(slot));
+    for (const int slot : c.saved) expected.push_back(slotText(0, slot));
     const bool mid = std::string(c.file).ends_with(".mid");
     if (c.saved.empty()) {
       EXPECT_EQ(readFile(c.file), c.file[0] == 'o' ? "old" : "");
@@ -110,27 +91,13 @@ TEST_F(BankFileSafetyTest, SavingLeavesOutSlotsWithoutAValidPatchAndSaysSo) {
       EXPECT_EQ(readFile(c.file), joined);
     }
   }
-  EXPECT_EQ(slotBytes(1), placeholder) << "a skipped slot is not renumbered";
+  EXPECT_EQ(slotText(0, 1), placeholder) << "a skipped slot is not renumbered";
 }
 
-// What other MIDI software makes of the file: python3-mido refuses a whole file in which any
-// message holds a byte above 7F.
-TEST_F(BankFileSafetyTest, AMidiFileSavedFromPartlyEmptySlotsOpensInOtherMidiSoftware) {
-  if (std::system("/usr/bin/python3 -c 'import mido' >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "no /usr/bin/python3 with mido (python3-mido) to open the file with";
-  }
-  run(CommandId::SaveSelected, "mixed.mid", {0, 1, 2, 3, 5});
-  ASSERT_EQ(outcome(), "3 patches saved, 2 empty slots skipped.");
-  const std::string check =
-      "/usr/bin/python3 -c 'import mido, sys; f = mido.MidiFile(sys.argv[1]); "
-      "sys.exit(0 if sum(m.type == \"sysex\" for m in f) == 3 else 1)' '" +
-      path("mixed.mid") + "' 2>&1";
-  EXPECT_EQ(std::system(check.c_str()), 0);
-}
-
-// As an unprivileged user: a read-only file is never replaced, a writable one in a read-only
-// folder is written in place (same file, so owner and hard links stay), and a failed in-place
-// write puts the old bytes back, or says plainly that it could not.
+// As an unprivileged user: a read-only file is never replaced, a full disk leaves the old file and
+// no temporary one, a writable file in a read-only folder is written in place (same file, so owner
+// and hard links stay), and a failed in-place write puts the old bytes back, or says plainly that
+// it could not.
 TEST_F(BankFileSafetyTest, SavesHonourThePermissionsOfTheFileAndItsFolder) {
   run(CommandId::SaveSelected, "reference.syx");
   run(CommandId::SaveSelected, "reference.mid");
@@ -149,6 +116,8 @@ TEST_F(BankFileSafetyTest, SavesHonourThePermissionsOfTheFileAndItsFolder) {
   const Case cases[] = {
       {"read-only file", "a.syx", 0777, 0444, 32, kNone, kRefused, "old", ""},
       {"read-only file", "a.mid", 0777, 0444, 32, kNone, kRefused, "old", ""},
+      {"full disk", "a.syx", 0777, 0666, 32, 40, kRefused, "old", ""},
+      {"full disk", "a.mid", 0777, 0666, 32, 40, kRefused, "old", ""},
       {"read-only folder", "a.syx", 0555, 0666, 99, kNone, "Ready.", "new", ""},
       {"read-only folder", "a.mid", 0555, 0666, 99, kNone, "2 patches saved.", "new", ""},
       {"read-only folder, full disk", "a.syx", 0555, 0666, 20, 40, kRefused, "old",

@@ -1,7 +1,5 @@
 // The command entry, the context menu and the bank-editing commands, on the test definition, where
 // every patch that lands in a slot can be checked for its number, device byte and checksum.
-#include <tuple>
-
 #include "app/support/app_fixture.h"
 
 namespace banklore::testing {
@@ -146,28 +144,6 @@ TEST_F(CommandsTest, SwapUpDownAndMoveCarryPatchesAndSelectionButStopAtTheEdges)
   run(CommandId::DownBank1, 1, {6});
   expectOrder(1, 6, {7, 6});
   EXPECT_EQ(window_->activeBank(), 0) << "a bank's buttons leave the active bank alone";
-}
-
-TEST_F(CommandsTest, SortOrdersSelectedSlotsByteWiseKeepingEqualNamesInOrder) {
-  // Stores named patches, told apart by a marker in a data byte after the name.
-  const auto put = [this](const std::vector<std::tuple<int, const char*, std::uint8_t>>& patches) {
-    for (const auto& [slot, name, marker] : patches) {
-      Patch patch(window_->definition());
-      std::vector<std::uint8_t> bytes(patch.bytes().begin(), patch.bytes().end());
-      bytes[20] = marker;
-      patch.loadBytes(bytes);
-      patch.setName(name);
-      window_->StoreToSlot(0, slot, patch, false);
-    }
-  };
-  put({{7, "b", 1}, {9, "B", 2}, {12, "a", 3}, {13, "a", 4}, {14, "a", 5}});
-  run(CommandId::Sort, 0, {7, 9, 12, 13});
-  EXPECT_EQ(names(0, 7, 8), (S{"B", "a8", "a", "a10", "a11", "a", "b", "a"}));
-  EXPECT_EQ(refreshedRanges(0), (std::vector<std::pair<int, int>>{{7, 13}}));
-  V markers;
-  for (int slot : {7, 9, 12, 13, 14}) markers.push_back(window_->bank(0).slots[slot].bytes()[20]);
-  for (int slot : {7, 9, 12, 13}) expectPlaced(0, slot);
-  EXPECT_EQ(markers, (V{2, 3, 4, 1, 5})) << "equal names keep their order";
 }
 
 TEST_F(CommandsTest, RenameAsksForEachSlotAndSkipsACancelledOne) {

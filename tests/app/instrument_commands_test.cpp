@@ -13,9 +13,6 @@ class InstrumentCommandsTest : public AppTest {
       values.push_back(readText(path("banklore.ini"), "TestSynth", key, "<none>", 255));
     return values;
   }
-  bool logged(const std::string& text) {
-    return readFile("banklore_Debug.txt").find(text) != std::string::npos;
-  }
 };
 
 TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelTakesNothing) {

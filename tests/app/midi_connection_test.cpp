@@ -28,9 +28,6 @@ class MidiConnectionTest : public AppTest {
       announced ? loopback::plugIn("Synth", direction) : loopback::addPort("Synth", direction);
     }
   }
-  bool logged(const std::string& text) {
-    return readFile("banklore_Debug.txt").find(text) != std::string::npos;
-  }
 
   // Message boxes that note the thread they open on and run `whileOpen` as their event loop.
   struct BoxPrompts : FakePrompts {

@@ -11,12 +11,9 @@ namespace {
 
 using enum CommandId;
 
-// A valid patch message of the test definition naming `slot` (device byte 13, checksum 0).
-std::string patchMessage(int slot, const std::string& name) {
-  std::string message = {'\xF0', 0x7D, 13, 0x10, char(slot / 16), char(slot % 16)};
-  message += (name + "        ").substr(0, 8);
-  for (int i = 0; i < 11; ++i) message += char((slot * 3 + i) & 0x7F);
-  return message + std::string("\0\xF7", 2);
+std::string patchText(int slot, const std::string& name) {
+  const Bytes bytes = patchMessage(slot, name);
+  return {bytes.begin(), bytes.end()};
 }
 
 class UnsavedChangesTest : public AppTest {
@@ -38,13 +35,6 @@ class UnsavedChangesTest : public AppTest {
     prompts_ = FakePrompts{};
     startOnTestDefinition("", "MidiIN=In\nMidiOUT=Out\nRequestDelay=0\n");
   }
-  std::string changed() const {
-    return {window_->hasUnsavedChanges(0) ? '1' : '0', window_->hasUnsavedChanges(1) ? '1' : '0'};
-  }
-  void select(int bank, std::vector<int> slots) {
-    window_->setActiveBank(bank);
-    view_.banks[bank].selection = std::move(slots);
-  }
   // A command whose file dialog, if any, answers `file` (replacing what is there).
   void command(CommandId id, const std::string& file = "") {
     if (!file.empty()) prompts_.files.push_back(path(file));
@@ -52,15 +42,11 @@ class UnsavedChangesTest : public AppTest {
     window_->onCommand(id);
   }
   void loadTwo() {  // slots 3 and 7 of bank 0
-    writeFile("two.syx", patchMessage(3, "three") + patchMessage(7, "seven"));
+    writeFile("two.syx", patchText(3, "three") + patchText(7, "seven"));
     select(0, {});
     command(Load, "two.syx");
   }
-  void answer(const std::string& answer) {
-    ASSERT_TRUE(loopback::inject("In", {answer.begin(), answer.end()}));
-    do ASSERT_TRUE(loopback::waitUntilIdle());
-    while (clock_.runPosted() > 0);
-  }
+  void answer(const std::string& answer) { play("In", {answer.begin(), answer.end()}); }
   std::string bankBytes(int bank) const {
     std::string all;
     for (const Patch& patch : window_->bank(bank).slots)
@@ -68,16 +54,10 @@ class UnsavedChangesTest : public AppTest {
     return all;
   }
   bool exists(const std::string& file) const { return std::filesystem::exists(path(file)); }
-  int logCount(const std::string& line) const {
-    const std::string log = readFile("banklore_Debug.txt");
-    int count = 0;
-    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
-    return count;
-  }
 };
 
 TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndNothingElseDoes) {
-  writeFile("one.syx", patchMessage(4, "loaded"));
+  writeFile("one.syx", patchText(4, "loaded"));
   const struct {
     const char* what;
     std::vector<int> selected;  // in bank 0, the active bank
@@ -99,7 +79,7 @@ TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndNothingElseDoes) 
       {"load into the selection", {1}, [&] { command(LoadToSelected, "one.syx"); }, "10"},
       {"load of a missing file", {}, [&] { command(Load, "gone.syx"); }, "00"},
       {"drop", {}, [&] { window_->onFilesDropped(1, {path("one.syx")}); }, "01"},
-      {"request", {2}, [&] { command(RequestSelected), answer(patchMessage(2, "x")); }, "10"},
+      {"request", {2}, [&] { command(RequestSelected), answer(patchText(2, "x")); }, "10"},
       {"damaged answer", {2}, [&] { command(RequestSelected), answer("\xF0\xF7"); }, "00"},
   };
   for (const auto& c : cases) {
@@ -206,9 +186,7 @@ TEST_F(UnsavedChangesTest, AnEndWithoutAskingKeepsChangedBanksInPlaceForTheNextS
   loadTwo();
   // A patch naming another slot than its own (as from an instrument whose patches name none)
   // still goes back where it was.
-  const std::string away = patchMessage(9, "away");
-  ASSERT_TRUE(window_->bank(0).slots[5].loadBytes(
-      {reinterpret_cast<const std::uint8_t*>(away.data()), away.size()}));
+  ASSERT_TRUE(window_->bank(0).slots[5].loadBytes(patchMessage(9, "away")));
   const std::string before = bankBytes(0);
   window_->closeUnattended();
   EXPECT_TRUE(prompts_.questions.empty());
@@ -246,10 +224,9 @@ TEST_F(UnsavedChangesTest, ARecoveryFileThatDoesNotFitIsKeptAndTheOtherStillLoad
   clock_.runPosted();
   EXPECT_EQ(prompts_.questions,
             S{"Banklore was ended with unsaved changes in Bank 1 and Bank 2. Load them back?"});
-  EXPECT_EQ(prompts_.messages,
-            S{"The unsaved changes of Bank 1 could not be loaded back: it holds 5 bytes, not the "
-              "864 of 32 slots of Test. They are kept in " +
-              path("banklore_recovery_1.syx") + "."});
+  EXPECT_EQ(prompts_.messages, S{"The unsaved changes of Bank 1 could not be loaded back: it holds "
+                                 "5 bytes, not the 864 of 32 slots of Test. They are kept in " +
+                                 path("banklore_recovery_1.syx") + "."});
   EXPECT_EQ(std::vector<bool>({exists("banklore_recovery_1.syx"), exists("banklore_recovery_2.syx"),
                                bankBytes(1) == bank2}),
             std::vector<bool>({true, false, true}));

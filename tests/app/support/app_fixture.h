@@ -22,6 +22,29 @@
 namespace banklore::testing {
 
 using S = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
+// A valid patch message of the test definition for `slot`: header with device byte `device`, the
+// name, 11 data bytes told apart by `seed`, the checksum (sum & 7F), F7.
+inline Bytes patchMessage(int slot, const std::string& name, int seed = 0,
+                          std::uint8_t device = 13) {
+  Bytes message = {0xF0, 0x7D, device, 0x10, std::uint8_t(slot / 16), std::uint8_t(slot % 16)};
+  const std::string padded = (name + "        ").substr(0, 8);
+  message.insert(message.end(), padded.begin(), padded.end());
+  for (int i = 0; i < 11; ++i) message.push_back(std::uint8_t((slot * 3 + i + seed * 7) & 0x7F));
+  unsigned sum = 0;
+  for (std::size_t i = 6; i < message.size(); ++i) sum += message[i];
+  message.push_back(std::uint8_t(sum & 0x7F));
+  message.push_back(0xF7);
+  return message;
+}
+// The same as saved by another program: another device byte and a checksum left 0, so that a
+// store must stamp and checksum it.
+inline std::string foreignPatch(int slot, const std::string& name, int seed = 0) {
+  Bytes message = patchMessage(slot, name, seed, 0x10);
+  message[25] = 0;
+  return {message.begin(), message.end()};
+}
 
 struct FakeView : BankView {
   struct List {
@@ -226,6 +249,53 @@ class AppTest : public ::testing::Test {
     view_.banks[bank].selection = selection;
     window_->setActiveBank(active);
   }
+  void select(int bank, const std::vector<int>& slots) {
+    window_->setActiveBank(bank);
+    view_.banks[bank].selection = slots;
+  }
+  // Hands what the MIDI side posted so far to the window, as the UI thread would.
+  void deliver() {
+    do ASSERT_TRUE(loopback::waitUntilIdle());
+    while (clock_.runPosted() > 0);
+  }
+  void play(const char* port, const Bytes& message) {
+    ASSERT_TRUE(loopback::inject(port, message));
+    deliver();
+  }
+  Bytes slotBytes(int bank, int slot) const {
+    const auto bytes = window_->bank(bank).slots[static_cast<std::size_t>(slot)].bytes();
+    return Bytes(bytes.begin(), bytes.end());
+  }
+  std::string slotText(int bank, int slot) const {
+    const Bytes bytes = slotBytes(bank, slot);
+    return {bytes.begin(), bytes.end()};
+  }
+  // Puts a valid patch named "p<slot>" from another device into each slot of bank 0.
+  void fill(std::initializer_list<int> slots) {
+    for (const int slot : slots) {
+      ASSERT_TRUE(window_->bank(0).slots[static_cast<std::size_t>(slot)].loadBytes(
+          patchMessage(slot, "p" + std::to_string(slot), slot, 0x10)));
+    }
+  }
+  // Every slot of both banks, byte for byte.
+  std::vector<Bytes> banks() const {
+    std::vector<Bytes> all;
+    for (int b = 0; b < 2; ++b) {
+      for (int i = 0; i < window_->slotCount(); ++i) all.push_back(slotBytes(b, i));
+    }
+    return all;
+  }
+  // Which banks hold unsaved changes, "10" for bank 1 alone.
+  std::string changed() const {
+    return {window_->hasUnsavedChanges(0) ? '1' : '0', window_->hasUnsavedChanges(1) ? '1' : '0'};
+  }
+  int logCount(const std::string& text) const {
+    const std::string log = readFile("banklore_Debug.txt");
+    int count = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+  }
+  bool logged(const std::string& text) const { return logCount(text) > 0; }
   std::string slotName(int bank, int slot) const {
     std::string text = window_->name(bank, slot);
     return text.erase(text.find_last_not_of(' ') + 1);
