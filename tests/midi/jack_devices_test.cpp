@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -77,6 +78,29 @@ class JackDevicesTest : public ::testing::Test {
     for (int i = 0; i < 1000 && told_ <= before; ++i) std::this_thread::sleep_for(2ms);
     return told_ > before;
   }
+  // Unplugs the device and plugs it in again: the port loses both sides, is told each loss once,
+  // and takes up the ports that come back, so that what it sends arrives again.
+  void unplugAndPlugIn(const std::function<void()>& whileGone = [] {}) {
+    const std::vector<Change> lost = {{Kind::Lost, Direction::In, "device:out"},
+                                      {Kind::Lost, Direction::Out, "device:in"}};
+    const int before = told_;
+    unplug();
+    ASSERT_TRUE(toldSince(before)) << "the port hears of the ports that went";
+    whileGone();
+    EXPECT_EQ(port_->Reconnect(), lost);
+    EXPECT_TRUE(port_->Reconnect().empty()) << "a loss is told once";
+    const int again = told_;
+    plugIn();
+    ASSERT_TRUE(toldSince(again)) << "the port hears of the ports that came";
+    EXPECT_EQ(port_->Reconnect(),
+              (std::vector<Change>{{Kind::Reconnected, Direction::In, "device:out"},
+                                   {Kind::Reconnected, Direction::Out, "device:in"}}));
+    EXPECT_TRUE(port_->isInputOpen() && port_->isOutputOpen());
+    const int received = received_;
+    EXPECT_TRUE(sends());
+    for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
+    EXPECT_EQ(received_, received + 1) << "what is sent after the reconnection arrives";
+  }
   bool sends() {
     const test::Bytes message = test::sysEx(8);
     return port_->SendSysEx(message.data(), message.size());
@@ -94,26 +118,12 @@ class JackDevicesTest : public ::testing::Test {
 TEST_F(JackDevicesTest, PortsThatVanishAreClosedAndReconnectedWhenTheyAreBack) {
   test::TestLog log;
   EXPECT_TRUE(sends());
-  const int before = told_;
-  unplug();
-  ASSERT_TRUE(toldSince(before)) << "JACK's registration callback reaches the port";
-  EXPECT_FALSE(sends()) << "nothing is queued for a port that is gone, even before Reconnect";
-  EXPECT_NE(
-      log.contents().find("JACK output: device:in has gone, a message of 8 bytes is not sent"),
-      std::string::npos);
-  EXPECT_EQ(port_->Reconnect(), (std::vector<Change>{{Kind::Lost, Direction::In, "device:out"},
-                                                     {Kind::Lost, Direction::Out, "device:in"}}));
-  EXPECT_TRUE(port_->Reconnect().empty());
-
-  plugIn();
-  EXPECT_EQ(port_->Reconnect(),
-            (std::vector<Change>{{Kind::Reconnected, Direction::In, "device:out"},
-                                 {Kind::Reconnected, Direction::Out, "device:in"}}));
-  EXPECT_TRUE(port_->isInputOpen() && port_->isOutputOpen());
-  const int received = received_;
-  EXPECT_TRUE(sends());
-  for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
-  EXPECT_EQ(received_, received + 1) << "what is sent after the reconnection arrives";
+  unplugAndPlugIn([&] {
+    EXPECT_FALSE(sends()) << "nothing is queued for a port that is gone, even before Reconnect";
+    EXPECT_NE(
+        log.contents().find("JACK output: device:in has gone, a message of 8 bytes is not sent"),
+        std::string::npos);
+  });
 }
 
 // RtMidi tells nothing of ports that come and go: its adapter polls the listing. The program uses
@@ -124,23 +134,8 @@ TEST_F(JackDevicesTest, TheRtMidiAdapterNoticesByPollingAndReconnectsToo) {
   port_->SetInputDeviceName("device:out");
   port_->SetOutputDeviceName("device:in");
   ASSERT_TRUE(port_->Open());
-  ASSERT_TRUE(port_->isInputOpen() && port_->isOutputOpen());
   std::this_thread::sleep_for(1500ms);  // the first poll lists what is there
-  const int before = told_;
-  unplug();
-  ASSERT_TRUE(toldSince(before));
-  EXPECT_EQ(port_->Reconnect(), (std::vector<Change>{{Kind::Lost, Direction::In, "device:out"},
-                                                     {Kind::Lost, Direction::Out, "device:in"}}));
-  const int again = told_;
-  plugIn();
-  ASSERT_TRUE(toldSince(again));
-  EXPECT_EQ(port_->Reconnect(),
-            (std::vector<Change>{{Kind::Reconnected, Direction::In, "device:out"},
-                                 {Kind::Reconnected, Direction::Out, "device:in"}}));
-  const int received = received_;
-  EXPECT_TRUE(sends());
-  for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
-  EXPECT_EQ(received_, received + 1) << "what is sent after the reconnection arrives";
+  unplugAndPlugIn();
 }
 
 // The server going away is told once and nothing waits for it; once a server runs again, opening

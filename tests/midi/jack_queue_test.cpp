@@ -49,6 +49,8 @@ TEST(ByteRingTest, KeepsBytesInOrderAcrossTheWrapAndStoresAllOrNothing) {
   got.insert(got.end(), rest.begin(), rest.end());
   EXPECT_EQ(got, expected);
   EXPECT_EQ(ring.readPosition(), ring.writePosition());
+  EXPECT_TRUE(ring.write(counting(128, 0)));
+  EXPECT_FALSE(ring.write(counting(1, 0))) << "a full ring takes nothing more";
 }
 
 TEST(ByteRingTest, OneWriterAndOneReaderOnTwoThreadsSeeEveryByteOnce) {
@@ -230,6 +232,10 @@ TEST(EventAssemblerTest, JoinsPiecesAndReportsWhatIsBroken) {
   const Bytes start{0xF0, 0x01, 0x02}, middle{0x03, 0x04}, end{0x05, 0xF7};
   const Bytes whole{0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0xF7};
   const Bytes note{0x90, 0x3C, 0x40}, sensing{0xFE};
+  Bytes atLimit = counting(16, 0);  // F0 01 02, eleven more, 05 F7: 16 bytes
+  atLimit[0] = 0xF0;
+  atLimit[14] = 0x05;
+  atLimit[15] = 0xF7;
   struct Case {
     const char* title;
     std::vector<Bytes> events;  // {} stands for input lost at that point
@@ -249,7 +255,8 @@ TEST(EventAssemblerTest, JoinsPiecesAndReportsWhatIsBroken) {
       {"stray tail after a message", {end, note}, {note}, 1},
       {"stray tail after opening", {middle, end, note}, {note}, 0, false},
       {"bytes after the end byte", {{0xF0, 0x01, 0xF7, 0x02}}, {{0xF0, 0x01, 0xF7}}, 0},
-      {"over the limit", {start, counting(20, 0), end, note}, {note}, 1},
+      {"at the limit", {start, counting(11, 3), end}, {atLimit}, 0},
+      {"one past the limit", {start, counting(12, 0), end, note}, {note}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
