@@ -118,7 +118,6 @@ class UndoTest : public AppTest {
 };
 
 TEST_F(UndoTest, EveryChangeToEitherBankUndoesAndRedoesByteForByte) {
-  const auto text = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
   writeFile("three.syx", text(patchMessage(4, "four", 2)) + text(patchMessage(9, "nine", 2)) +
                              text(patchMessage(4, "again", 3)));
   writeFile("other.syx", text(patchMessage(12, "twelve", 4)));

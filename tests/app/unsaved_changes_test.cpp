@@ -11,11 +11,6 @@ namespace {
 
 using enum CommandId;
 
-std::string patchText(int slot, const std::string& name) {
-  const Bytes bytes = patchMessage(slot, name);
-  return {bytes.begin(), bytes.end()};
-}
-
 class UnsavedChangesTest : public AppTest {
  protected:
   void SetUp() override {
@@ -42,7 +37,7 @@ class UnsavedChangesTest : public AppTest {
     window_->onCommand(id);
   }
   void loadTwo() {  // slots 3 and 7 of bank 0
-    writeFile("two.syx", patchText(3, "three") + patchText(7, "seven"));
+    writeFile("two.syx", text(patchMessage(3, "three")) + text(patchMessage(7, "seven")));
     select(0, {});
     command(Load, "two.syx");
   }
@@ -57,7 +52,7 @@ class UnsavedChangesTest : public AppTest {
 };
 
 TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndNothingElseDoes) {
-  writeFile("one.syx", patchText(4, "loaded"));
+  writeFile("one.syx", text(patchMessage(4, "loaded")));
   const struct {
     const char* what;
     std::vector<int> selected;  // in bank 0, the active bank
@@ -79,7 +74,7 @@ TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndNothingElseDoes) 
       {"load into the selection", {1}, [&] { command(LoadToSelected, "one.syx"); }, "10"},
       {"load of a missing file", {}, [&] { command(Load, "gone.syx"); }, "00"},
       {"drop", {}, [&] { window_->onFilesDropped(1, {path("one.syx")}); }, "01"},
-      {"request", {2}, [&] { command(RequestSelected), answer(patchText(2, "x")); }, "10"},
+      {"request", {2}, [&] { command(RequestSelected), answer(text(patchMessage(2, "x"))); }, "10"},
       {"damaged answer", {2}, [&] { command(RequestSelected), answer("\xF0\xF7"); }, "00"},
   };
   for (const auto& c : cases) {

@@ -38,12 +38,15 @@ inline Bytes patchMessage(int slot, const std::string& name, int seed = 0,
   message.push_back(0xF7);
   return message;
 }
+inline std::string text(const Bytes& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
 // The same as saved by another program: another device byte and a checksum left 0, so that a
 // store must stamp and checksum it.
 inline std::string foreignPatch(int slot, const std::string& name, int seed = 0) {
   Bytes message = patchMessage(slot, name, seed, 0x10);
   message[25] = 0;
-  return {message.begin(), message.end()};
+  return text(message);
 }
 
 struct FakeView : BankView {
@@ -266,10 +269,7 @@ class AppTest : public ::testing::Test {
     const auto bytes = window_->bank(bank).slots[static_cast<std::size_t>(slot)].bytes();
     return Bytes(bytes.begin(), bytes.end());
   }
-  std::string slotText(int bank, int slot) const {
-    const Bytes bytes = slotBytes(bank, slot);
-    return {bytes.begin(), bytes.end()};
-  }
+  std::string slotText(int bank, int slot) const { return text(slotBytes(bank, slot)); }
   // Puts a valid patch named "p<slot>" from another device into each slot of bank 0.
   void fill(std::initializer_list<int> slots) {
     for (const int slot : slots) {
