@@ -80,6 +80,18 @@ TEST_F(TransfersTest, RequestAsksInListOrderPausesBetweenSlotsAndStoresEachAnswe
   // Input while no request runs is not stored.
   play(patchMessage(4, "unasked"));
   EXPECT_EQ(slotName(1, 4), "b4");
+
+  // A bad packet is followed by twice the request delay before the slot is asked for again.
+  answerWith([](int) { return std::nullopt; });
+  window_->onCommand(RequestSelected);
+  Bytes damaged = patchMessage(2, "bad");
+  damaged.erase(damaged.begin() + 10);
+  play(damaged);
+  const std::size_t asked = requested().size();
+  clock_.advance(2 * 415 - 1);
+  EXPECT_EQ(requested().size(), asked);
+  clock_.advance(1);
+  EXPECT_EQ(requested().size(), asked + 1);
 }
 
 // The watchdog: seven requests at 0 s and after each of six timeouts of more than 2,000 ms (seen
