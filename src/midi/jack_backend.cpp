@@ -497,18 +497,25 @@ class JackBackend : public MidiBackend {
     notifier_->setHandler(std::move(handler));
   }
 
+  // A device port that is there but not seen connected is connected in place: JACK shows a new
+  // connection only from a later cycle on, and one cut in a patchbay should be made again.
+  // Closing and opening the side instead raced the connection just made and could leave none.
   bool inputConnected() override {
     std::lock_guard lock(inputMutex_);
     if (!input_) return false;
-    if (input_->from.empty()) return !input_->endpoint->serverGone();  // virtual
-    return input_->endpoint->inputJoinedTo(input_->from);
+    JackEndpoint& endpoint = *input_->endpoint;
+    if (input_->from.empty()) return !endpoint.serverGone();  // virtual
+    if (!endpoint.hasPort(input_->from)) return false;
+    return endpoint.inputJoinedTo(input_->from) || connect(endpoint, input_->from, input_->to);
   }
 
   bool outputConnected() override {
     std::lock_guard lock(outputMutex_);
     if (!output_) return false;
-    if (output_->to.empty()) return !output_->endpoint->serverGone();  // virtual
-    return output_->endpoint->outputJoinedTo(output_->to);
+    JackEndpoint& endpoint = *output_->endpoint;
+    if (output_->to.empty()) return !endpoint.serverGone();  // virtual
+    if (!endpoint.hasPort(output_->to)) return false;
+    return endpoint.outputJoinedTo(output_->to) || connect(endpoint, output_->from, output_->to);
   }
 
   std::string unavailableReason() const override {

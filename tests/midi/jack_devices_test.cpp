@@ -126,6 +126,33 @@ TEST_F(JackDevicesTest, PortsThatVanishAreClosedAndReconnectedWhenTheyAreBack) {
   });
 }
 
+// Right after opening, before JACK shows the connections, nothing has changed; connections cut in
+// a patchbay are made again in place (the device is still there: nothing to tell), and what is
+// sent afterwards arrives.
+TEST_F(JackDevicesTest, AFreshOpenIsNoChangeAndACutConnectionIsMadeAgain) {
+  port_->Close();
+  ASSERT_TRUE(port_->Open());
+  EXPECT_TRUE(port_->Reconnect().empty()) << "the connections just made count as made";
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(port_->Reconnect().empty());
+  const int received = received_;
+  EXPECT_TRUE(sends());
+  for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(received_, received + 1);
+
+  ASSERT_EQ(jack_disconnect(device_, "Banklore:out", "device:in"), 0);
+  ASSERT_EQ(jack_disconnect(device_, "device:out", "Banklore:in"), 0);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(port_->Reconnect().empty());
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(jack_port_connected(jack_port_by_name(device_, "device:in")), 1);
+  EXPECT_EQ(jack_port_connected(jack_port_by_name(device_, "device:out")), 1);
+  const int before = received_;
+  EXPECT_TRUE(sends());
+  for (int i = 0; i < 500 && received_ == before; ++i) std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(received_, before + 1) << "what is sent after the cut arrives";
+}
+
 // RtMidi tells nothing of ports that come and go: its adapter polls the listing. The program uses
 // it for ALSA; over JACK here, where the same adapter code runs.
 TEST_F(JackDevicesTest, TheRtMidiAdapterNoticesByPollingAndReconnectsToo) {
