@@ -17,10 +17,8 @@
 
 #include "core/instrument_definition.h"
 #include "core/patch.h"
+#include "e2e/support/synth_over_jack.h"
 #include "files/midi_file.h"
-#include "support/hang_watchdog.h"
-#include "support/jack_server.h"
-#include "support/synth_process.h"
 
 namespace banklore::testing {
 namespace {
@@ -76,39 +74,19 @@ std::vector<int> firstBankAnd200() {
   return slots;
 }
 
-class CliTransfersOverJack : public ::testing::Test {
+class CliTransfersOverJack : public SynthOverJack {
  protected:
-  static void SetUpTestSuite() { server_ = std::make_unique<test::JackServer>(); }
-  static void TearDownTestSuite() { server_.reset(); }
-
+  CliTransfersOverJack() : SynthOverJack("e2e-cli") {}
   void SetUp() override {
-    if (!server_->running()) GTEST_SKIP() << "No JACK server: " << server_->whyNot();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::string(BANKLORE_TEST_TMPDIR) + "/e2e-cli/" + info->name() + "/";
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::copy_file(BANKLORE_IDF, dir_ + "banklore.idf");
+    SynthOverJack::SetUp();
+    if (IsSkipped()) return;
     // What the window's Setup would have stored for the synth.
     std::ofstream(dir_ + "banklore.ini")
         << "[General]\nInstrument=Virtual\n[Virtual]\nMidiIN=banklore-virtual-synth:out\n"
            "MidiOUT=banklore-virtual-synth:in\nDeviceID=0\nRequestDelay=0\nSendDelay=0\n";
     std::ofstream(dir_ + "empty.ini") << "";
-    setenv("BANKLORE_MIDI_API", "jack", 1);
   }
-  void TearDown() override { synth_.reset(); }
 
-  void startSynth(std::vector<std::string> faults) {
-    std::vector<std::string> options = {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf"};
-    options.insert(options.end(), faults.begin(), faults.end());
-    synth_ = std::make_unique<test::SynthProcess>(BANKLORE_VIRTUAL_SYNTH, options,
-                                                  dir_ + "synth.syx", dir_ + "synth.log");
-    ASSERT_TRUE(synth_->waitForPorts()) << "see " << dir_ << "synth.log";
-  }
-  // What the synth holds, as it wrote it when it was stopped.
-  Bytes stopSynth() {
-    EXPECT_TRUE(synth_->stop()) << "the synth did not end cleanly; see " << dir_ << "synth.log";
-    return synth_->dump();
-  }
   // Runs banklore-cli with `arguments` (shell words) on the test's definitions; its exit code.
   // `limit`: the timeout(1) options that end it (by default a hang after two minutes).
   int cli(const std::string& arguments, const std::string& limit = "120") {
@@ -128,10 +106,6 @@ class CliTransfersOverJack : public ::testing::Test {
     return out_.find(text) != std::string::npos || err_.find(text) != std::string::npos;
   }
 
-  static inline std::unique_ptr<test::JackServer> server_;
-  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
-  std::string dir_;
-  std::unique_ptr<test::SynthProcess> synth_;
   std::string out_, err_;
   std::chrono::duration<double> took_{};
 };
@@ -229,19 +203,7 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
   InstrumentDefinition definition(dir_ + "banklore.idf", "Virtual", nullptr);
   const std::vector<int> slots = {3, 130, 255};
   std::vector<Bytes> patches;
-  for (const int slot : slots) {
-    Patch patch(definition);
-    Bytes bytes(kPatchSize, static_cast<std::uint8_t>(slot & 0x7F));
-    bytes.front() = 0xF0;
-    bytes.back() = 0xF7;
-    patch.loadBytes(bytes);
-    patch.setDeviceId(0);
-    patch.placeInSlot(slot);
-    patch.setName("Sent " + definition.patchLabel(slot));
-    patch.updateChecksum();
-    ASSERT_TRUE(patch.isValid()) << slot;
-    patches.emplace_back(patch.bytes().begin(), patch.bytes().end());
-  }
+  for (const int slot : slots) patches.push_back(sentPatch(definition, slot));
   // The raw file lists them out of order; the MIDI file also holds a patch cut short, which is
   // not sent and makes the send a failure, while the others still go.
   Bytes syx;

@@ -16,10 +16,8 @@
 
 #include "app/event_loop.h"
 #include "app/support/app_fixture.h"
+#include "e2e/support/synth_over_jack.h"
 #include "midi/system_backend.h"
-#include "support/hang_watchdog.h"
-#include "support/jack_server.h"
-#include "support/synth_process.h"
 
 namespace banklore::testing {
 namespace {
@@ -103,42 +101,27 @@ class Merger {
   long cycles_ = 0;
 };
 
-class FaultsOverJack : public ::testing::Test {
+class FaultsOverJack : public SynthOverJack {
  protected:
-  static void SetUpTestSuite() { server_ = std::make_unique<test::JackServer>(); }
-  static void TearDownTestSuite() { server_.reset(); }
-
+  FaultsOverJack() : SynthOverJack("e2e") {}
   void SetUp() override {
     if (serverStopped_) {  // by the test before, in this process
       serverStopped_ = false;
       server_.reset();  // first: it clears the default server's name on its way out
       server_ = std::make_unique<test::JackServer>();
     }
-    if (!server_->running()) GTEST_SKIP() << "No JACK server: " << server_->whyNot();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::string(BANKLORE_TEST_TMPDIR) + "/e2e/" + info->name() + "/";
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::copy_file(BANKLORE_IDF, dir_ + "banklore.idf");
-    setenv("BANKLORE_MIDI_API", "jack", 1);
+    SynthOverJack::SetUp();
   }
   void TearDown() override {
     window_.reset();
     merger_.reset();
-    synth_.reset();
+    SynthOverJack::TearDown();
   }
   void stopServer() {
     serverStopped_ = true;
     server_->stop();
   }
 
-  void startSynth(std::vector<std::string> faults) {
-    std::vector<std::string> options = {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf"};
-    options.insert(options.end(), faults.begin(), faults.end());
-    synth_ = std::make_unique<test::SynthProcess>(BANKLORE_VIRTUAL_SYNTH, options,
-                                                  dir_ + "synth.syx", dir_ + "synth.log");
-    ASSERT_TRUE(synth_->waitForPorts()) << "see " << dir_ << "synth.log";
-  }
   void startLibrarian(const std::string& midiIn = kSynthOut, int sendDelay = 0) {
     std::ofstream(dir_ + "banklore.ini")
         << "[General]\nInstrument=Virtual\n[Virtual]\nMidiIN=" << midiIn << "\nMidiOUT=" << kSynthIn
@@ -204,19 +187,8 @@ class FaultsOverJack : public ::testing::Test {
   }
   // Every slot of bank 0 gets a patch of the synth's kind, ready to be sent.
   void fillBank() {
-    const InstrumentDefinition& definition = window_->definition();
     for (int slot = 0; slot < kSlots; ++slot) {
-      Patch& patch = window_->bank(0).slots[slot];
-      Bytes bytes(static_cast<std::size_t>(definition.PatchSize()),
-                  static_cast<std::uint8_t>(slot & 0x7F));
-      bytes.front() = 0xF0;
-      bytes.back() = 0xF7;
-      patch.loadBytes(bytes);
-      patch.setDeviceId(0);
-      patch.placeInSlot(slot);
-      patch.setName("Sent " + definition.patchLabel(slot));
-      patch.updateChecksum();
-      ASSERT_TRUE(patch.isValid()) << slot;
+      window_->bank(0).slots[slot].loadBytes(sentPatch(window_->definition(), slot));
     }
     select(0, kSlots);
   }
@@ -231,13 +203,9 @@ class FaultsOverJack : public ::testing::Test {
     std::cout << sent << " patches sent, " << refused << " refused\n";
   }
 
-  static inline std::unique_ptr<test::JackServer> server_;
-  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
-  std::string dir_;
   FakeView view_;
   FakePrompts prompts_;
   EventLoop loop_;
-  std::unique_ptr<test::SynthProcess> synth_;
   std::unique_ptr<Merger> merger_;
   std::unique_ptr<MainWindow> window_;
   static inline bool serverStopped_ = false;

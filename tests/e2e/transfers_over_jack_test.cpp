@@ -3,53 +3,24 @@
 // each compared byte for byte with what the synth holds.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "app/event_loop.h"
 #include "app/support/app_fixture.h"
+#include "e2e/support/synth_over_jack.h"
 #include "midi/system_backend.h"
-#include "support/hang_watchdog.h"
-#include "support/jack_server.h"
-#include "support/synth_process.h"
 
 namespace banklore::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
-class TransfersOverJack : public ::testing::Test {
+class TransfersOverJack : public SynthOverJack {
  protected:
-  static void SetUpTestSuite() { server_ = std::make_unique<test::JackServer>(); }
-  static void TearDownTestSuite() { server_.reset(); }
-
-  void SetUp() override {
-    if (!server_->running()) GTEST_SKIP() << "No JACK server: " << server_->whyNot();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::string(BANKLORE_TEST_TMPDIR) + "/e2e/" + info->name() + "/";
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::copy_file(BANKLORE_IDF, dir_ + "banklore.idf");
-    setenv("BANKLORE_MIDI_API", "jack", 1);
-  }
+  TransfersOverJack() : SynthOverJack("e2e") {}
   void TearDown() override {
     window_.reset();
-    synth_.reset();
+    SynthOverJack::TearDown();
   }
 
-  void startSynth(std::vector<std::string> faults) {
-    std::vector<std::string> options = {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf"};
-    options.insert(options.end(), faults.begin(), faults.end());
-    synth_ = std::make_unique<test::SynthProcess>(BANKLORE_VIRTUAL_SYNTH, options,
-                                                  dir_ + "synth.syx", dir_ + "synth.log");
-    ASSERT_TRUE(synth_->waitForPorts()) << "see " << dir_ << "synth.log";
-  }
-  // What the synth holds, as it wrote it when it was stopped.
-  Bytes stopSynth() {
-    EXPECT_TRUE(synth_->stop()) << "the synth did not end cleanly; see " << dir_ << "synth.log";
-    return synth_->dump();
-  }
   void startLibrarian() {
     std::ofstream(dir_ + "banklore.ini")
         << "[General]\nInstrument=Virtual\n[Virtual]\nMidiIN=banklore-virtual-synth:out\n"
@@ -86,9 +57,6 @@ class TransfersOverJack : public ::testing::Test {
     EXPECT_TRUE(bankBytes() == held) << "a fetched patch differs from the synth's";
   }
 
-  static inline std::unique_ptr<test::JackServer> server_;
-  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
-  std::string dir_;
   FakeView view_;
   FakePrompts prompts_;
   EventLoop loop_;
@@ -117,19 +85,8 @@ TEST_F(TransfersOverJack, SendsAWholeBankThatTheSynthStores) {
   startSynth({});
   startLibrarian();
   // Every slot gets a patch of the synth's own kind under a new name, checksummed.
-  const InstrumentDefinition& definition = window_->definition();
   for (int slot = 0; slot < 256; ++slot) {
-    Patch& patch = window_->bank(0).slots[slot];
-    Bytes bytes(static_cast<std::size_t>(definition.PatchSize()),
-                static_cast<std::uint8_t>(slot & 0x7F));
-    bytes.front() = 0xF0;
-    bytes.back() = 0xF7;
-    patch.loadBytes(bytes);
-    patch.setDeviceId(0);
-    patch.placeInSlot(slot);
-    patch.setName("Sent " + definition.patchLabel(slot));
-    patch.updateChecksum();
-    ASSERT_TRUE(patch.isValid()) << slot;
+    window_->bank(0).slots[slot].loadBytes(sentPatch(window_->definition(), slot));
   }
   const Bytes sent = bankBytes();
   window_->onCommand(CommandId::SendSelected);

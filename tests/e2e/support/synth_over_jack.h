@@ -1,0 +1,81 @@
+// What every end-to-end test shares: a JACK server of the suite's own, a fresh folder per test
+// with a copy of the shipped definitions, banklore-virtual-synth started with the faults a test
+// asks for, and a watchdog that turns a hang into stacks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/instrument_definition.h"
+#include "core/patch.h"
+#include "support/hang_watchdog.h"
+#include "support/jack_server.h"
+#include "support/synth_process.h"
+
+namespace banklore::testing {
+
+class SynthOverJack : public ::testing::Test {
+ protected:
+  using Bytes = std::vector<std::uint8_t>;
+
+  static void SetUpTestSuite() { server_ = std::make_unique<test::JackServer>(); }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  // `area` names the folder under the tests' scratch folder that holds one folder per test.
+  explicit SynthOverJack(std::string area) : area_(std::move(area)) {}
+
+  void SetUp() override {
+    if (!server_->running()) GTEST_SKIP() << "No JACK server: " << server_->whyNot();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::string(BANKLORE_TEST_TMPDIR) + "/" + area_ + "/" + info->name() + "/";
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::filesystem::copy_file(BANKLORE_IDF, dir_ + "banklore.idf");
+    setenv("BANKLORE_MIDI_API", "jack", 1);
+  }
+  void TearDown() override { synth_.reset(); }
+
+  void startSynth(std::vector<std::string> faults) {
+    std::vector<std::string> options = {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf"};
+    options.insert(options.end(), faults.begin(), faults.end());
+    synth_ = std::make_unique<test::SynthProcess>(BANKLORE_VIRTUAL_SYNTH, options,
+                                                  dir_ + "synth.syx", dir_ + "synth.log");
+    ASSERT_TRUE(synth_->waitForPorts()) << "see " << dir_ << "synth.log";
+  }
+  // What the synth holds, as it wrote it when it was stopped.
+  Bytes stopSynth() {
+    EXPECT_TRUE(synth_->stop()) << "the synth did not end cleanly; see " << dir_ << "synth.log";
+    return synth_->dump();
+  }
+
+  // A patch of the synth's own kind for `slot`, named "Sent <label>" and checksummed, to be sent.
+  static Bytes sentPatch(InstrumentDefinition& definition, int slot) {
+    Patch patch(definition);
+    Bytes bytes(static_cast<std::size_t>(definition.PatchSize()),
+                static_cast<std::uint8_t>(slot & 0x7F));
+    bytes.front() = 0xF0;
+    bytes.back() = 0xF7;
+    patch.loadBytes(bytes);
+    patch.setDeviceId(0);
+    patch.placeInSlot(slot);
+    patch.setName("Sent " + definition.patchLabel(slot));
+    patch.updateChecksum();
+    EXPECT_TRUE(patch.isValid()) << slot;
+    return Bytes(patch.bytes().begin(), patch.bytes().end());
+  }
+
+  static inline std::unique_ptr<test::JackServer> server_;
+  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
+  const std::string area_;
+  std::string dir_;
+  std::unique_ptr<test::SynthProcess> synth_;
+};
+
+}  // namespace banklore::testing
