@@ -192,6 +192,8 @@ class JackEndpoint {
     if (jack_set_process_callback(client, &JackEndpoint::process, endpoint.get()) != 0 ||
         jack_set_port_registration_callback(client, &JackEndpoint::portRegistered,
                                             endpoint.get()) != 0 ||
+        jack_set_port_connect_callback(client, &JackEndpoint::portsConnected, endpoint.get()) !=
+            0 ||
         jack_activate(client) != 0) {
       WriteLog(LogPath(), "JACK: client \"%s\" could not be activated\n", name.c_str());
       CheckMidiResult(MMSYSERR_ERROR);
@@ -374,6 +376,10 @@ class JackEndpoint {
     endpoint->notifier_->wake();
   }
   static void portRegistered(jack_port_id_t, int, void* self) {
+    static_cast<JackEndpoint*>(self)->notifier_->wake();
+  }
+  // A connection cut in a patchbay is a change too: the owner makes it again.
+  static void portsConnected(jack_port_id_t, jack_port_id_t, int, void* self) {
     static_cast<JackEndpoint*>(self)->notifier_->wake();
   }
 

@@ -140,8 +140,10 @@ TEST_F(JackDevicesTest, AFreshOpenIsNoChangeAndACutConnectionIsMadeAgain) {
   for (int i = 0; i < 500 && received_ == received; ++i) std::this_thread::sleep_for(2ms);
   EXPECT_EQ(received_, received + 1);
 
+  const int told = told_;
   ASSERT_EQ(jack_disconnect(device_, "Banklore:out", "device:in"), 0);
   ASSERT_EQ(jack_disconnect(device_, "device:out", "Banklore:in"), 0);
+  ASSERT_TRUE(toldSince(told)) << "a cut is a change the port hears of";
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(port_->Reconnect().empty());
   std::this_thread::sleep_for(100ms);
