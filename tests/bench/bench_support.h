@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_window.h"
@@ -54,6 +56,24 @@ struct TempDir {
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+// The benchmarks' instrument in `dir`, chosen by its settings: 4,096 slots of those dumps in 32
+// banks of 128, whose header names bank and program.
+inline void writeBigInstrument(const TempDir& dir) {
+  std::ofstream(dir.file("bench.idf")) << "[Big]\nNumTotalPatches=4096\nNumPatchesPerBank=128\n"
+                                          "BankOffset=0\nSend=f0,00,20,29,01,21,u1,02,t1,s1\n"
+                                          "DataSize=284\nNamePos=0\nBankNames=A,B,C,D,E,F,G,H,"
+                                          "I,J,K,L,M,N,O,P,Q,R,S,T,U,V,W,X,Y,Z,a,b,c,d,e,f\n";
+  std::ofstream(dir.file("bench.ini")) << "[General]\nInstrument=Big\n";
+}
+
+// Eight characters drawn from `letters`: a small alphabet of both cases makes many names repeat.
+inline std::string randomName(std::mt19937& random, std::string_view letters) {
+  std::uniform_int_distribution<std::size_t> letter(0, letters.size() - 1);
+  std::string name;
+  for (int i = 0; i < 8; ++i) name.push_back(letters[letter(random)]);
+  return name;
+}
+
 struct ReadingView : BankView {
   void rebuildRows(int bank, int rowCount) override {
     for (int i = 0; i < rowCount; ++i) refreshRow(bank, i);  // every cell, as a worst case
@@ -80,6 +100,15 @@ struct ReadingView : BankView {
   const BankRows* rows = nullptr;
 };
 
+// ReadingView keeps no selection; the commands need one.
+struct SelectingView : ReadingView {
+  std::vector<int> selectedRows(int bank) const override { return selection[bank]; }
+  void setSelection(int bank, const std::vector<int>& rows, std::optional<int>) override {
+    selection[bank] = rows;
+  }
+  std::vector<int> selection[2];
+};
+
 struct IdleClock : UiClock {
   std::uint32_t nowMs() const override { return 0; }
   void startTimer(int, std::uint32_t, bool, std::function<void()>) override {}
@@ -90,11 +119,7 @@ struct IdleClock : UiClock {
 // Two banks of 4,096 slots of those dumps, whose header names bank and program.
 struct Librarian {
   Librarian() {
-    std::ofstream(dir.file("bench.idf")) << "[Big]\nNumTotalPatches=4096\nNumPatchesPerBank=128\n"
-                                            "BankOffset=0\nSend=f0,00,20,29,01,21,u1,02,t1,s1\n"
-                                            "DataSize=284\nNamePos=0\nBankNames=A,B,C,D,E,F,G,H,"
-                                            "I,J,K,L,M,N,O,P,Q,R,S,T,U,V,W,X,Y,Z,a,b,c,d,e,f\n";
-    std::ofstream(dir.file("bench.ini")) << "[General]\nInstrument=Big\n";
+    writeBigInstrument(dir);
     window = std::make_unique<MainWindow>(ProgramPaths{dir.path + "/", "bench"},
                                           makeNullMidiBackend(), view, prompts, clock);
     view.rows = window.get();

@@ -82,34 +82,12 @@ struct AnsweringPrompts : CancellingPrompts {
   int count = 0;
 };
 
-// ReadingView keeps no selection; the commands need one.
-struct SelectingView : ReadingView {
-  std::vector<int> selectedRows(int bank) const override { return selection[bank]; }
-  void setSelection(int bank, const std::vector<int>& rows, std::optional<int>) override {
-    selection[bank] = rows;
-  }
-  std::vector<int> selection[2];
-};
-
-// Eight characters from a small alphabet of both cases, so that many names repeat.
-std::string randomName(std::mt19937& random) {
-  static constexpr char kLetters[] = "AaBbCc";
-  std::uniform_int_distribution<int> letter(0, 5);
-  std::string name;
-  for (int i = 0; i < 8; ++i) name.push_back(kLetters[letter(random)]);
-  return name;
-}
-
 // A librarian of two 4,096-slot banks over `view`, both loaded from a .syx and named at random,
 // with bank 1 on the clipboard; `restore` puts the banks back as they were.
 class Session {
  public:
   explicit Session(BankView& view, const std::function<void(MainWindow&)>& attach) {
-    std::ofstream(dir_.file("bench.idf")) << "[Big]\nNumTotalPatches=4096\nNumPatchesPerBank=128\n"
-                                             "BankOffset=0\nSend=f0,00,20,29,01,21,u1,02,t1,s1\n"
-                                             "DataSize=284\nNamePos=0\nBankNames=A,B,C,D,E,F,G,H,"
-                                             "I,J,K,L,M,N,O,P,Q,R,S,T,U,V,W,X,Y,Z,a,b,c,d,e,f\n";
-    std::ofstream(dir_.file("bench.ini")) << "[General]\nInstrument=Big\n";
+    writeBigInstrument(dir_);
     window_ = std::make_unique<MainWindow>(ProgramPaths{dir_.path + "/", "bench"},
                                            makeNullMidiBackend(), view, prompts, clock_);
     attach(*window_);
@@ -119,7 +97,7 @@ class Session {
     std::mt19937 random(42);
     for (int b = 0; b < 2; ++b) {
       window_->LoadSyxIntoBank(file, b);
-      for (Patch& patch : window_->bank(b).slots) patch.setName(randomName(random));
+      for (Patch& patch : window_->bank(b).slots) patch.setName(randomName(random, "AaBbCc"));
       saved_[b] = window_->bank(b).slots;
     }
     ok_ = ok_ && window_->bank(0).statusText == "4096 patches loaded.";

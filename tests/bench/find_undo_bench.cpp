@@ -16,32 +16,11 @@
 namespace banklore::bench {
 namespace {
 
-// Eight letters of a small alphabet of both cases, so that a typed letter matches some rows.
-std::string randomName(std::mt19937& random) {
-  static constexpr char kLetters[] = "AaBbCcDd";
-  std::uniform_int_distribution<int> letter(0, 7);
-  std::string name;
-  for (int i = 0; i < 8; ++i) name.push_back(kLetters[letter(random)]);
-  return name;
-}
-
-struct SelectingView : ReadingView {
-  std::vector<int> selectedRows(int bank) const override { return selection[bank]; }
-  void setSelection(int bank, const std::vector<int>& rows, std::optional<int>) override {
-    selection[bank] = rows;
-  }
-  std::vector<int> selection[2];
-};
-
 // A librarian of two 4,096-slot banks over `view`, bank 0 loaded from a .syx and named at random.
 class Bank4096 {
  public:
   Bank4096(BankView& view, const std::function<void(MainWindow&)>& attach) {
-    std::ofstream(dir_.file("bench.idf")) << "[Big]\nNumTotalPatches=4096\nNumPatchesPerBank=128\n"
-                                             "BankOffset=0\nSend=f0,00,20,29,01,21,u1,02,t1,s1\n"
-                                             "DataSize=284\nNamePos=0\nBankNames=A,B,C,D,E,F,G,H,"
-                                             "I,J,K,L,M,N,O,P,Q,R,S,T,U,V,W,X,Y,Z,a,b,c,d,e,f\n";
-    std::ofstream(dir_.file("bench.ini")) << "[General]\nInstrument=Big\n";
+    writeBigInstrument(dir_);
     window_ = std::make_unique<MainWindow>(ProgramPaths{dir_.path + "/", "bench"},
                                            makeNullMidiBackend(), view, prompts_, clock_);
     attach(*window_);
@@ -50,7 +29,7 @@ class Bank4096 {
     ok_ = writeBank(file, kSlots);
     window_->LoadSyxIntoBank(file, 0);
     std::mt19937 random(42);
-    for (Patch& patch : window_->bank(0).slots) patch.setName(randomName(random));
+    for (Patch& patch : window_->bank(0).slots) patch.setName(randomName(random, "AaBbCcDd"));
     ok_ = ok_ && window_->bank(0).statusText == "4096 patches loaded.";
   }
   bool ok() const { return ok_; }
