@@ -33,13 +33,6 @@ class TransfersOverJack : public SynthOverJack {
     for (int i = 0; i < 256; ++i) all[i] = i;
     view_.banks[0].selection = all;
   }
-  Bytes bankBytes() const {
-    Bytes all;
-    for (const Patch& patch : window_->bank(0).slots) {
-      all.insert(all.end(), patch.bytes().begin(), patch.bytes().end());
-    }
-    return all;
-  }
   // Fetches all 256 slots and checks that they are what the synth holds.
   void fetchAll(std::chrono::seconds limit) {
     startLibrarian();
@@ -54,7 +47,8 @@ class TransfersOverJack : public SynthOverJack {
     EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
     const Bytes held = stopSynth();
     ASSERT_EQ(held.size(), 256u * 128u);
-    EXPECT_TRUE(bankBytes() == held) << "a fetched patch differs from the synth's";
+    EXPECT_TRUE(joined(window_->bank(0).slots) == held)
+        << "a fetched patch differs from the synth's";
   }
 
   FakeView view_;
@@ -88,7 +82,7 @@ TEST_F(TransfersOverJack, SendsAWholeBankThatTheSynthStores) {
   for (int slot = 0; slot < 256; ++slot) {
     window_->bank(0).slots[slot].loadBytes(sentPatch(window_->definition(), slot));
   }
-  const Bytes sent = bankBytes();
+  const Bytes sent = joined(window_->bank(0).slots);
   window_->onCommand(CommandId::SendSelected);
   ASSERT_TRUE(loop_.runUntil([&] { return !window_->sending(); }, 60s));
   EXPECT_EQ(view_.banks[0].status, "256 patches sent.");

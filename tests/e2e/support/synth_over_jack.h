@@ -71,6 +71,14 @@ class SynthOverJack : public ::testing::Test {
     return Bytes(patch.bytes().begin(), patch.bytes().end());
   }
 
+  // A bank's patches back to back, as the synth's dump holds them.
+  static Bytes joined(const std::vector<Patch>& slots) {
+    Bytes all;
+    for (const Patch& patch : slots)
+      all.insert(all.end(), patch.bytes().begin(), patch.bytes().end());
+    return all;
+  }
+
   static inline std::unique_ptr<test::JackServer> server_;
   test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
   const std::string area_;
