@@ -35,6 +35,13 @@ void RequestRun::start(InstrumentDefinition& definition, std::vector<Patch>& ban
   // Only slots of the bank can be awaited or stored.
   std::erase_if(slots, [&](int slot) { return slot < 0 || std::size_t(slot) >= bank.size(); });
   if (slots.empty()) return;
+  if (definition_ != &definition) {
+    // Another instrument: what was asked of the last one tells nothing about this one's answers.
+    inFlight_.clear();
+    delivered_.clear();
+  }
+  // Slots asked for anew may answer with something else than before.
+  for (const int slot : slots) delivered_.erase(slot);
   definition_ = &definition;
   bank_ = &bank;
   deviceIndex_ = deviceIndex;
@@ -53,20 +60,14 @@ void RequestRun::onMessage(std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes[0] != 0xF0) return;
   WriteLog(LogPath(), "MidiInCallback()\n");
   if (!state_.requestActive) return;  // an unsolicited dump is not stored
-  if (paused_) {
-    deferred_.emplace_back(bytes.begin(), bytes.end());
-    return;
-  }
+  // Handled at once, also during a pause: an answer is judged against the requests that were
+  // really out when it came, and nothing queues up behind a pause.
   handlePacket(bytes);
 }
 
 void RequestRun::onInputError() {
   WriteLog(LogPath(), "MidiInERRORCallback()\n");
   if (!state_.requestActive) return;
-  if (paused_) {
-    deferred_.emplace_back();
-    return;
-  }
   handleInputError();
 }
 
@@ -74,20 +75,11 @@ bool RequestRun::abort() {
   if (!state_.requestActive) return false;
   state_.requestActive = false;
   paused_ = false;
-  deferred_.clear();
   clock_.stopTimer(kPauseTimer);
   clock_.stopTimer(kWatchdogTimer);
   ++generation_;
   observer_.showStatus("Request aborted.");
   return true;
-}
-
-void RequestRun::handle(const Event& event) {
-  if (event.empty()) {
-    handleInputError();
-  } else {
-    handlePacket(event);
-  }
 }
 
 Patch& RequestRun::awaitedPatch() {
@@ -112,14 +104,45 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
     observer_.slotChanged(awaited, false);
     ++state_.misfitCount;
     lastMisfit_ = misfitText(bytes, -1);
-    afterPacket(true);
+    // After a bad packet the pause comes twice: the instrument may still be sending.
+    afterPacket(2 * requestDelayMs_);
     return;
   }
+  const auto answer = bytes.first(static_cast<std::size_t>(definition_->PatchSize()));
+  if (definition_->sendTemplateNamesWholeSlot()) {
+    storeAnswer(answer, definition_->patchNumberOf(answer));
+    return;
+  }
+  std::vector<int> others;
+  switch (fitOf(answer, others)) {
+    case AnswerFit::Awaited:
+      noteAnswered(awaited, answer);
+      storeAnswer(answer, awaited);
+      return;
+    case AnswerFit::Repeat:
+      WriteLog(LogPath(), "Answer repeats patch %d: nothing stored\n", others.front());
+      return;
+    case AnswerFit::OtherSlot:
+      WriteLog(LogPath(), "Answer belongs to patch %d, not asked for now: nothing stored\n",
+               others.front());
+      return;
+    case AnswerFit::Unclear: {
+      std::string labels;
+      for (const int slot : others) labels += (labels.empty() ? "" : ", ") + definition_->patchLabel(slot);
+      // Asked again once the other requests can no longer answer, so the next answer is clear.
+      misfit("a patch that may answer slot " + definition_->patchLabel(awaited) +
+                 " or an earlier request for " + labels,
+             std::max(requestDelayMs_, msUntilLanded(others)));
+      return;
+    }
+    case AnswerFit::Unasked:
+      misfit("a patch that fits no slot asked for", requestDelayMs_);
+      return;
+  }
+}
 
-  Patch received(*definition_);
-  received.loadBytes(bytes);
-  // What the header does not name (the bank, or the whole slot) is the awaited slot's.
-  const long slot = definition_->patchNumberOf(received.bytes(), awaited);
+void RequestRun::storeAnswer(std::span<const std::uint8_t> bytes, long slot) {
+  const int awaited = awaitedSlot();
   if (!validSlot(slot)) {
     const std::string text =
         slot < 0 ? std::string(kNegativeSlotText)
@@ -131,7 +154,7 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
     end(text, "Request completed.", true);
     return;
   }
-  (*bank_)[static_cast<std::size_t>(slot)].loadBytes(received.bytes());
+  (*bank_)[static_cast<std::size_t>(slot)].loadBytes(bytes);
   observer_.patchStored(static_cast<int>(slot));
   observer_.showStatus(formatText(kTextCapacity, "Got patch %ld", slot));
   WriteLog(LogPath(), "Got patch %ld\n", slot);
@@ -145,7 +168,7 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
     // Stored all the same; the awaited slot is asked for again.
     ++state_.misfitCount;
     lastMisfit_ = misfitText(bytes, slot);
-    afterPacket(false);
+    afterPacket(requestDelayMs_);
     return;
   }
   observer_.stepProgress();
@@ -154,10 +177,17 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
     end("", "Request completed.", true);
     return;
   }
-  afterPacket(false);
+  afterPacket(requestDelayMs_);
 }
 
-void RequestRun::afterPacket(bool badPacket) {
+void RequestRun::misfit(std::string reason, std::uint32_t pauseMs) {
+  WriteLog(LogPath(), "Answer not stored: %s\n", reason.c_str());
+  ++state_.misfitCount;
+  lastMisfit_ = std::move(reason);
+  afterPacket(pauseMs);
+}
+
+void RequestRun::afterPacket(std::uint32_t pauseMs) {
   if (state_.misfitCount >= kMaxMisfits) {
     // An instrument that keeps answering with something else will not change its mind.
     const std::string text = formatText(
@@ -171,15 +201,14 @@ void RequestRun::afterPacket(bool badPacket) {
     return;
   }
   state_.retryCount = 0;
-  // After a bad packet the pause comes twice: the instrument may still be sending.
-  pauseThen(badPacket ? 2 * requestDelayMs_ : requestDelayMs_, [this] { requestAwaited(); });
+  pauseThen(pauseMs, [this] { requestAwaited(); });
 }
 
 void RequestRun::handleInputError() {
-  // The watchdog asks again when the awaited slot's time runs out.
+  // The watchdog asks again when the awaited slot's time runs out; an error stops no clock, so a
+  // line that keeps failing still ends the request in time.
   awaitedPatch().setName(kBadPacketName);
   observer_.slotChanged(awaitedSlot(), false);
-  pauseThen(requestDelayMs_, [] {});
 }
 
 void RequestRun::watchdogTick() {
@@ -189,7 +218,8 @@ void RequestRun::watchdogTick() {
   ++state_.retryCount;
   pauseThen(requestDelayMs_, [this] {
     requestAwaited();
-    // The last timeout still asks once more; the box follows that request.
+    // The last timeout still asks once more; the box follows that request. An answer that came
+    // during the pause was handled already and moved the request on.
     if (state_.retryCount >= kMaxTimeouts) end("Receive Timeout!", "Ready.", false);
   });
 }
@@ -200,11 +230,15 @@ void RequestRun::requestAwaited() {
   definition_->selectDevice(deviceIndex_);
   // The answer's time is counted from when the request went out, whatever pause came before.
   state_.lastActivityTime = clock_.nowMs();
+  forgetLandedRequests();
+  inFlight_.push_back({awaitedSlot(), state_.lastActivityTime, std::nullopt});
   awaitedPatch().request(awaitedSlot());
 }
 
 void RequestRun::pauseThen(std::uint32_t ms, std::function<void()> then) {
   if (ms == 0) {
+    paused_ = false;
+    clock_.stopTimer(kPauseTimer);
     then();
     return;
   }
@@ -214,24 +248,13 @@ void RequestRun::pauseThen(std::uint32_t ms, std::function<void()> then) {
     if (generation != generation_) return;
     paused_ = false;
     then();
-    drainDeferred();
   });
-}
-
-void RequestRun::drainDeferred() {
-  while (state_.requestActive && !paused_ && !deferred_.empty()) {
-    const Event event = std::move(deferred_.front());
-    deferred_.pop_front();
-    handle(event);
-  }
-  if (!state_.requestActive) deferred_.clear();
 }
 
 void RequestRun::end(const std::string& box, const char* status, bool withBeep) {
   // Over before the box opens: whatever arrives while it is open is ignored.
   state_.requestActive = false;
   paused_ = false;
-  deferred_.clear();
   clock_.stopTimer(kPauseTimer);
   clock_.stopTimer(kWatchdogTimer);
   const unsigned generation = ++generation_;
@@ -239,6 +262,85 @@ void RequestRun::end(const std::string& box, const char* status, bool withBeep) 
   if (generation != generation_) return;  // a new run began while the box was open
   observer_.finishStatus(status);
   if (withBeep) observer_.beep();
+}
+
+bool RequestRun::live(const InFlight& request, std::uint32_t now) const {
+  return request.answeredAt ? now - *request.answeredAt <= kEchoWindowMs
+                            : now - request.sentAt <= kLateAnswerMs;
+}
+
+void RequestRun::forgetLandedRequests() {
+  const std::uint32_t now = clock_.nowMs();
+  std::erase_if(inFlight_, [&](const InFlight& request) { return !live(request, now); });
+  std::erase_if(delivered_, [&](const auto& entry) {
+    return std::none_of(inFlight_.begin(), inFlight_.end(),
+                        [&](const InFlight& request) { return request.slot == entry.first; });
+  });
+}
+
+AnswerFit RequestRun::fitOf(std::span<const std::uint8_t> answer, std::vector<int>& others) {
+  forgetLandedRequests();
+  const int awaited = awaitedSlot();
+  bool awaitedFits = false;
+  for (const InFlight& request : inFlight_) {
+    const int slot = request.slot;
+    if (slot == awaited ? awaitedFits
+                        : std::find(others.begin(), others.end(), slot) != others.end()) {
+      continue;
+    }
+    // What the header leaves out is taken from the slot asked for: the program and bank it
+    // carries must then give that slot back.
+    if (definition_->patchNumberOf(answer, slot) != slot) continue;
+    const auto gave = delivered_.find(slot);
+    if (gave != delivered_.end() && !std::equal(answer.begin(), answer.end(),
+                                                gave->second.begin(), gave->second.end())) {
+      continue;  // a slot that arrived answers with the same patch again, or not at all
+    }
+    if (slot == awaited) {
+      awaitedFits = true;
+    } else {
+      others.push_back(slot);
+    }
+  }
+  if (awaitedFits) return others.empty() ? AnswerFit::Awaited : AnswerFit::Unclear;
+  if (others.empty()) return AnswerFit::Unasked;
+  const bool allArrived = std::all_of(others.begin(), others.end(),
+                                      [&](int slot) { return delivered_.contains(slot); });
+  if (allArrived) {
+    // Whichever of them it was, it brings what they gave already.
+    noteAnswered(others.front(), answer);
+    return AnswerFit::Repeat;
+  }
+  return AnswerFit::OtherSlot;
+}
+
+void RequestRun::noteAnswered(int slot, std::span<const std::uint8_t> answer) {
+  const std::uint32_t now = clock_.nowMs();
+  delivered_[slot].assign(answer.begin(), answer.end());
+  // A copy of an answer just noted is that answer again; otherwise the oldest request waiting is
+  // the one answered, so the newer ones, which stay in flight longer, remain.
+  const auto isSlot = [&](const InFlight& request) { return request.slot == slot; };
+  for (const InFlight& request : inFlight_) {
+    if (isSlot(request) && request.answeredAt) return;
+  }
+  for (InFlight& request : inFlight_) {
+    if (isSlot(request) && !request.answeredAt) {
+      request.answeredAt = now;
+      return;
+    }
+  }
+}
+
+std::uint32_t RequestRun::msUntilLanded(const std::vector<int>& slots) const {
+  const std::uint32_t now = clock_.nowMs();
+  std::uint32_t longest = 0;
+  for (const InFlight& request : inFlight_) {
+    if (std::find(slots.begin(), slots.end(), request.slot) == slots.end()) continue;
+    const std::uint32_t until =
+        request.answeredAt ? *request.answeredAt + kEchoWindowMs : request.sentAt + kLateAnswerMs;
+    longest = std::max(longest, until - now + 1);
+  }
+  return longest;
 }
 
 std::string RequestRun::misfitText(std::span<const std::uint8_t> bytes, long namedSlot) const {

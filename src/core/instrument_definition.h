@@ -82,6 +82,9 @@ class InstrumentDefinition {
   // Whether the "Send" template holds a program or bank field, i.e. whether a patch message names
   // the slot it belongs to at all.
   bool sendTemplateNamesSlot() const;
+  // Whether a patch message names its slot without help: the program, and the bank too unless
+  // the instrument has only one.
+  bool sendTemplateNamesWholeSlot() const;
   std::int32_t patchNumberOf(std::span<const std::uint8_t> bytes);
   // The slot of an answer to a request for `awaitedSlot`: a program or bank field the "Send"
   // template does not carry is taken from the awaited slot, since an instrument whose dumps name

@@ -117,6 +117,10 @@ bool InstrumentDefinition::sendTemplateNamesSlot() const {
   return sendCarries('s') || sendCarries('t');
 }
 
+bool InstrumentDefinition::sendTemplateNamesWholeSlot() const {
+  return sendCarries('s') && (sendCarries('t') || numTotalPatches_ <= numPatchesPerBank_);
+}
+
 std::int32_t InstrumentDefinition::patchNumberOf(std::span<const std::uint8_t> bytes) {
   extractValues(bytes, send_, variables_);
   return slotOfVariables();

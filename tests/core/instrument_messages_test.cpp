@@ -82,6 +82,11 @@ TEST(InstrumentMessagesTest, SendsReportRefusedMessagesAndTheSendTemplateTellsWh
   EXPECT_TRUE(load("Send=f0,7d,00,t2\n")->sendTemplateNamesSlot());
   EXPECT_FALSE(load("")->sendTemplateNamesSlot()) << "the built-in header carries no slot";
   EXPECT_FALSE(load("Send=f0,7d,u1,,s1\n")->sendTemplateNamesSlot()) << "past an empty field";
+  // The whole slot: program and bank, or the program of an instrument with one bank.
+  EXPECT_FALSE(load("Send=f0,7d,00,t2\n")->sendTemplateNamesWholeSlot());
+  EXPECT_FALSE(load("Send=f0,7d,00,s1\n")->sendTemplateNamesWholeSlot());
+  EXPECT_TRUE(load("Send=f0,7d,00,s1\nNumTotalPatches=128\n")->sendTemplateNamesWholeSlot());
+  EXPECT_TRUE(load("Send=f0,7d,t1,s1\n")->sendTemplateNamesWholeSlot());
 }
 
 TEST(InstrumentMessagesTest, PatchNumberIsBroughtIntoTheSlotsFromAboveAndBelow) {
