@@ -110,7 +110,8 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
   }
   const auto answer = bytes.first(static_cast<std::size_t>(definition_->PatchSize()));
   if (definition_->sendTemplateNamesWholeSlot()) {
-    storeAnswer(answer, definition_->patchNumberOf(answer));
+    // (An instrument of one bank names no bank: that of the awaited slot is the only one.)
+    storeAnswer(answer, definition_->patchNumberOf(answer, awaited));
     return;
   }
   std::vector<int> others;
@@ -128,7 +129,8 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
       return;
     case AnswerFit::Unclear: {
       std::string labels;
-      for (const int slot : others) labels += (labels.empty() ? "" : ", ") + definition_->patchLabel(slot);
+      for (const int slot : others)
+        labels += (labels.empty() ? "" : ", ") + definition_->patchLabel(slot);
       // Asked again once the other requests can no longer answer, so the next answer is clear.
       misfit("a patch that may answer slot " + definition_->patchLabel(awaited) +
                  " or an earlier request for " + labels,
@@ -292,8 +294,8 @@ AnswerFit RequestRun::fitOf(std::span<const std::uint8_t> answer, std::vector<in
     // carries must then give that slot back.
     if (definition_->patchNumberOf(answer, slot) != slot) continue;
     const auto gave = delivered_.find(slot);
-    if (gave != delivered_.end() && !std::equal(answer.begin(), answer.end(),
-                                                gave->second.begin(), gave->second.end())) {
+    if (gave != delivered_.end() &&
+        !std::equal(answer.begin(), answer.end(), gave->second.begin(), gave->second.end())) {
       continue;  // a slot that arrived answers with the same patch again, or not at all
     }
     if (slot == awaited) {

@@ -5,9 +5,9 @@
 // clock, never sleeps.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -38,11 +38,11 @@ struct RequestState {
 // program or bank, where the header carries them, agree), and a slot that arrived already only
 // ever answers with the patch it gave before.
 enum class AnswerFit {
-  Awaited,     // the awaited slot's, and nothing else in flight could have sent it
-  Repeat,      // a slot that arrived already, answering again: nothing to store
-  OtherSlot,   // a slot in flight that is not awaited now (a run that ended): not stored
-  Unclear,     // the awaited slot's or another's in flight, no telling which: not stored
-  Unasked,     // no request in flight can have brought it: not stored
+  Awaited,    // the awaited slot's, and nothing else in flight could have sent it
+  Repeat,     // a slot that arrived already, answering again: nothing to store
+  OtherSlot,  // a slot in flight that is not awaited now (a run that ended): not stored
+  Unclear,    // the awaited slot's or another's in flight, no telling which: not stored
+  Unasked,    // no request in flight can have brought it: not stored
 };
 
 class RequestRun {
@@ -69,8 +69,9 @@ class RequestRun {
   // timeout in a row ends the request, so a slot sees at most 5 misfits with 5 timeouts before
   // each, then 6 timeouts: 36 waits for an answer, each after one pause, plus the last pause.
   // Answers that change nothing (repeats, other slots' late answers) and input errors start no
-  // pause and stop no clock. With the largest delay (1,000 ms) that is 5 min 3 s a slot; with
-  // the default 415 ms the same, since the late-answer wait is the longer pause.
+  // pause and stop no clock. For any delay the Setup offers (up to 1,000 ms, so the late-answer
+  // wait is the longer pause) that is 36 x 8,101 + 6,001 ms = 4 min 58 s a slot. An instrument
+  // that answers at all stays far below: each answer it sends ends a wait.
   static constexpr std::uint64_t slotTimeBoundMs(std::uint32_t requestDelayMs) {
     const std::uint64_t longestPause =
         std::max<std::uint64_t>(2ull * requestDelayMs, kLateAnswerMs + 1ull);
@@ -144,7 +145,7 @@ class RequestRun {
   RequestState state_;
   bool paused_ = false;
   std::string lastMisfit_;
-  unsigned generation_ = 0;  // changes with every start and end, so a stale callback can tell
+  unsigned generation_ = 0;        // changes with every start and end, so a stale callback can tell
   std::deque<InFlight> inFlight_;  // oldest first
   // What each slot with a request in flight answered, once it did: its repeats are that again.
   std::map<int, std::vector<std::uint8_t>> delivered_;

@@ -1,10 +1,12 @@
 // The request and send engines against a model of the instrument, in virtual time. The model reacts
-// to each request as generated: answers early or late, not at all, twice, damaged, with garbage or an
-// input error first, or with another slot's patch; patches it holds may repeat (a bank of init
+// to each request as generated: answers early or late, not at all, twice, damaged, with garbage or
+// an input error first, or with another slot's patch; patches it holds may repeat (a bank of init
 // sounds). Whatever it does, a slot is only ever filled with its own patch, every request ends in
 // bounded time, and what the user is told matches what arrived.
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
+
+#include <unistd.h>
 
 #include <map>
 #include <set>
@@ -23,7 +25,8 @@ constexpr std::uint8_t kDeviceBytes[] = {10, 11, 12, 13};  // the table is decim
 
 // What of the slot a patch message names in its header.
 enum class Layout { WholeSlot, ProgramOnly, NoSlot };
-const char* const kSendTemplates[] = {"f0,7d,u1,10,t1,s1", "f0,7d,u1,10,00,s1", "f0,7d,u1,10,00,00"};
+const char* const kSendTemplates[] = {"f0,7d,u1,10,t1,s1", "f0,7d,u1,10,00,s1",
+                                      "f0,7d,u1,10,00,00"};
 
 struct Reaction {
   enum Kind { Answer, Silent, Twice, Corrupt, OtherSlot } kind = Answer;
@@ -43,8 +46,8 @@ struct Scenario {
 };
 
 std::ostream& operator<<(std::ostream& out, const Reaction& r) {
-  return out << "{" << "ASTCO"[r.kind] << "-GE"[r.before] << " " << r.delayMs << "+" << r.echoMs
-             << "}";
+  return out << "{"
+             << "ASTCO"[r.kind] << "-GE"[r.before] << " " << r.delayMs << "+" << r.echoMs << "}";
 }
 std::ostream& operator<<(std::ostream& out, const Scenario& s) {
   out << "layout " << int(s.layout) << ", delay " << s.delayMs << ", device " << s.device
@@ -57,7 +60,11 @@ std::ostream& operator<<(std::ostream& out, const Scenario& s) {
 
 // A patch message of `layout` for `slot` holding sound `sound`, from device byte `device`.
 Bytes patchOf(Layout layout, int slot, int sound, std::uint8_t device) {
-  Bytes m = {0xF0, 0x7D, device, 0x10, std::uint8_t(layout == Layout::WholeSlot ? slot / kPerBank : 0),
+  Bytes m = {0xF0,
+             0x7D,
+             device,
+             0x10,
+             std::uint8_t(layout == Layout::WholeSlot ? slot / kPerBank : 0),
              std::uint8_t(layout == Layout::NoSlot ? 0 : slot % kPerBank)};
   const std::string name = ("snd" + std::to_string(sound) + "      ").substr(0, 8);
   m.insert(m.end(), name.begin(), name.end());
@@ -69,16 +76,20 @@ Bytes patchOf(Layout layout, int slot, int sound, std::uint8_t device) {
   return m;
 }
 
+// Written once per process, under a name of its own: the properties run in parallel processes.
 std::string definitionFile(Layout layout) {
+  static std::map<Layout, std::string> written;
+  if (written.contains(layout)) return written[layout];
   const std::string path = std::string(BANKLORE_TEST_TMPDIR) + "/model_" +
-                           std::to_string(int(layout)) + ".idf";
-  std::ofstream(path) << "[Model]\nNumTotalPatches=64\nNumEditablePatches=64\nNumPatchesPerBank=16\n"
-                         "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend="
-                      << kSendTemplates[int(layout)]
-                      << "\nPatchSelect=f0,7d,u1,12,t1,s1,f7\nBankOffset=0\nPatchOffset=0\n"
-                         "NamePos=0\nNameLen=8\nChecksumType=AllDataBytes\nSendChecksumPos=-1\n"
-                         "BankNames=A,B,C,D\nDeviceIDBytes=10,11,12,13\n";
-  return path;
+                           std::to_string(getpid()) + "_" + std::to_string(int(layout)) + ".idf";
+  std::ofstream(path)
+      << "[Model]\nNumTotalPatches=64\nNumEditablePatches=64\nNumPatchesPerBank=16\n"
+         "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend="
+      << kSendTemplates[int(layout)]
+      << "\nPatchSelect=f0,7d,u1,12,t1,s1,f7\nBankOffset=0\nPatchOffset=0\n"
+         "NamePos=0\nNameLen=8\nChecksumType=AllDataBytes\nSendChecksumPos=-1\n"
+         "BankNames=A,B,C,D\nDeviceIDBytes=10,11,12,13\n";
+  return written[layout] = path;
 }
 
 // The instrument: answers requests as the scenario says, stores the patches sent to it (into the
@@ -289,7 +300,8 @@ std::string checkSend(const Scenario& s, const std::set<int>& empty, int stopAft
   for (int slot = 0; slot < kSlots; ++slot) {
     bank.emplace_back(d);
     // Each patch came from elsewhere: another slot and device in its header.
-    if (!empty.contains(slot)) bank.back().loadBytes(patchOf(s.layout, 63 - slot, s.sounds[slot], 0x10));
+    if (!empty.contains(slot))
+      bank.back().loadBytes(patchOf(s.layout, 63 - slot, s.sounds[slot], 0x10));
   }
   Observer seen;
   seen.stopAfter = stopAfter;
@@ -317,18 +329,16 @@ std::string checkSend(const Scenario& s, const std::set<int>& empty, int stopAft
 rc::Gen<Reaction> genReaction() {
   using R = Reaction;
   return rc::gen::build<Reaction>(
-      rc::gen::set(&R::kind, rc::gen::weightedElement<R::Kind>({{8, R::Answer},
-                                                                {2, R::Silent},
-                                                                {2, R::Twice},
-                                                                {1, R::Corrupt},
-                                                                {1, R::OtherSlot}})),
+      rc::gen::set(
+          &R::kind,
+          rc::gen::weightedElement<R::Kind>(
+              {{8, R::Answer}, {2, R::Silent}, {2, R::Twice}, {1, R::Corrupt}, {1, R::OtherSlot}})),
       rc::gen::set(&R::before, rc::gen::weightedElement<R::Before>(
                                    {{8, R::Nothing}, {1, R::Garbage}, {1, R::InputError}})),
-      rc::gen::set(&R::delayMs,
-                   rc::gen::weightedOneOf<std::uint32_t>(
-                       {{3, rc::gen::inRange<std::uint32_t>(0, 300)},
-                        {2, rc::gen::inRange<std::uint32_t>(1900, 2700)},
-                        {1, rc::gen::inRange<std::uint32_t>(0, 5001)}})),
+      rc::gen::set(&R::delayMs, rc::gen::weightedOneOf<std::uint32_t>(
+                                    {{3, rc::gen::inRange<std::uint32_t>(0, 300)},
+                                     {2, rc::gen::inRange<std::uint32_t>(1900, 2700)},
+                                     {1, rc::gen::inRange<std::uint32_t>(0, 5001)}})),
       // Copies of one answer come close together (a merger, an instrument sending twice).
       rc::gen::set(&R::echoMs, rc::gen::inRange<std::uint32_t>(0, 400)));
 }
@@ -339,10 +349,9 @@ rc::Gen<Scenario> genScenario() {
                    rc::gen::element(Layout::WholeSlot, Layout::ProgramOnly, Layout::NoSlot)),
       // Few slots, near bank boundaries as often as not.
       rc::gen::set(&Scenario::selection,
-                   rc::gen::map(rc::gen::container<std::set<int>>(
-                                    rc::gen::weightedOneOf<int>(
-                                        {{1, rc::gen::inRange(0, kSlots)},
-                                         {1, rc::gen::inRange(kPerBank - 2, kPerBank + 2)}})),
+                   rc::gen::map(rc::gen::container<std::set<int>>(rc::gen::weightedOneOf<int>(
+                                    {{1, rc::gen::inRange(0, kSlots)},
+                                     {1, rc::gen::inRange(kPerBank - 2, kPerBank + 2)}})),
                                 [](const std::set<int>& slots) {
                                   std::vector<int> v(slots.begin(), slots.end());
                                   if (v.empty()) v.push_back(0);
