@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,10 +81,7 @@ class CliTransfersOverJack : public SynthOverJack {
   void SetUp() override {
     SynthOverJack::SetUp();
     if (IsSkipped()) return;
-    // What the window's Setup would have stored for the synth.
-    std::ofstream(dir_ + "banklore.ini")
-        << "[General]\nInstrument=Virtual\n[Virtual]\nMidiIN=banklore-virtual-synth:out\n"
-           "MidiOUT=banklore-virtual-synth:in\nDeviceID=0\nRequestDelay=0\nSendDelay=0\n";
+    writeSettings("Virtual", 0);
     std::ofstream(dir_ + "empty.ini") << "";
   }
 
@@ -143,6 +141,38 @@ TEST_F(CliTransfersOverJack, FetchesThroughDroppedCorruptLateAndWrongSlotAnswers
   EXPECT_NE(err_.find("Got patch 200\n"), std::string::npos) << err_;
   const Bytes held = stopSynth();
   EXPECT_TRUE(readBytes(dir_ + "backup.syx") == expectedSyx(held, firstBankAnd200()));
+}
+
+// Every answer comes twice and after the engine has asked again, and the patch messages leave
+// part of the slot to the request: the file holds each asked slot's own patch, and no other.
+TEST_F(CliTransfersOverJack, LateRepeatedAnswersNamingPartOfTheSlotLandInTheirOwnSlots) {
+  for (const PartlyNamed& c : kPartlyNamed) {
+    SCOPED_TRACE(c.instrument);
+    startSynth(kLateTwice, c.instrument);
+    writeSettings(c.instrument, kDefaultDelayMs);
+    const std::string file = dir_ + "late.syx";
+    std::filesystem::remove(file);  // the last case's
+    EXPECT_EQ(cli("fetch --verbose --slots " + listOf(c.slots, ",") + ini() + "'" + file + "'"), 0)
+        << err_;
+    std::cout << c.instrument << ": " << out_;
+    // No patch was taken for a slot that was not asked for.
+    std::vector<int> strays;
+    std::istringstream lines(err_);
+    for (std::string line; std::getline(lines, line);) {
+      int slot = -1;
+      if (std::sscanf(line.c_str(), "banklore-cli: Got patch %d", &slot) == 1 &&
+          std::ranges::find(c.slots, slot) == c.slots.end()) {
+        strays.push_back(slot);
+      }
+    }
+    EXPECT_EQ(listOf(strays, " "), "") << err_;
+    const Bytes held = stopSynth();
+    const auto size = static_cast<std::size_t>(
+        InstrumentDefinition(dir_ + "banklore.idf", c.instrument, nullptr).PatchSize());
+    const Bytes written = readBytes(file);
+    EXPECT_EQ(written.size(), c.slots.size() * size);
+    EXPECT_EQ(slotsHeld(written, held, size), listOf(c.slots, " "));
+  }
 }
 
 TEST_F(CliTransfersOverJack, WithoutTheSynthFetchEndsAtOnceAndNamesTheMissingSlots) {

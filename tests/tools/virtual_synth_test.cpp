@@ -201,7 +201,8 @@ TEST(VirtualSynthTest, DamagedPatchesAreRefusedAndCounted) {
 }
 
 // What the librarian makes of each answer: '.' the requested slot, 'w' a valid patch of another
-// slot, 's' refused by its packet check, '-' no answer at all; 'g' before it: garbage came first.
+// slot, 's' refused by its packet check, '-' no answer at all; 'g' before it: garbage came first,
+// '2' before it: the answer came twice in a row.
 std::string judged(Librarian& librarian, VirtualSynth& synth, int requests) {
   std::string verdicts;
   InstrumentDefinition& d = librarian.d();
@@ -216,7 +217,13 @@ std::string judged(Librarian& librarian, VirtualSynth& synth, int requests) {
       reaction.sends.erase(reaction.sends.begin(),
                            reaction.sends.begin() + static_cast<std::ptrdiff_t>(garbage.size()));
     }
-    const Bytes answer = joined(reaction);
+    Bytes answer = joined(reaction);
+    const auto half = static_cast<std::ptrdiff_t>(answer.size() / 2);
+    if (!answer.empty() && answer.size() % 2 == 0 &&
+        std::equal(answer.begin(), answer.begin() + half, answer.begin() + half)) {
+      verdicts += '2';
+      answer.resize(answer.size() / 2);
+    }
     if (reaction.sends.empty()) {
       verdicts += '-';
     } else if (!d.matchesSendTemplate(answer)) {
@@ -239,6 +246,7 @@ TEST(VirtualSynthTest, EachFaultHitsEveryNthAnswer) {
       {{.wrongSlotEvery = 4}, "...w...w."},
       {{.dropEvery = 3, .corruptEvery = 2, .wrongSlotEvery = 5}, ".s-sw-.s-"},
       {{.corruptEvery = 2, .garbageEvery = 3}, ".sg.s.gs.sg."},
+      {{.dropEvery = 3, .corruptEvery = 2, .twiceEvery = 2}, ".2s-2s.-.2s-"},
   };
   for (const Case& c : cases) {
     Librarian librarian("Virtual");
@@ -265,13 +273,14 @@ TEST(VirtualSynthTest, SplitAnswersArePiecesThatRejoinAfterTheirPauses) {
   }
   EXPECT_EQ(joined(reaction), VirtualSynth::generatedPatch(librarian.d(), 4));
 
-  // Garbage first: the delay goes before it, and the answer follows at once.
-  VirtualSynth garbling(librarian.d(), {.delayMs = 40, .garbageEvery = 1});
+  // Garbage first and the answer twice: the delay goes before the garbage, and both copies of the
+  // answer follow at once.
+  VirtualSynth garbling(librarian.d(), {.delayMs = 40, .garbageEvery = 1, .twiceEvery = 1});
   std::vector<int> pauses;
   for (const TimedMessage& send : feed(garbling, librarian.request(4)).sends) {
     pauses.push_back(send.delayMs);
   }
-  EXPECT_EQ(pauses, (std::vector<int>{40, 0, 0, 0}));
+  EXPECT_EQ(pauses, (std::vector<int>{40, 0, 0, 0, 0}));
   // Each piece of garbage is something the librarian must not take for a patch.
   for (const Bytes& piece : garbageBurst()) {
     EXPECT_FALSE(librarian.d().matchesSendTemplate(piece));

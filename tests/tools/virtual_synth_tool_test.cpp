@@ -41,7 +41,7 @@ TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
   ASSERT_EQ(run("--help"), 0);
   for (const char* option :
        {"--idf", "--instrument", "--name", "--load", "--dump", "--verbose", "--delay", "--drop",
-        "--corrupt", "--wrong-slot", "--split", "--gap"}) {
+        "--corrupt", "--wrong-slot", "--split", "--gap", "--twice"}) {
     EXPECT_NE(out_.find(option), std::string::npos) << option;
   }
   for (const char* usage : {"--frobnicate", "--drop -1", "--delay soon", "--split 0", "--gap 5",

@@ -1,6 +1,7 @@
 // banklore-virtual-synth: an instrument that exists only in software. It opens MIDI ports of its
 // own, answers the librarian's patch requests from the patches it holds, stores the patches it is
-// sent, and can misbehave on purpose (late, lost, damaged, misplaced or fragmented answers).
+// sent, and can misbehave on purpose (late, lost, damaged, misplaced, fragmented or repeated
+// answers).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -106,6 +107,9 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
                  "Send every N-th answer after a burst of garbage (stray data bytes, a cut-off "
                  "SysEx, another maker's SysEx)")
       ->check(nonNegative);
+  app.add_option("--twice", f.twiceEvery,
+                 "Send every N-th answer two times, the second copy right after the first")
+      ->check(nonNegative);
   app.footer(
       "Ends on Ctrl+C, SIGTERM or SIGHUP, writing --dump first. Counts n are every n-th answer "
       "over "
@@ -158,9 +162,10 @@ sigset_t blockEndSignals() {
 void printSummary(const SynthCounts& c, long inputErrors) {
   std::printf(
       "requests %ld (answered %ld, dropped %ld, corrupted %ld, wrong slot %ld, after garbage "
-      "%ld), selects %ld, patches stored %ld, refused %ld, ignored %ld, input errors %ld\n",
-      c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.garbled, c.selects, c.stored,
-      c.refused, c.ignored, inputErrors);
+      "%ld, twice %ld), selects %ld, patches stored %ld, refused %ld, ignored %ld, input errors "
+      "%ld\n",
+      c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.garbled, c.twice, c.selects,
+      c.stored, c.refused, c.ignored, inputErrors);
 }
 
 int run(int argc, char** argv) {

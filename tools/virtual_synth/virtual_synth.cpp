@@ -231,13 +231,22 @@ Reaction VirtualSynth::answerRequest(const VariableValues& request, std::size_t 
       reaction.sends.push_back({reaction.sends.empty() ? faults_.delayMs : 0, std::move(bytes)});
     }
   }
+  const bool twice = every(faults_.twiceEvery);
+  if (twice) {
+    ++counts_.twice;
+    if (!reaction.note.empty()) reaction.note += ", ";
+    reaction.note += "sent twice";
+  }
   const std::size_t piece = faults_.splitBytes > 0 ? faults_.splitBytes : answer.size();
-  for (std::size_t at = 0; at < answer.size(); at += piece) {
-    const auto end =
-        answer.begin() + static_cast<std::ptrdiff_t>(std::min(answer.size(), at + piece));
-    const int pause = at > 0 ? faults_.gapMs : reaction.sends.empty() ? faults_.delayMs : 0;
-    reaction.sends.push_back(
-        {pause, std::vector<std::uint8_t>(answer.begin() + static_cast<std::ptrdiff_t>(at), end)});
+  for (int copy = twice ? 2 : 1; copy > 0; --copy) {
+    for (std::size_t at = 0; at < answer.size(); at += piece) {
+      const auto end =
+          answer.begin() + static_cast<std::ptrdiff_t>(std::min(answer.size(), at + piece));
+      // The delay goes before the first message only: a second copy follows the first at once.
+      const int pause = at > 0 ? faults_.gapMs : reaction.sends.empty() ? faults_.delayMs : 0;
+      reaction.sends.push_back({pause, std::vector<std::uint8_t>(
+                                           answer.begin() + static_cast<std::ptrdiff_t>(at), end)});
+    }
   }
   return reaction;
 }

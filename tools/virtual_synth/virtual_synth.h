@@ -32,6 +32,7 @@ struct SynthFaults {
   std::size_t splitBytes = 0;  // answers go out in raw pieces of this many bytes (0: whole)
   int gapMs = 0;               // pause between two pieces
   int garbageEvery = 0;        // that answer comes after a burst of garbage (garbageBurst)
+  int twiceEvery = 0;          // that answer is sent two times, the second right after the first
 };
 
 // What a confused instrument or a bad cable puts before an answer: data bytes without a status,
@@ -63,6 +64,7 @@ struct SynthCounts {
   long corrupted = 0;
   long wrongSlot = 0;
   long garbled = 0;  // answers that came after garbage
+  long twice = 0;    // answers sent two times (counted once in answered)
   long selects = 0;
   long stored = 0;
   long refused = 0;  // patch messages not stored

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,8 +45,8 @@ class SynthOverJack : public ::testing::Test {
   }
   void TearDown() override { synth_.reset(); }
 
-  void startSynth(std::vector<std::string> faults) {
-    std::vector<std::string> options = {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf"};
+  void startSynth(std::vector<std::string> faults, const std::string& instrument = "Virtual") {
+    std::vector<std::string> options = {"--instrument", instrument, "--idf", dir_ + "banklore.idf"};
     options.insert(options.end(), faults.begin(), faults.end());
     synth_ = std::make_unique<test::SynthProcess>(BANKLORE_VIRTUAL_SYNTH, options,
                                                   dir_ + "synth.syx", dir_ + "synth.log");
@@ -53,6 +56,40 @@ class SynthOverJack : public ::testing::Test {
   Bytes stopSynth() {
     EXPECT_TRUE(synth_->stop()) << "the synth did not end cleanly; see " << dir_ << "synth.log";
     return synth_->dump();
+  }
+
+  // What the window's Setup stores for the synth playing `instrument`, in the settings section its
+  // definition names: the synth's ports, the first device ID, `delayMs` after requests and sends.
+  void writeSettings(const std::string& instrument, int delayMs) const {
+    const InstrumentDefinition definition(dir_ + "banklore.idf", instrument, nullptr);
+    std::ofstream(dir_ + "banklore.ini")
+        << "[General]\nInstrument=" << instrument << "\n[" << definition.Settings()
+        << "]\nMidiIN=banklore-virtual-synth:out\nMidiOUT=banklore-virtual-synth:in\nDeviceID=0\n"
+        << "RequestDelay=" << delayMs << "\nSendDelay=" << delayMs << "\n";
+  }
+
+  // Which of the synth's slots each `size`-byte packet of `packets` holds ("?": none of them), to
+  // show where patches went: "0 0 1 2" for slot 0's patch twice where 0-3 were asked for.
+  static std::string slotsHeld(const Bytes& packets, const Bytes& held, std::size_t size) {
+    std::string text;
+    for (std::size_t at = 0; at + size <= packets.size(); at += size) {
+      const auto packet = std::span(packets).subspan(at, size);
+      std::string slot = "?";
+      for (std::size_t from = 0; from + size <= held.size(); from += size) {
+        if (std::ranges::equal(std::span(held).subspan(from, size), packet)) {
+          slot = std::to_string(from / size);
+          break;
+        }
+      }
+      text += (text.empty() ? "" : " ") + slot;
+    }
+    return text;
+  }
+
+  static std::string listOf(const std::vector<int>& numbers, const char* separator) {
+    std::string text;
+    for (const int n : numbers) text += (text.empty() ? "" : separator) + std::to_string(n);
+    return text;
   }
 
   // A patch of the synth's own kind for `slot`, named "Sent <label>" and checksummed, to be sent.
@@ -78,6 +115,18 @@ class SynthOverJack : public ::testing::Test {
       all.insert(all.end(), patch.bytes().begin(), patch.bytes().end());
     return all;
   }
+
+  // Instruments whose patch messages leave part of the slot to the request, and slots across what
+  // they leave out: the classic Nova's name no slot at all, the Matrix-1000's the program only (100
+  // to a bank). The synth answers each request twice, after the engine has asked again.
+  struct PartlyNamed {
+    const char* instrument;
+    std::vector<int> slots;
+  };
+  static inline const PartlyNamed kPartlyNamed[] = {{"Nova (classic layout)", {0, 1, 2, 3}},
+                                                    {"Matrix-1000", {98, 99, 100, 101}}};
+  static inline const std::vector<std::string> kLateTwice = {"--delay", "2500", "--twice", "1"};
+  static constexpr int kDefaultDelayMs = 415;
 
   static inline std::unique_ptr<test::JackServer> server_;
   test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
