@@ -114,6 +114,7 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
   const Case cases[] = {
       {{0x94, 0x3C, 0x64}, {{0x94, 0x3C, 0x64}}, {}, {}, kData},          // note-on, channel 5
       {{0xC3, 0x05}, {{0xC3, 0x05}}, {}, {}, kData},                      // program change
+      {{0xBF, 0x07, 0x7F}, {{0xBF, 0x07, 0x7F}}, {}, {}, kData},          // controller, channel 16
       {{0xD0, 0x40, 0x7F}, {{0xD0, 0x40}}, {}, {}, kData},                // channel pressure
       {{0xFE}, {{0xFE}}, {}, {}, kData},                                  // active sensing
       {{0xB2, 0x07, 0x7F, 0x01}, {{0xB2, 0x07, 0x7F}}, {}, {}, kData},    // longer than its class
