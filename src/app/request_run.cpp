@@ -121,6 +121,8 @@ void RequestRun::handlePacket(std::span<const std::uint8_t> bytes) {
       storeAnswer(answer, awaited);
       return;
     case AnswerFit::Repeat:
+      // Whichever of them it was, it brings what they gave already.
+      noteAnswered(others.front(), answer);
       WriteLog(LogPath(), "Answer repeats patch %d: nothing stored\n", others.front());
       return;
     case AnswerFit::OtherSlot:
@@ -308,12 +310,7 @@ AnswerFit RequestRun::fitOf(std::span<const std::uint8_t> answer, std::vector<in
   if (others.empty()) return AnswerFit::Unasked;
   const bool allArrived = std::all_of(others.begin(), others.end(),
                                       [&](int slot) { return delivered_.contains(slot); });
-  if (allArrived) {
-    // Whichever of them it was, it brings what they gave already.
-    noteAnswered(others.front(), answer);
-    return AnswerFit::Repeat;
-  }
-  return AnswerFit::OtherSlot;
+  return allArrived ? AnswerFit::Repeat : AnswerFit::OtherSlot;
 }
 
 void RequestRun::noteAnswered(int slot, std::span<const std::uint8_t> answer) {

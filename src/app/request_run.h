@@ -130,6 +130,8 @@ class RequestRun {
   // Requests in flight.
   bool live(const InFlight& request, std::uint32_t now) const;
   void forgetLandedRequests();
+  // Judges an answer (forgetting requests that landed); `others` gets every slot in flight, other
+  // than the awaited one, that may have sent it.
   AnswerFit fitOf(std::span<const std::uint8_t> answer, std::vector<int>& others);
   // Marks the request `answer` came by as answered (the oldest fitting that is not).
   void noteAnswered(int slot, std::span<const std::uint8_t> answer);
