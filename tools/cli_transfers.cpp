@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/event_loop.h"
-#include "app/main_window.h"
 #include "app/request_run.h"
 #include "app/send_run.h"
+#include "app/settings_defaults.h"
 #include "app/text_format.h"
 #include "cli_bank_io.h"
 #include "cli_fetch_plan.h"
@@ -119,7 +119,7 @@ std::optional<std::string> missingInstrument(const std::string& idf, const std::
       if (equalsIgnoringCase(section, name)) return std::nullopt;
     }
   }
-  if (equalsIgnoringCase(name, MainWindow::kDefaultInstrument)) return std::nullopt;
+  if (equalsIgnoringCase(name, defaults::kInstrument)) return std::nullopt;
   if (!fileThere) return "no definition file (" + idf + ") for instrument " + name;
   return "no section [" + name + "] in " + idf;
 }
@@ -464,7 +464,7 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   t.instrument = choice.instrumentGiven
                      ? choice.instrument
                      : readText(t.settingsFile, "General", "Instrument",
-                                MainWindow::kDefaultInstrument, kInstrumentCapacity);
+                                defaults::kInstrument, kInstrumentCapacity);
   if (const auto missing = missingInstrument(choice.idf, t.instrument)) {
     return choice.instrumentGiven ? usage(*missing) : failure(*missing);
   }
@@ -494,11 +494,11 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   t.device =
       command.count("--device") > 0
           ? options_.device
-          : readInt(t.settingsFile, t.section, "DeviceID", MainWindow::kDefaultDeviceId) & 0xFF;
+          : readInt(t.settingsFile, t.section, "DeviceID", defaults::kDeviceId) & 0xFF;
   const int delay = command.count("--delay") > 0 ? options_.delay
                                                  : readInt(t.settingsFile, t.section,
                                                            fetching ? "RequestDelay" : "SendDelay",
-                                                           MainWindow::kDefaultDelay);
+                                                           defaults::kDelayMs);
   t.delayMs = static_cast<std::uint32_t>(std::max(delay, 0));
 
   catchEndSignals();

@@ -20,6 +20,7 @@
 #include "app/prompts.h"
 #include "app/request_run.h"
 #include "app/send_run.h"
+#include "app/settings_defaults.h"
 #include "app/ui_clock.h"
 #include "app/undo_history.h"
 #include "core/instrument_definition.h"
@@ -63,9 +64,9 @@ class MainWindow : public BankRows {
   static constexpr const char* kVersion = "1.12b";
   static constexpr const char* kPlaceholderName = "???????????????";
   static constexpr const char* kGeneralSection = "General";
-  static constexpr const char* kDefaultInstrument = "Nova";
-  static constexpr int kDefaultDeviceId = 16;
-  static constexpr int kDefaultDelay = 415;
+  static constexpr const char* kDefaultInstrument = defaults::kInstrument;
+  static constexpr int kDefaultDeviceId = defaults::kDeviceId;
+  static constexpr int kDefaultDelay = defaults::kDelayMs;
   static constexpr std::size_t kDeviceNameCapacity = 255;
 
   // Handler of a command whose behaviour lives in its own module (sending, requesting, bank files,

@@ -1,12 +1,12 @@
 // banklore-cli end to end: each subcommand once, and the exit codes for bad input (1) and bad
 // usage (2), each with one line on stderr.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 
 #include "files/midi_file.h"
 #include "platform/temp_dir.h"
+#include "support/program_run.h"
 
 namespace banklore {
 
@@ -22,15 +22,13 @@ constexpr char kDefinitions[] =
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override { writeFile(dir_.file("test.idf"), kDefinitions); }
-  // Runs the tool with `arguments` (shell words) and the test definitions.
+  // Runs the tool with `arguments` and the test definitions; its exit code.
   int run(const std::string& arguments, const std::string& instrument = "Small") {
-    const std::string command = std::string(BANKLORE_CLI) + " " + arguments + " --idf '" +
-                                dir_.file("test.idf") + "' --instrument " + instrument + " >'" +
-                                dir_.file("out") + "' 2>'" + dir_.file("err") + "' </dev/null";
-    const int status = std::system(command.c_str());
-    out_ = readFile(dir_.file("out"));
-    err_ = readFile(dir_.file("err"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const test::ProgramResult ran = test::runProgram(
+        BANKLORE_CLI, arguments + " --idf " + dir_.file("test.idf") + " --instrument " + instrument);
+    out_ = ran.out;
+    err_ = ran.err;
+    return ran.exitCode;
   }
   bool printed(const std::string& line) const { return out_.find("\n" + line + "\n") != out_.npos; }
   TempDir dir_;
@@ -79,12 +77,12 @@ TEST_F(CliTest, InspectReportsEachPacket) {
       "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
       "checksum outside the packet\n";
   for (const char* file : {"bank.syx", "bank.mid"}) {
-    ASSERT_EQ(run("inspect '" + dir_.file(file) + "'"), 0) << err_;
+    ASSERT_EQ(run("inspect " + dir_.file(file)), 0) << err_;
     EXPECT_EQ(out_, report + "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n") << file;
   }
   // Cut inside packet 2's event (13 bytes each from offset 22): the packets before it are shown.
   writeFile(dir_.file("cut.mid"), readFile(dir_.file("bank.mid")).substr(0, 50));
-  EXPECT_EQ(run("inspect '" + dir_.file("cut.mid") + "'"), 1);
+  EXPECT_EQ(run("inspect " + dir_.file("cut.mid")), 1);
   EXPECT_EQ(out_, report.substr(0, report.find("2: ")) +
                       "2 packets: 1 valid, 1 invalid; checksums 2 ok, 0 wrong\n");
   EXPECT_EQ(err_, "banklore-cli: " + dir_.file("cut.mid") +
@@ -102,16 +100,14 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
   EXPECT_NE(err_.find("slot 64 is outside 0..63"), std::string::npos) << err_;
   writeFile(dir_.file("not.mid"), "MThd, but no MIDI file");
   for (const std::string& input :
-       {std::string("inspect no-such.syx"), "inspect '" + dir_.file("not.mid") + "'",
-        "inspect '" + dir_.path + "'"}) {
+       {std::string("inspect no-such.syx"), "inspect " + dir_.file("not.mid"), "inspect " + dir_.path}) {
     EXPECT_EQ(run(input), 1) << input;
     EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << input << ": " << err_;
     EXPECT_EQ(out_, "") << input;
   }
-  for (const std::string tail : {"--idf no.idf", ">/dev/full"}) {
-    const std::string command = BANKLORE_CLI + (" definition " + tail) + " 2>/dev/null";
-    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << tail;
-  }
+  EXPECT_EQ(test::runProgram(BANKLORE_CLI, "definition --idf no.idf").exitCode, 1);
+  const std::string full = std::string("exec ") + BANKLORE_CLI + " definition >/dev/full";
+  EXPECT_EQ(test::Program({"/bin/sh", "-c", full}).finish().exitCode, 1);
 }
 
 }  // namespace banklore

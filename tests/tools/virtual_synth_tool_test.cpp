@@ -3,33 +3,24 @@
 // run that ends on SIGTERM and leaves its dump.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "core/instrument_definition.h"
 #include "platform/temp_dir.h"
+#include "support/program_run.h"
 #include "virtual_synth.h"
 
 namespace banklore {
 namespace {
 
-using namespace std::chrono_literals;
-
 class VirtualSynthToolTest : public ::testing::Test {
  protected:
-  std::string command(const std::string& arguments) const {
-    return std::string(BANKLORE_VIRTUAL_SYNTH) + " " + arguments + " >'" + dir_.file("out") +
-           "' 2>'" + dir_.file("err") + "' </dev/null";
-  }
   int run(const std::string& arguments) {
-    const int status = std::system(command(arguments).c_str());
-    out_ = readFile(dir_.file("out"));
-    err_ = readFile(dir_.file("err"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const test::ProgramResult ran = test::runProgram(BANKLORE_VIRTUAL_SYNTH, arguments);
+    out_ = ran.out;
+    err_ = ran.err;
+    return ran.exitCode;
   }
   int errLines() const { return static_cast<int>(std::count(err_.begin(), err_.end(), '\n')); }
 
@@ -50,13 +41,13 @@ TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
     EXPECT_EQ(errLines(), 1) << usage << ": " << err_;
   }
   writeFile(dir_.file("short.syx"), std::string(100, '\x01'));
-  const std::string idf = std::string(" --idf '") + BANKLORE_IDF + "'";
+  const std::string idf = std::string(" --idf ") + BANKLORE_IDF;
   for (const std::string& input :
-       {std::string("--idf '") + dir_.file("none.idf") + "'", "--instrument Nope" + idf,
-        "--instrument Virtual --load '" + dir_.file("none.syx") + "'" + idf,
-        "--instrument Virtual --load '" + dir_.file("short.syx") + "' --dump '" +
-            dir_.file("dump.syx") + "'" + idf,
-        "--dump '" + dir_.file("no-folder/dump.syx") + "'"}) {
+       {"--idf " + dir_.file("none.idf"), "--instrument Nope" + idf,
+        "--instrument Virtual --load " + dir_.file("none.syx") + idf,
+        "--instrument Virtual --load " + dir_.file("short.syx") + " --dump " +
+            dir_.file("dump.syx") + idf,
+        "--dump " + dir_.file("no-folder/dump.syx")}) {
     EXPECT_EQ(run(input), 1) << input;
     EXPECT_EQ(errLines(), 1) << input << ": " << err_;
     EXPECT_EQ(out_, "") << input;
@@ -64,38 +55,25 @@ TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
       EXPECT_NE(err_.find("100 bytes are not whole patches of 128 bytes"), std::string::npos);
     }
   }
-  EXPECT_EQ(dir_.entries(), 3);  // out, err, short.syx: no dump, no temporary file
+  EXPECT_EQ(dir_.entries(), 1);  // short.syx: no dump, no temporary file
 }
 
 // Runs on the loopback registry, the one MIDI system every machine has; the ports live inside the
 // tool's own process, so this checks the start, the ending and the dump, not the traffic.
 TEST_F(VirtualSynthToolTest, RunsUntilTerminatedAndDumpsWhatItHolds) {
-  const std::string arguments = std::string("--instrument Virtual --idf '") + BANKLORE_IDF +
-                                "' --name tool-test --dump '" + dir_.file("dump.syx") + "'";
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("BANKLORE_MIDI_API", "loopback", 1);
-    execl("/bin/sh", "sh", "-c", ("exec " + command(arguments)).c_str(), nullptr);
-    _exit(127);
-  }
-  ASSERT_GT(child, 0);
-  int status = 0;
-  bool ended = false;
-  for (int i = 0; i < 200 && readFile(dir_.file("out")).find("out: ") == std::string::npos; ++i) {
-    if ((ended = waitpid(child, &status, WNOHANG) == child)) break;
-    std::this_thread::sleep_for(50ms);
-  }
-  if (ended && readFile(dir_.file("err")).find("cannot open the MIDI ports") != std::string::npos) {
-    GTEST_SKIP() << "the loopback system offers no ports of a program's own yet";
-  }
-  ASSERT_FALSE(ended) << readFile(dir_.file("err"));
-  EXPECT_EQ(readFile(dir_.file("out")),
+  test::Program synth(test::commandLine(BANKLORE_VIRTUAL_SYNTH,
+                                        std::string("--instrument Virtual --idf ") + BANKLORE_IDF +
+                                            " --name tool-test --dump " + dir_.file("dump.syx")),
+                      "", {"BANKLORE_MIDI_API=loopback"});
+  ASSERT_TRUE(synth.waitUntil([&] { return synth.out().find("out: ") != std::string::npos; }))
+      << synth.err();
+  EXPECT_EQ(synth.out(),
             "banklore-virtual-synth: Virtual, 256 patches of 128 bytes\n"
             "in:  tool-test:in\nout: tool-test:out\n");
-  kill(child, SIGTERM);
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(dir_.file("err"));
-  EXPECT_NE(readFile(dir_.file("out")).find("requests 0 (answered 0"), std::string::npos);
+  synth.signal(SIGTERM);
+  const test::ProgramResult ended = synth.finish();
+  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  EXPECT_NE(ended.out.find("requests 0 (answered 0"), std::string::npos);
   const InstrumentDefinition d(BANKLORE_IDF, "Virtual", nullptr);
   const std::vector<std::uint8_t> expected = VirtualSynth(d).dump();
   EXPECT_EQ(readFile(dir_.file("dump.syx")), std::string(expected.begin(), expected.end()));
