@@ -1,12 +1,15 @@
-// MidiPort over the loopback backend (states, device choice, the send log, input handling, and
-// input streaming in while it is closed and reopened), and over no MIDI system at all.
+// What MidiPort decides itself, over the loopback backend (which device a name selects, how input
+// is cut or reported, a device gone and back between two looks), how the system's MIDI is chosen
+// and waited for at start, and the notifier that tells of devices that come and go.
 #include "midi/midi_port.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <future>
 #include <optional>
 
+#include "midi/change_notifier.h"
 #include "midi/loopback_backend.h"
 #include "midi/port_names.h"
 #include "midi/support/port_probe.h"
@@ -17,6 +20,7 @@ namespace {
 
 using test::Bytes;
 using namespace std::chrono_literals;
+using Change = MidiPort::DeviceChange;
 
 const std::string kNoDevice = "Midi Assertion failure: Error MIDIERR_NODEVICE\n";
 
@@ -34,32 +38,20 @@ class MidiPortTest : public ::testing::Test {
   test::TestLog log;
 };
 
-TEST_F(MidiPortTest, OpenCloseAndSendFollowTheStateAndLogEachStep) {
-  loopback::addPort("In", LoopbackDirection::InputOnly);
+// Sending logs each message, a lone byte included; nothing at all is refused.
+TEST_F(MidiPortTest, SendLogsEachMessageAndTheDeviceGetsItAsSent) {
   loopback::addPort("Out", LoopbackDirection::OutputOnly);
-  auto port = makePort("In", "Out");
-  const Bytes message = test::sysEx(20);
-  EXPECT_FALSE(port->SendSysEx(message.data(),
-                               20));  // never opened: refused without a word
+  auto port = makePort("", "Out");
   ASSERT_TRUE(port->Open());
-  EXPECT_FALSE(port->Open());  // refused while open, leaving the devices alone
+  const Bytes message = test::sysEx(20);
   EXPECT_TRUE(port->SendSysEx(message.data(), 20));
   EXPECT_TRUE(port->SendSysEx(message.data(), 1));
   EXPECT_FALSE(port->SendSysEx(message.data(), 0));
-  port->Close();
-  port->Close();
-  EXPECT_FALSE(port->isOpen());
-  EXPECT_EQ(loopback::openInputCount("In") + loopback::openOutputCount("Out"), 0u);
-  EXPECT_FALSE(port->SendSysEx(message.data(), 20));
-  ASSERT_TRUE(port->Open());  // the names persist across Close
   EXPECT_EQ(loopback::sentMessages("Out"), (std::vector<Bytes>{message, {0xF0}}));
   EXPECT_EQ(log.contents(),
-            "MM_MIM_OPEN\nMM_MOM_OPEN\n"
-            "Attempting to send 20 bytes:\n"
+            "MM_MOM_OPEN\nAttempting to send 20 bytes:\n"
             "f0, 07, 0e, 15, 1c, 23, 2a, 31, 38, 3f, 46, 4d, 54, 5b, 62, 69, f7\n"
-            "MM_MOM_DONE\n"
-            "Attempting to send 1 bytes:\nf0\nMM_MOM_DONE\n"
-            "MM_MIM_CLOSE\nMM_MOM_CLOSE\nMM_MIM_OPEN\nMM_MOM_OPEN\n");
+            "MM_MOM_DONE\nAttempting to send 1 bytes:\nf0\nMM_MOM_DONE\n");
 }
 
 TEST_F(MidiPortTest, OpensWhatTheNamesSelect) {
@@ -142,60 +134,20 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
   }
 }
 
-TEST_F(MidiPortTest, SysExArrivesWholeInOneCallAsTheOwnersCopy) {
+// An instrument program restarted before anyone looked: the ports of that name are new ones, so
+// the port is joined to them again rather than left on the old.
+TEST_F(MidiPortTest, ADeviceGoneAndBackBetweenTwoLooksIsReconnectedNotLost) {
   loopback::addPort("Synth");
   auto port = makePort("Synth", "Synth");
   test::Recorder recorder(*port);
   ASSERT_TRUE(port->Open());
-  std::vector<Bytes> expected;
-  for (std::size_t size : {2, 300, 70000}) {
-    expected.push_back(test::sysEx(size));
-    ASSERT_TRUE(loopback::inject("Synth", expected.back()));
-  }
-  Bytes sent = test::sysEx(6);  // comes back to the input of the same name
-  ASSERT_TRUE(port->SendSysEx(sent.data(), sent.size()));
-  expected.push_back(sent);
-  sent[1] = 0x7F;  // the caller reuses its buffer at once
-  ASSERT_TRUE(recorder.waitFor(4));
-  EXPECT_TRUE(recorder.seen().data == expected);
-  EXPECT_EQ(loopback::sentMessages("Synth"), std::vector<Bytes>{expected.back()});
-}
-
-TEST_F(MidiPortTest, CloseWaitsForARunningCallbackThatSends) {
-  loopback::addPort("Synth");
-  auto port = makePort("Synth", "Synth");
-  std::atomic<bool> started{false}, finished{false};
-  port->SetDataCallback([&](MidiPort& from, std::span<const std::uint8_t>) {
-    started = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::uint8_t answer[] = {0xF0, 0x01, 0xF7};
-    from.SendSysEx(answer, sizeof answer);  // must not deadlock against the waiting Close
-    finished = true;
-  });
-  ASSERT_TRUE(port->Open());
-  ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x02, 0xF7}));
-  while (!started) std::this_thread::yield();
-  port->Close();
-  EXPECT_TRUE(finished);
-}
-
-TEST_F(MidiPortTest, NoCallbackAfterCloseWhile10000NotesAnd500SysExArrive) {
-  loopback::addPort("Stress", LoopbackDirection::InputOnly);
-  auto port = makePort("Stress", "");
-  test::reopenWhileStreaming(*port, 10000, std::chrono::microseconds(100),
-                             std::chrono::microseconds(200), std::chrono::microseconds(0),
-                             [](const Bytes& message) { loopback::inject("Stress", message); });
-}
-
-TEST_F(MidiPortTest, VirtualPortsTalkBothWaysAndStopOnClose) {
-  loopback::addPort("Synth:outside");  // a name that merely begins alike takes nothing
-  test::talkThroughVirtualPorts([] { return makeLoopbackBackend(); }, "Synth", 20ms);
-  EXPECT_TRUE(
-      log.contents().starts_with("Loopback: the name \"Synth\" is taken\n"
-                                 "Midi Assertion failure: Error MMSYSERR_ALLOCATED\n"));
-  test::TestLog nullLog;  // a system without ports of its own refuses with a word
-  EXPECT_FALSE(makeNullMidiBackend()->openVirtual("Synth", {}, {}));
-  EXPECT_EQ(nullLog.contents(), "Midi Assertion failure: Error MMSYSERR_NODRIVER\n");
+  loopback::unplug("Synth");
+  loopback::plugIn("Synth");
+  using enum Change::Kind;
+  EXPECT_EQ(port->Reconnect(), (std::vector<Change>{{Reconnected, MidiPort::Direction::In, "Synth"},
+                                                    {Reconnected, MidiPort::Direction::Out, "Synth"}}));
+  ASSERT_TRUE(port->SendSysEx(test::sysEx(8).data(), 8));
+  EXPECT_TRUE(recorder.waitFor(1));
 }
 
 // Names must stay the same from run to run, whatever address ALSA gave the device.
@@ -237,6 +189,126 @@ TEST(MidiSystemTest, WithoutAnyMidiSystemThePortRunsWithoutMidi) {
   }
   unsetenv("BANKLORE_MIDI_API");
   unsetenv("JACK_DEFAULT_SERVER");
+}
+
+TEST(MidiSystemTest, AlsaWinsWhenBothAreThereAndAnOverrideTakesOnlyItsOwn) {
+  using enum MidiSystem;
+  struct Case {
+    const char* override;
+    bool alsa, jack;
+    MidiSystem chosen;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {nullptr, true, true, Alsa},    {nullptr, true, false, Alsa}, {nullptr, false, true, Jack},
+      {nullptr, false, false, None},  {"", true, true, Alsa},       {"pipewire", false, true, Jack},
+      {"alsa", true, true, Alsa},     {"alsa", false, true, None},  {"jack", true, true, Jack},
+      {"jack", true, false, None},    {"loopback", false, false, Loopback}};
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(chooseMidiSystem(c.override, c.alsa, c.jack), c.chosen)
+        << (c.override ? c.override : "(none)") << " alsa " << c.alsa << " jack " << c.jack;
+  }
+}
+
+// A JACK library that hangs while joining the server: start-up goes on without MIDI once the
+// deadline has passed, and says why. One that answers in time is taken, whatever it found.
+TEST(MidiSystemTest, AJackProbeThatNeverReturnsGivesNoMidiAfterTheDeadline) {
+  test::TestLog log;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> probeEnded{false};
+  MidiSystemProbes probes;
+  probes.alsaUsable = [] { return false; };
+  probes.openJack = [released, &probeEnded]() -> std::unique_ptr<MidiBackend> {
+    released.wait();  // as libjack stuck on a lock
+    auto backend = makeLoopbackBackend();
+    probeEnded = true;
+    return backend;  // too late: dropped on this thread
+  };
+  probes.jackDeadline = 150ms;
+  const auto started = std::chrono::steady_clock::now();
+  MidiPort port(openSystemMidi(nullptr, probes));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 150ms);
+  EXPECT_TRUE(port.systemProblem().starts_with("the JACK library did not answer within 0.15 s"))
+      << port.systemProblem();
+  EXPECT_TRUE(port.inputDeviceNames().empty());
+  EXPECT_TRUE(log.contents().starts_with("No MIDI: the JACK library did not answer within 0.15 s"))
+      << log.contents();
+  release.set_value();  // the stuck thread ends by itself; nothing waits for it
+  EXPECT_TRUE(test::waitUntil([&] { return probeEnded.load(); }));
+
+  probes.openJack = [] { return makeLoopbackBackend(); };
+  EXPECT_TRUE(MidiPort(openSystemMidi(nullptr, probes)).systemProblem().empty());
+  probes.openJack = [] { return std::unique_ptr<MidiBackend>(); };  // no server
+  EXPECT_EQ(MidiPort(openSystemMidi(nullptr, probes)).systemProblem(),
+            "neither an ALSA sequencer nor a JACK server was found");
+  EXPECT_EQ(MidiPort(openSystemMidi("jack", probes)).systemProblem(),
+            "BANKLORE_MIDI_API=jack, but no JACK server runs");
+}
+
+TEST(MidiSystemTest, ALaterBackendTakesOverThePortWithItsNamesAndCallbacks) {
+  loopback::reset();
+  loopback::addPort("Synth");
+  MidiPort port(makeUnavailableMidiBackend("nothing here"));
+  test::Recorder recorder(port);
+  port.SetInputDeviceName("Synth");
+  port.SetOutputDeviceName("Synth");
+  EXPECT_FALSE(port.Open());
+  EXPECT_EQ(port.systemProblem(), "nothing here");
+  port.ReplaceBackend(nullptr);
+  EXPECT_EQ(port.systemProblem(), "nothing here") << "nothing to take over with";
+  port.ReplaceBackend(makeLoopbackBackend());
+  EXPECT_TRUE(port.systemProblem().empty());
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x01, 0xF7}));
+  EXPECT_TRUE(recorder.waitFor(1));
+  loopback::reset();
+  test::TestLog nullLog;  // a system without ports of its own refuses virtual ones with a word
+  EXPECT_FALSE(makeNullMidiBackend()->openVirtual("Synth", {}, {}));
+  EXPECT_EQ(nullLog.contents(), "Midi Assertion failure: Error MMSYSERR_NODRIVER\n");
+}
+
+TEST(ChangeNotifierTest, WakesAreToldOnItsThreadOnlyToAHandler) {
+  std::atomic<int> calls{0};
+  std::atomic<std::thread::id> caller;
+  ChangeNotifier notifier;
+  notifier.wake();  // before any handler: told to nobody, or as one with the next
+  notifier.setHandler([&] {
+    caller = std::this_thread::get_id();
+    ++calls;
+  });
+  notifier.wake();
+  ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }));
+  EXPECT_NE(caller.load(), std::this_thread::get_id());
+  notifier.setHandler({});  // from here on the old handler never runs
+  EXPECT_EQ(calls, 1);
+  notifier.wake();
+}
+
+TEST(ChangeNotifierTest, PollingTellsOnlyWhenTheListingChangesAndOncePerChange) {
+  std::mutex mutex;
+  std::string listing = "Synth\n";
+  std::atomic<int> polls{0}, calls{0};
+  ChangeNotifier notifier(
+      [&] {
+        std::lock_guard lock(mutex);
+        ++polls;
+        return listing;
+      },
+      5ms);
+  notifier.setHandler([&] { ++calls; });
+  // A poll's answer is judged before the next poll starts.
+  ASSERT_TRUE(test::waitUntil([&] { return polls >= 5; }));
+  EXPECT_EQ(calls, 0) << "an unchanged listing is no change";
+  {
+    std::lock_guard lock(mutex);
+    listing = "";
+  }
+  ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }));
+  const int seen = polls;
+  ASSERT_TRUE(test::waitUntil([&] { return polls >= seen + 3; }));
+  EXPECT_EQ(calls, 1) << "told once per change";
 }
 
 }  // namespace

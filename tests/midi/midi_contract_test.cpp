@@ -1,0 +1,463 @@
+// What every MIDI backend owes MidiPort, checked once and run on the in-process loopback and on a
+// JACK server of the test's own (dummy driver). Each system has a device "synth" that plays back
+// whatever reaches it, as a MIDI thru box would, and that can be unplugged and plugged in again.
+// What only JACK has (its server going away, connections, its output queue, RtMidi over it) follows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <unistd.h>
+
+#include "midi/jack_backend.h"
+#include "midi/loopback_backend.h"
+#include "midi/rtmidi_backend.h"
+#include "midi/support/port_probe.h"
+#include "midi/system_backend.h"
+#include "midi/tsan_annotations.h"
+#include "support/jack_server.h"
+
+namespace banklore {
+namespace {
+
+using test::Bytes;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using namespace std::chrono_literals;
+using Change = MidiPort::DeviceChange;
+using enum MidiPort::DeviceChange::Kind;
+using enum MidiPort::Direction;
+
+struct LoopbackSystem {
+  static constexpr const char* kName = "Loopback";
+  const std::string in = "Synth", out = "Synth";  // what a port opens as its input / output
+  static void startServer() {}
+  static void stopServer() {}
+  static std::string whyNot() { return ""; }
+  static std::unique_ptr<MidiBackend> make() { return makeLoopbackBackend(); }
+  void setUp() {
+    loopback::reset();
+    plugIn();
+  }
+  void tearDown() { loopback::reset(); }
+  void plugIn() { loopback::plugIn("Synth"); }
+  void unplug() { loopback::unplug("Synth"); }
+  bool joined(const std::string&) { return true; }
+};
+
+class JackSystem {
+ public:
+  static constexpr const char* kName = "Jack";
+  const std::string in = "synth:out", out = "synth:in";
+  static void startServer() { server = std::make_unique<test::JackServer>(); }
+  static void stopServer() { server.reset(); }
+  static std::string whyNot() { return server->running() ? "" : server->whyNot(); }
+  static std::unique_ptr<MidiBackend> make() { return makeJackBackend(); }
+  void setUp() {
+    client = jack_client_open("synth", JackOptions(JackNoStartServer | JackUseExactName), nullptr);
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(jack_set_process_callback(client, &JackSystem::thru, this), 0);
+    ASSERT_EQ(jack_activate(client), 0);
+    plugIn();
+  }
+  void tearDown() {
+    if (client != nullptr) jack_client_close(std::exchange(client, nullptr));
+  }
+  void plugIn() {
+    out_ = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    in_ = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  }
+  void unplug() {
+    jack_port_t* in = in_.exchange(nullptr);
+    ASSERT_EQ(jack_port_unregister(client, in), 0);
+    ASSERT_EQ(jack_port_unregister(client, out_.exchange(nullptr)), 0);
+  }
+  // Whether the JACK port of that full name is connected to anything.
+  bool joined(const std::string& name) {
+    jack_port_t* port = jack_port_by_name(client, name.c_str());
+    return port != nullptr && jack_port_connected(port) > 0;
+  }
+
+  static inline std::unique_ptr<test::JackServer> server;
+  jack_client_t* client = nullptr;
+
+ private:
+  // JACK's real-time thread: passes every event from "in" to "out" in the same cycle.
+  static int thru(jack_nframes_t frames, void* self) {
+    auto* system = static_cast<JackSystem*>(self);
+    jack_port_t* inPort = system->in_.load();
+    jack_port_t* outPort = system->out_.load();
+    if (inPort == nullptr || outPort == nullptr) return 0;
+    void* in = jack_port_get_buffer(inPort, frames);
+    void* out = jack_port_get_buffer(outPort, frames);
+    takeOverJackBuffer(in);
+    takeOverJackBuffer(out);
+    jack_midi_clear_buffer(out);
+    jack_midi_event_t event;
+    for (jack_nframes_t i = 0; jack_midi_event_get(&event, in, i) == 0; ++i) {
+      EXPECT_EQ(jack_midi_event_write(out, event.time, event.buffer, event.size), 0);
+    }
+    handOnJackBuffer(out);
+    handOnJackBuffer(in);
+    return 0;
+  }
+
+  std::atomic<jack_port_t*> in_{nullptr}, out_{nullptr};
+};
+
+template <class System>
+class MidiContract : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { System::startServer(); }
+  static void TearDownTestSuite() { System::stopServer(); }
+  void SetUp() override {
+    if (const std::string why = System::whyNot(); !why.empty()) GTEST_SKIP() << why;
+    system_.setUp();
+    port_ = makePort(system_.in, system_.out);
+    port_->SetDevicesCallback([this] { ++told_; });
+    recorder_ = std::make_unique<test::Recorder>(*port_);
+  }
+  void TearDown() override {
+    recorder_.reset();
+    port_.reset();
+    system_.tearDown();
+  }
+
+  static std::unique_ptr<MidiPort> makePort(const std::string& in, const std::string& out) {
+    auto port = std::make_unique<MidiPort>(System::make());
+    port->SetInputDeviceName(in);
+    port->SetOutputDeviceName(out);
+    return port;
+  }
+  // Waits until the device's ports are joined to the port's, so that what is sent comes back.
+  bool joined() {
+    return test::waitUntil([&] { return system_.joined(system_.in) && system_.joined(system_.out); });
+  }
+  bool send(MidiPort& port, const Bytes& message) {
+    return port.SendSysEx(message.data(), message.size());
+  }
+  // What is sent reaches the device and comes back.
+  bool talks() {
+    const std::size_t before = recorder_->seen().data.size();
+    return joined() && send(*port_, test::sysEx(8)) && recorder_->waitFor(before + 1);
+  }
+  std::vector<Change> changesAfter(void (System::*action)()) {
+    const int before = told_;
+    (system_.*action)();
+    EXPECT_TRUE(test::waitUntil([&] { return told_ > before; })) << "the port was not told";
+    return port_->Reconnect();
+  }
+
+  System system_;
+  test::TestLog log_;
+  std::atomic<int> told_{0};
+  std::unique_ptr<MidiPort> port_;
+  std::unique_ptr<test::Recorder> recorder_;
+};
+
+struct SystemName {
+  template <class System>
+  static std::string GetName(int) {
+    return System::kName;
+  }
+};
+using Systems = ::testing::Types<LoopbackSystem, JackSystem>;
+TYPED_TEST_SUITE(MidiContract, Systems, SystemName);
+
+TYPED_TEST(MidiContract, PortsAreListedOpenedAndClosedAndAMissingNameLeavesThatSideClosed) {
+  MidiPort& port = *this->port_;
+  const Bytes message = test::sysEx(20);
+  EXPECT_FALSE(this->send(port, message)) << "never opened";
+  ASSERT_TRUE(port.Open());
+  EXPECT_FALSE(port.Open()) << "already open";
+  EXPECT_EQ(port.inputDeviceNames(), std::vector{this->system_.in}) << "its own are no devices";
+  EXPECT_EQ(port.outputDeviceNames(), std::vector{this->system_.out});
+  port.Close();
+  port.Close();
+  EXPECT_FALSE(port.isOpen() || port.isInputOpen() || port.isOutputOpen());
+  EXPECT_FALSE(this->send(port, message));
+  auto elsewhere = this->makePort(this->system_.in + "x", this->system_.out.substr(1));
+  EXPECT_TRUE(elsewhere->Open());
+  EXPECT_FALSE(elsewhere->isInputOpen() || elsewhere->isOutputOpen());
+  EXPECT_EQ(this->log_.contents(),
+            "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\nMidi Assertion failure: Error MIDIERR_NODEVICE\n"
+            "Midi Assertion failure: Error MIDIERR_NODEVICE\n");
+}
+
+// Each message arrives whole in one call, once and in order, from the owner's copy: the sender
+// overwrites its buffer at once. The last one marks the end, so a repeat would show before it.
+TYPED_TEST(MidiContract, MessagesOfEverySizeUpToTheLargestArriveIntactOnceAndInOrder) {
+  MidiPort& port = *this->port_;
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(this->joined());
+  const std::vector<Bytes> messages{
+      test::sysEx(295),   {0x94, 0x3C, 0x64}, {0xC3, 0x05},       {0xBF, 0x07, 0x7F},
+      test::sysEx(70000), {0xFE},             test::sysEx(kMaxMidiMessageBytes),
+      {0xD0, 0x40},       test::sysEx(2),     test::sysEx(3)};
+  for (const Bytes& message : messages) {
+    Bytes buffer = message;
+    ASSERT_TRUE(this->send(port, buffer));
+    std::ranges::fill(buffer, 0x55);
+  }
+  ASSERT_TRUE(this->recorder_->waitFor(messages.size()))
+      << this->recorder_->seen().data.size() << " arrived";
+  const auto seen = this->recorder_->seen();
+  EXPECT_TRUE(seen.data == messages) << "a message was changed, split, repeated or reordered";
+  EXPECT_TRUE(seen.errors.empty() && seen.notices.empty());
+}
+
+// A device unplugged is told of, closed and reconnected by name when it is back; one missing when
+// the port opened is connected when it comes; a closed port reconnects nothing.
+TYPED_TEST(MidiContract, DeviceChangesAreToldAndFollowedByName) {
+  MidiPort& port = *this->port_;
+  const std::string& in = this->system_.in;
+  const std::string& out = this->system_.out;
+  ASSERT_TRUE(port.Open());
+  EXPECT_TRUE(port.Reconnect().empty()) << "the connections just made count as made";
+  ASSERT_TRUE(this->talks());
+
+  EXPECT_EQ(this->changesAfter(&TypeParam::unplug),
+            (std::vector<Change>{{Lost, In, in}, {Lost, Out, out}}));
+  EXPECT_FALSE(port.isInputOpen() || port.isOutputOpen());
+  EXPECT_FALSE(this->send(port, test::sysEx(8))) << "nothing is queued for a device that is gone";
+  EXPECT_TRUE(port.Reconnect().empty()) << "a loss is told once";
+  EXPECT_EQ(this->changesAfter(&TypeParam::plugIn),
+            (std::vector<Change>{{Reconnected, In, in}, {Reconnected, Out, out}}));
+  EXPECT_TRUE(this->talks());
+
+  port.Close();
+  this->system_.unplug();
+  port.Open();  // fails for want of any device, yet watches for the named one
+  EXPECT_FALSE(port.isInputOpen() || port.isOutputOpen());
+  EXPECT_TRUE(port.Reconnect().empty());
+  EXPECT_EQ(this->changesAfter(&TypeParam::plugIn),
+            (std::vector<Change>{{Connected, In, in}, {Connected, Out, out}}));
+  EXPECT_TRUE(this->talks());
+
+  port.Close();
+  this->system_.unplug();
+  this->system_.plugIn();
+  EXPECT_TRUE(port.Reconnect().empty());
+  EXPECT_FALSE(port.isOpen() || port.isInputOpen() || port.isOutputOpen());
+}
+
+// Close waits for a callback in flight, which may itself send without deadlocking against it.
+TYPED_TEST(MidiContract, CloseWaitsForARunningCallbackThatSends) {
+  MidiPort& port = *this->port_;
+  std::atomic<bool> started{false}, finished{false};
+  port.SetDataCallback([&](MidiPort& from, std::span<const std::uint8_t>) {
+    started = true;
+    std::this_thread::sleep_for(100ms);  // so that Close comes while this runs
+    this->send(from, {0xF0, 0x01, 0xF7});  // comes back, and so on until Close
+    finished = true;
+  });
+  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(this->joined());
+  ASSERT_TRUE(this->send(port, {0xF0, 0x02, 0xF7}));
+  ASSERT_TRUE(test::waitUntil([&] { return started.load(); }));
+  port.Close();
+  EXPECT_TRUE(finished);
+}
+
+// Input streams in from another port while this one opens and closes over and over: whatever is
+// delivered is whole, and no callback comes or is still running once Close has returned.
+TYPED_TEST(MidiContract, NoCallbackAfterCloseWhileInputStreams) {
+  auto sender = this->makePort("", this->system_.out);
+  ASSERT_TRUE(sender->Open());
+  MidiPort& port = *this->port_;
+  std::atomic<bool> closed{true}, done{false};
+  std::atomic<int> late{0}, damaged{0}, notes{0}, sysExes{0};
+  const Bytes whole = test::sysEx(295);
+  port.SetDataCallback([&](MidiPort&, std::span<const std::uint8_t> bytes) {
+    if (closed) ++late;
+    const bool isSysEx = bytes[0] == 0xF0;
+    ++(isSysEx ? sysExes : notes);
+    if (isSysEx ? !std::ranges::equal(bytes, whole) : bytes.size() != 3) ++damaged;
+    std::this_thread::sleep_for(100us);  // so that Close often finds a call in flight
+    if (closed) ++late;
+  });
+  port.SetErrorCallback([&](MidiPort&, std::uint32_t) { ++damaged; });
+  std::thread player([&] {
+    for (int i = 0; i < 2000; ++i) {
+      this->send(*sender, {0x90, static_cast<std::uint8_t>(i % 0x80), 0x40});
+      if (i % 20 != 0) continue;
+      this->send(*sender, whole);
+      std::this_thread::sleep_for(2ms);
+    }
+    done = true;
+  });
+  for (int cycle = 0; !done; ++cycle) {
+    closed = false;
+    EXPECT_TRUE(port.Open());
+    std::this_thread::sleep_for(5ms * (1 + cycle % 4));
+    port.Close();
+    closed = true;
+    std::this_thread::sleep_for(1ms);
+  }
+  player.join();
+  EXPECT_EQ(late, 0);
+  EXPECT_EQ(damaged, 0);
+  EXPECT_GT(notes, 0);
+  EXPECT_GT(sysExes, 0);
+}
+
+// The owner of virtual ports "<name>:in" and "<name>:out" and a port opened on them talk both
+// ways; the name cannot be taken twice; closeVirtual, with input streaming in, stops every handler
+// call, and the ports and the name are free again.
+TYPED_TEST(MidiContract, VirtualPortsTalkBothWaysAndStopOnClose) {
+  const std::string name = "banklore-virtual";
+  test::Recorder owned;
+  auto owner = TypeParam::make();
+  ASSERT_TRUE(owner->openVirtual(name, owned.onMessage(), owned.onError()));
+  EXPECT_FALSE(TypeParam::make()->openVirtual(name, {}, {})) << "the name is taken";
+  EXPECT_THAT(this->log_.contents(),
+              HasSubstr("is taken\nMidi Assertion failure: Error MMSYSERR_ALLOCATED\n"));
+  auto port = this->makePort(name + ":out", name + ":in");
+  test::Recorder recorder(*port);
+  ASSERT_TRUE(port->Open());
+  ASSERT_TRUE(port->isInputOpen() && port->isOutputOpen());
+  ASSERT_TRUE(test::waitUntil([&] {
+    return this->system_.joined(name + ":in") && this->system_.joined(name + ":out");
+  }));
+  const std::vector<Bytes> requests{test::sysEx(8), test::sysEx(70000), {0x90, 0x3C, 0x40}};
+  for (const Bytes& request : requests) ASSERT_TRUE(this->send(*port, request));
+  ASSERT_TRUE(owned.waitFor(requests.size()));
+  EXPECT_TRUE(owned.seen().data == requests);
+  const std::vector<Bytes> replies{test::sysEx(300), test::sysEx(40000)};
+  for (const Bytes& reply : replies) ASSERT_TRUE(owner->send(reply));
+  ASSERT_TRUE(recorder.waitFor(replies.size()));
+  EXPECT_TRUE(recorder.seen().data == replies);
+
+  std::atomic<int> sent{0};
+  std::atomic<bool> stop{false};
+  std::thread player([&] {
+    for (const Bytes request = test::sysEx(20); !stop; ++sent) {
+      this->send(*port, request);
+      std::this_thread::sleep_for(200us);
+    }
+  });
+  ASSERT_TRUE(owned.waitFor(requests.size() + 5)) << "nothing streamed in before the close";
+  owner->closeVirtual();
+  owned.closed = true;
+  const int sentAtClose = sent;
+  test::waitUntil([&] { return sent > sentAtClose + 50; });  // room for a stray handler call
+  stop = true;
+  player.join();
+  EXPECT_EQ(owned.late, 0) << "a handler ran after closeVirtual returned";
+  EXPECT_TRUE(owned.seen().errors.empty());
+  EXPECT_FALSE(owner->isOutputOpen());
+  EXPECT_FALSE(owner->send(replies[0]));
+  EXPECT_THAT(port->outputDeviceNames(), Not(Contains(name + ":in")));
+  EXPECT_THAT(port->inputDeviceNames(), Not(Contains(name + ":out")));
+  EXPECT_TRUE(TypeParam::make()->openVirtual(name, {}, {})) << "the name is free again";
+}
+
+class JackTest : public MidiContract<JackSystem> {
+ protected:
+  // Another port of the device's, whose JACK output has a queue of its own size.
+  std::unique_ptr<MidiPort> makeQueuedPort(const JackBackendConfig& config) {
+    auto port = std::make_unique<MidiPort>(makeJackBackend(config));
+    port->SetOutputDeviceName(system_.out);
+    return port;
+  }
+};
+
+// The server going away is told once and nothing waits for it; once a server runs again, opening
+// the port joins the new one.
+TEST_F(JackTest, AServerThatGoesAwayIsToldOnceAndANewOneIsJoinedOnOpen) {
+  ASSERT_TRUE(port_->Open());
+  const int before = told_;
+  JackSystem::server->stop();
+  ASSERT_TRUE(test::waitUntil([&] { return told_ > before; }));
+  EXPECT_FALSE(send(*port_, test::sysEx(8)));
+  EXPECT_EQ(port_->Reconnect(),
+            (std::vector<Change>{{SystemGone, In, "the JACK server has gone away"}}));
+  EXPECT_FALSE(port_->isInputOpen() || port_->isOutputOpen());
+  EXPECT_TRUE(port_->Reconnect().empty()) << "told once";
+  EXPECT_EQ(port_->systemProblem(), "the JACK server has gone away");
+  port_->Close();
+
+  system_.tearDown();
+  JackSystem::stopServer();  // first: it clears the default server's name on its way out
+  JackSystem::startServer();
+  ASSERT_EQ(JackSystem::whyNot(), "");
+  system_.setUp();
+  ASSERT_TRUE(port_->Open());
+  EXPECT_TRUE(port_->systemProblem().empty());
+  EXPECT_TRUE(talks());
+}
+
+// Connections cut in a patchbay are made again in place: the device is still there, so nothing is
+// told as lost. With no ALSA sequencer here, the system's MIDI is the running server.
+TEST_F(JackTest, ACutConnectionIsMadeAgainInPlace) {
+  ASSERT_TRUE(port_->Open());
+  ASSERT_TRUE(joined());
+  const int before = told_;
+  ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:in")), 0);
+  ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:out")), 0);
+  ASSERT_TRUE(test::waitUntil([&] { return told_ > before; })) << "a cut is a change";
+  EXPECT_TRUE(port_->Reconnect().empty());
+  EXPECT_TRUE(talks());
+  if (access("/dev/snd/seq", F_OK) == 0) return;
+  unsetenv("BANKLORE_MIDI_API");
+  EXPECT_THAT(MidiPort(makeSystemMidiBackend()).inputDeviceNames(), Contains(system_.in));
+}
+
+// Nothing leaves through a port whose connection is gone: the queue fills, and a send then fails
+// after its wait, saying so, as does the close about what was never delivered.
+TEST_F(JackTest, OutputThatCannotLeaveRefusesOnceItsQueueIsFullAndLogsWhatWasLost) {
+  auto port = makeQueuedPort({.queueBytes = 64 * 1024, .sendTimeout = 200ms});
+  ASSERT_TRUE(port->Open());
+  ASSERT_TRUE(test::waitUntil([&] { return system_.joined(system_.out); }));
+  ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:in")), 0);
+  ASSERT_TRUE(test::waitUntil([&] { return !system_.joined(system_.out); }));
+  const Bytes message = test::sysEx(30000);
+  ASSERT_TRUE(send(*port, message));
+  ASSERT_TRUE(send(*port, message));
+  EXPECT_FALSE(send(*port, message));
+  EXPECT_FALSE(send(*port, test::sysEx(kMaxMidiMessageBytes + 1)));
+  port->Close();
+  const std::string log = log_.contents();
+  EXPECT_THAT(log, HasSubstr("JACK output: a message of 30000 bytes is not sent, 60000 bytes still "
+                             "queued after 200 ms\nMidi Assertion failure: Error MIDIERR_NOTREADY\n"));
+  EXPECT_THAT(log, HasSubstr("JACK output: a message of 1048577 bytes is not sent (at most "
+                             "1048576)\nMidi Assertion failure: Error MMSYSERR_INVALPARAM\n"));
+  EXPECT_THAT(log, HasSubstr("JACK output: 60000 queued bytes were not delivered\n"));
+}
+
+// Queued output still leaves when the port closes right after the send.
+TEST_F(JackTest, CloseDeliversWhatWasQueuedFirst) {
+  ASSERT_TRUE(port_->Open());
+  auto sender = makeQueuedPort({});
+  ASSERT_TRUE(sender->Open());
+  ASSERT_TRUE(joined());
+  const std::vector<Bytes> messages(20, test::sysEx(50000));
+  for (const Bytes& message : messages) ASSERT_TRUE(send(*sender, message));
+  sender->Close();
+  ASSERT_TRUE(recorder_->waitFor(messages.size()));
+  EXPECT_THAT(log_.contents(), Not(HasSubstr("not delivered")));
+}
+
+// The RtMidi adapter carries ALSA; over JACK here, where the same adapter code runs. It opens and
+// closes without failure lines, and notices ports that come and go by polling their listing.
+TEST_F(JackTest, TheRtMidiAdapterIsQuietAndNoticesByPolling) {
+  recorder_.reset();
+  port_ = std::make_unique<MidiPort>(makeRtMidiBackend(RtMidiApi::Jack));
+  port_->SetDevicesCallback([this] { ++told_; });
+  port_->SetInputDeviceName(system_.in);
+  port_->SetOutputDeviceName(system_.out);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(port_->Open());
+    port_->Close();
+  }
+  EXPECT_EQ(log_.contents(), "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\n"
+                             "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\n");
+  ASSERT_TRUE(port_->Open());
+  EXPECT_EQ(changesAfter(&JackSystem::unplug),
+            (std::vector<Change>{{Lost, In, system_.in}, {Lost, Out, system_.out}}));
+  EXPECT_EQ(changesAfter(&JackSystem::plugIn),
+            (std::vector<Change>{{Reconnected, In, system_.in}, {Reconnected, Out, system_.out}}));
+}
+
+}  // namespace
+}  // namespace banklore
