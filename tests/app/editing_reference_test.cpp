@@ -1,6 +1,7 @@
-// The moves and the sort work out where every patch ends and store each once; exchanging
-// neighbours one step at a time through the slot primitives (kept here as the reference) must
-// give the same banks byte for byte and the same selection, on random banks and selections.
+// Every editing command works out where each patch ends and stores each once; doing the same the
+// slow way through the slot primitives (kept here as the reference: neighbours exchanged one step
+// at a time, copies one slot at a time) must give the same banks byte for byte and the same
+// selection, on random banks and selections. This is the one place for editing semantics.
 #include <cstdlib>
 #include <iterator>
 #include <random>
@@ -11,8 +12,9 @@ namespace banklore::testing {
 namespace {
 
 using V = std::vector<int>;
+using enum CommandId;
 
-// The editing commands done the slow way, one exchange of neighbours at a time.
+// The editing commands done the slow way.
 class StepByStep {
  public:
   explicit StepByStep(MainWindow& window) : window_(window) {}
@@ -54,6 +56,21 @@ class StepByStep {
       }
     }
   }
+  void swap(int bank, const V& slots) {
+    if (slots.size() == 2) exchange(bank, slots[0], slots[1]);
+  }
+  // The other bank's selected slots in order, then the slots after the last one used.
+  void copyToOther(int bank, const V& sources, const V& targets) {
+    int t = -1;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      t = i < targets.size() ? targets[i] : t + 1;
+      if (t < window_.slotCount()) window_.CopySlot(bank, sources[i], 1 - bank, t, false);
+    }
+  }
+  void paste(int bank, const V& slots, const std::vector<Patch>& clipboard) {
+    for (std::size_t i = 0; i < slots.size() && i < clipboard.size(); ++i)
+      window_.StoreToSlot(bank, slots[i], clipboard[i], false);
+  }
 
  private:
   MainWindow& window_;
@@ -83,18 +100,14 @@ class EditingReferenceTest : public AppTest, public ::testing::WithParamInterfac
   // Fills both banks with patches stored elsewhere: another slot and device in the header, a stale
   // checksum, random data, and names of up to three characters from a small alphabet of both
   // cases, a space and a byte that reads as "?", so that names repeat, also up to trailing spaces.
-  void fillAtRandom(std::mt19937& random) {
-    const auto below = [&random](int n) {
-      return std::uniform_int_distribution<int>(0, n - 1)(random);
-    };
+  void fillAtRandom() {
     for (int b = 0; b < 2; ++b) {
       for (Patch& patch : window_->bank(b).slots) {
         std::vector<std::uint8_t> bytes(patch.bytes().begin(), patch.bytes().end());
-        for (std::size_t i = 6; i + 1 < bytes.size(); ++i)
-          bytes[i] = static_cast<std::uint8_t>(below(128));
-        bytes[2] = static_cast<std::uint8_t>(10 + below(3));  // never the current device byte 13
-        bytes[4] = static_cast<std::uint8_t>(below(6));
-        bytes[5] = static_cast<std::uint8_t>(below(16));
+        for (std::size_t i = 6; i + 1 < bytes.size(); ++i) bytes[i] = std::uint8_t(below(128));
+        bytes[2] = std::uint8_t(10 + below(3));  // never the current device byte 13
+        bytes[4] = std::uint8_t(below(6));
+        bytes[5] = std::uint8_t(below(16));
         patch.loadBytes(bytes);
         std::string name;
         for (int i = below(4); i > 0; --i) name.push_back("aAb \xE9"[below(5)]);
@@ -104,79 +117,83 @@ class EditingReferenceTest : public AppTest, public ::testing::WithParamInterfac
       }
     }
   }
-  V selectAtRandom(std::mt19937& random) {
+  int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+  V selectAtRandom() {
     V selection;
     for (int slot = 0; slot < kSlots; ++slot) {
-      if (std::uniform_int_distribution<int>(0, 99)(random) < GetParam().selectPercent)
-        selection.push_back(slot);
+      if (below(100) < GetParam().selectPercent) selection.push_back(slot);
     }
     return selection;
   }
-  std::vector<std::vector<std::uint8_t>> contents() const {
-    std::vector<std::vector<std::uint8_t>> all;
-    for (int b = 0; b < 2; ++b) {
-      for (const Patch& patch : window_->bank(b).slots)
-        all.emplace_back(patch.bytes().begin(), patch.bytes().end());
-    }
-    return all;
-  }
   // Runs the command on a copy of the banks step by step (`reference`, which may change the
-  // selection it is given), then the real one on the banks as they were; both must end the same.
+  // selection it is given), then the real one on the banks as they were; both must end the same,
+  // each slot that changed holding a patch placed there, and each bank refreshed once over a range
+  // that holds every row that changed.
   void expectSameAsStepByStep(CommandId id, int bank, const V& selection,
                               const std::function<void(StepByStep&, V&)>& reference) {
     const std::vector<Patch> before[2] = {window_->bank(0).slots, window_->bank(1).slots};
+    const auto original = banks();
     StepByStep steps(*window_);
     V expectedSelection = selection;
     reference(steps, expectedSelection);
-    const auto expected = contents();
+    const auto expected = banks();
     for (int b = 0; b < 2; ++b) {
       window_->bank(b).slots = before[b];
       view_.banks[b].refreshed.clear();
       view_.banks[b].refreshedRanges.clear();
     }
-    const auto original = contents();
-    window_->setActiveBank(bank);
-    view_.banks[bank].selection = selection;
+    select(bank, selection);
     window_->onCommand(id);
-    const auto actual = contents();
+    const auto actual = banks();
     for (std::size_t i = 0; i < expected.size(); ++i) {
-      ASSERT_EQ(actual[i], expected[i]) << "bank " << i / kSlots << " slot " << i % kSlots;
+      const int b = int(i) / kSlots, slot = int(i) % kSlots;
+      ASSERT_EQ(actual[i], expected[i]) << "bank " << b << " slot " << slot;
+      if (actual[i] == original[i]) continue;
+      EXPECT_EQ(std::vector<int>({actual[i][2], actual[i][4], actual[i][5]}),
+                std::vector<int>({13, slot / 16, slot % 16}))
+          << "placed in bank " << b << " slot " << slot;
+      const auto& ranges = view_.banks[b].refreshedRanges;
+      ASSERT_EQ(ranges.size(), 1u) << "bank " << b << " slot " << slot << " changed";
+      EXPECT_TRUE(ranges[0].first <= slot && slot <= ranges[0].second) << slot;
     }
     EXPECT_EQ(view_.banks[bank].selection, expectedSelection);
-    // Refreshed once, over a range that holds every row that changed.
-    EXPECT_TRUE(view_.banks[bank].refreshed.empty());
-    const auto& ranges = view_.banks[bank].refreshedRanges;
-    ASSERT_LE(ranges.size(), 1u);
-    for (int slot = 0; slot < kSlots; ++slot) {
-      const std::size_t i = static_cast<std::size_t>(bank * kSlots + slot);
-      if (actual[i] == original[i]) continue;
-      ASSERT_EQ(ranges.size(), 1u) << "slot " << slot << " changed";
-      EXPECT_LE(ranges[0].first, slot);
-      EXPECT_GE(ranges[0].second, slot);
-    }
+    for (int b = 0; b < 2; ++b) EXPECT_TRUE(view_.banks[b].refreshed.empty());
   }
+
+  std::mt19937 random_{2026};
 };
 
-TEST_P(EditingReferenceTest, MovesAndSortMatchExchangingNeighboursStepByStep) {
-  std::mt19937 random(2026);
+TEST_P(EditingReferenceTest, EditingCommandsMatchTheSlowWayStepByStep) {
   const int counts[] = {-1023, -40, -3, -1, 1, 2, 17, 95, 1023};
-  for (int trial = 0; trial < 40; ++trial) {
+  for (int trial = 0; trial < 40 && !HasFatalFailure(); ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
-    fillAtRandom(random);
+    fillAtRandom();
     const int bank = trial % 2;
-    const V selection = selectAtRandom(random);
+    const V selection = selectAtRandom(), other = selectAtRandom();
     const int count = counts[static_cast<std::size_t>(trial) % std::size(counts)];
-    expectSameAsStepByStep(bank == 0 ? CommandId::UpBank0 : CommandId::UpBank1, bank, selection,
+    expectSameAsStepByStep(bank == 0 ? UpBank0 : UpBank1, bank, selection,
                            [bank](StepByStep& s, V& sel) { s.up(bank, sel); });
-    expectSameAsStepByStep(bank == 0 ? CommandId::DownBank0 : CommandId::DownBank1, bank, selection,
+    expectSameAsStepByStep(bank == 0 ? DownBank0 : DownBank1, bank, selection,
                            [bank](StepByStep& s, V& sel) { s.down(bank, sel); });
     prompts_.counts = {count};
-    expectSameAsStepByStep(CommandId::Move, bank, selection,
+    expectSameAsStepByStep(Move, bank, selection,
                            [bank, count](StepByStep& s, V& sel) { s.move(bank, sel, count); });
-    if (selection.size() < 2) continue;  // Sort needs two
-    expectSameAsStepByStep(CommandId::Sort, bank, selection,
+    expectSameAsStepByStep(Sort, bank, selection,
                            [bank](StepByStep& s, V& sel) { s.sort(bank, sel); });
-    if (HasFatalFailure()) return;
+    const V two(selection.begin(), selection.begin() + std::min<std::size_t>(2, selection.size()));
+    for (const V& slots : {selection, two}) {
+      expectSameAsStepByStep(Swap, bank, slots,
+                             [bank](StepByStep& s, V& sel) { s.swap(bank, sel); });
+    }
+    view_.banks[1 - bank].selection = other;
+    expectSameAsStepByStep(CopyToOtherBank, bank, selection,
+                           [&](StepByStep& s, V& sel) { s.copyToOther(bank, sel, other); });
+    select(1 - bank, other);
+    window_->onCommand(Copy);
+    const std::vector<Patch> clipboard = window_->clipboard();
+    ASSERT_EQ(clipboard.size(), other.size());
+    expectSameAsStepByStep(Paste, bank, selection,
+                           [&](StepByStep& s, V& sel) { s.paste(bank, sel, clipboard); });
   }
 }
 
