@@ -1,95 +1,88 @@
 #include "core/sysex_template.h"
 
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
-#include <climits>
+#include <algorithm>
+#include <cstdio>
+#include <random>
 
 namespace banklore {
 
 using Bytes = std::vector<std::uint8_t>;
 
-static std::vector<TemplateVariable> stu(std::int32_t s, std::int32_t t = 4, std::int32_t u = 6) {
-  return {{"s", s}, {"t", t}, {"u", u}};
+std::string hex(int byte) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02x", byte & 0xFF);
+  return text;
 }
 
-TEST(SysExTemplateTest, EncodeAndDecodePartsAndBuildMessages) {
-  const char* const request = "f0,00,20,29,01,21,x1,13,s2,s1,f7";
-  // clang-format off
-  const std::tuple<std::int32_t, char, std::uint8_t> encoded[] = {
-      {300, '1', 0x2C}, {300, 'l', 0x2C}, {300, '2', 0x02}, {300, 'h', 0x02}, {0xAB, '3', 0x0B},
-      {0xAB, '4', 0x0A}, {0x1AB, '5', 0x2B}, {0x1AB, 'H', 0x2B}, {-1, '1', 0x7F}, {-1, '2', 0x7F},
-      {0xFF, '\0', 0x7F}};
-  const std::tuple<std::uint8_t, char, std::uint8_t> decoded[] = {
-      {0x03, '2', 0x80}, {0x02, 'h', 0x00}, {0x1B, '4', 0xB0}, {0x85, '1', 0x85}, {0x85, 'x', 133}};
-  const std::tuple<const char*, std::int32_t, Bytes> cases[] = {
-      {request, 5, {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x00, 0x05, 0xF7}},
-      {request, 300, {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x13, 0x02, 0x2C, 0xF7}},
-      {"f0,00,20,29,01,21,ff,02", 77, {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x06, 0x02}},
-      {"", 0, {}}, {"f0,,f7", 0, {0xF0}}, {"F0,FF", 0, {0xF0, 0xFF}}, {"7", 0, {0x07}},
-      {"s5", 0x1AB, {0x2B}}, {"f0,abc,s1,x,100", 3, {0xF0, 0x03}},
-      {"f0,t1,u1,f7,", 9, {0xF0, 0x04, 0x06, 0xF7}}};
-  // clang-format on
-  for (const auto& [value, part, byte] : encoded) EXPECT_EQ(encodePart(value, part), byte) << part;
-  for (const auto& [byte, part, bits] : decoded) EXPECT_EQ(decodePart(byte, part), bits) << part;
-  for (const auto& [text, s, bytes] : cases) EXPECT_EQ(buildMessage(text, stu(s)), bytes) << text;
-  std::string many = "f0";
-  for (int i = 0; i < 300; ++i) many += ",s1";
-  EXPECT_EQ(buildMessage(many, stu(0x11)).size(), 301u) << "more than 255 bytes";
-  const std::vector<TemplateVariable> twins = {{"s", 1}, {"sx", 2}, {"t", 3}};
-  EXPECT_EQ(buildMessage("f0,s1,f7", twins), (Bytes{0xF0, 0x01, 0x02, 0xF7})) << "one byte each";
+// A template of literal data bytes, the device wildcard and each of s, t and u laid out in one of
+// the ways definitions spread a value over bytes, in any order: building it gives a message that
+// matches it, with each value back out; a changed literal byte no longer matches.
+RC_GTEST_PROP(SysExTemplateTest, BuiltMessagesMatchTheirTemplateAndGiveTheValuesBack, ()) {
+  struct Layout {
+    std::vector<const char*> selectors;
+    std::int32_t top;
+  };
+  const Layout layouts[] = {{{"1"}, 0x7F},      {{"l"}, 0x7F},      {{"2", "1"}, 0xFF},
+                            {{"l", "h"}, 0xFF}, {{"4", "3"}, 0xFF}, {{"3", "4"}, 0xFF}};
+  std::vector<std::string> fields = {"ff"};
+  std::vector<TemplateVariable> variables;
+  for (const char* letter : {"s", "t", "u"}) {
+    const Layout& layout = layouts[*rc::gen::inRange<std::size_t>(0, std::size(layouts))];
+    variables.push_back({letter, *rc::gen::inRange<std::int32_t>(0, layout.top + 1)});
+    for (const char* selector : layout.selectors) fields.push_back(letter + std::string(selector));
+  }
+  for (const int byte : *rc::gen::container<std::vector<int>>(rc::gen::inRange(0, 0x80)))
+    fields.push_back(hex(byte));
+  std::shuffle(fields.begin(), fields.end(), std::mt19937(*rc::gen::arbitrary<unsigned>()));
+  std::string text = "f0";
+  for (const std::string& field : fields) text += "," + field;
+  text += ",f7";
+
+  Bytes message = buildMessage(text, variables);
+  RC_ASSERT(message.size() == fields.size() + 2);
+  RC_ASSERT(matchesTemplate(message, text));
+  std::vector<TemplateVariable> extracted = {{"s", 9}, {"t", 9}, {"u", 9}};
+  extractValues(message, text, extracted);
+  for (std::size_t i = 0; i < 3; ++i) RC_ASSERT(extracted[i].value == variables[i].value);
+
+  const std::size_t at = *rc::gen::inRange<std::size_t>(1, fields.size() + 1);
+  if (isHexByteToken(fields[at - 1]) && fields[at - 1] != "ff") {
+    message[at] ^= *rc::gen::inRange(1, 0x80);
+    RC_ASSERT_FALSE(matchesTemplate(message, text));
+  }
 }
 
 // Between F0 and F7 only data bytes, whatever the variables hold: a byte above 7F is a status
-// byte to every MIDI driver. Only a literal written that way builds one, and it is reported.
-TEST(SysExTemplateTest, VariablesAndTheWildcardBuildOnlyDataBytes) {
-  const char* const everySelector = "f0,s1,s2,s3,s4,sl,sh,sx,s9,t1,t2,tz,u1,u2,uq,ff,f7";
-  for (const std::int32_t value : {0, 0x7F, 0x80, 0xFF, 0x3FFF, 0x4000, -1, INT32_MIN, INT32_MAX}) {
-    const Bytes built = buildMessage(everySelector, stu(value, value, value));
-    ASSERT_EQ(built.size(), 17u);
-    for (std::size_t i = 1; i + 1 < built.size(); ++i)
-      EXPECT_LT(built[i], 0x80) << "value " << value << " byte " << i;
-  }
-  // The wildcard is the device byte, as "u1" builds it; 00 when the table has no "u".
-  // clang-format off
-  const std::tuple<std::vector<TemplateVariable>, Bytes> wildcards[] = {
-      {stu(1, 2, 0x10), {0xF0, 0x10, 0x10, 0xF7}}, {stu(1, 2, 0x9A), {0xF0, 0x1A, 0x1A, 0xF7}},
-      {{{"s", 5}}, {0xF0, 0x00, 0xF7}}};  // and "u1" builds nothing
-  const std::tuple<const char*, std::vector<std::pair<std::size_t, std::uint8_t>>> literals[] = {
-      {"f0,00,20,29,01,21,ff,02", {}}, {"F0,7F,f7,s1,F7", {}},
-      {"f0,FF,80,7e,Fe,x1,f7", {{1, 0xFF}, {2, 0x80}, {4, 0xFE}}},
-      {"f0,,90", {}}};  // past the end of the template
-  // clang-format on
-  for (const auto& [variables, bytes] : wildcards)
-    EXPECT_EQ(buildMessage("f0,ff,u1,f7", variables), bytes);
-  for (const auto& [text, found] : literals) EXPECT_EQ(literalsAboveDataRange(text), found) << text;
+// byte to every MIDI driver.
+RC_GTEST_PROP(SysExTemplateTest, VariablesAndTheWildcardBuildOnlyDataBytes,
+              (std::int32_t s, std::int32_t t, std::int32_t u)) {
+  const std::vector<TemplateVariable> variables = {{"s", s}, {"t", t}, {"u", u}};
+  const Bytes built =
+      buildMessage("f0,s1,s2,s3,s4,sl,sh,sx,s9,t1,t2,tz,u1,u2,uq,ff,f7", variables);
+  RC_ASSERT(built.size() == 17u);
+  for (std::size_t i = 1; i + 1 < built.size(); ++i) RC_ASSERT(built[i] < 0x80);
+  RC_ASSERT(built[15] == (u & 0x7F));  // the wildcard is the device byte
 }
 
-// Matching takes wildcards and looks at nothing past the bytes; extracting fills the variables.
-TEST(SysExTemplateTest, MatchesAndExtractsValues) {
-  const char* const send = "f0,00,20,29,01,21,ff,02";
+// What the author may write and how it reads: empty fields end a template, words build nothing,
+// and only a literal written above 7F builds a status byte, which is reported.
+TEST(SysExTemplateTest, FieldsThatAreNeitherBytesNorVariables) {
+  const std::vector<TemplateVariable> s3 = {{"s", 3}};
   // clang-format off
-  const std::tuple<Bytes, const char*, bool> cases[] = {
-      {{0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x42, 0x02}, send, true},
-      {{0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x42, 0x03}, send, false},
-      {{0xF0, 0x01}, "F0,FF", false}, {{0xF0, 0xFF}, "F0,FF", true},
-      {{0xF0, 0x55, 0x10}, "f0,,10", true}, {{0xF0, 0x55, 0x10}, "f0,s1,10", true},
-      {{0xF0}, "f0,10", false}, {{0xF0}, "f0,ff,s1", true}, {{}, "", true}};
+  const std::tuple<const char*, Bytes> built[] = {
+      {"", {}}, {"f0,,f7", {0xF0}}, {"F0,FF", {0xF0, 0xFF}}, {"7", {0x07}},
+      {"f0,abc,s1,x,100", {0xF0, 0x03}}, {"f0,s1,f7,", {0xF0, 0x03, 0xF7}}};
+  const std::tuple<Bytes, const char*, bool> matched[] = {
+      {{0xF0}, "f0,10", false}, {{0xF0}, "f0,ff,s1", true}, {{0xF0, 0x55, 0x10}, "f0,,10", true}};
   // clang-format on
-  const std::tuple<Bytes, const char*, std::vector<std::int32_t>> extracted[] = {
-      {{0xF0, 0x7D, 0x03, 0x10, 0x02, 0x01, 0x05}, "f0,7d,u1,10,t1,s2,s1", {133, 2, 3}},
-      {{0x03, 0x05}, "t2,t1", {0, 133, 0}},
-      {{0x0A, 0x05}, "s4,s3", {0xA5, 0, 0}},
-      {{0xF0, 0x09, 0x07}, "f0,,s1", {0, 0, 0}},  // an empty field ends the template
-      {{0xF0, 0x09}, "f0,s1,t1", {9, 0, 0}},      // positions past the bytes add nothing
-      {{0x33}, "s", {0x33, 0, 0}}};
-  // clang-format on
-  for (const auto& [bytes, text, matches] : cases) EXPECT_EQ(matchesTemplate(bytes, text), matches);
-  for (const auto& [bytes, text, stuValues] : extracted) {
-    std::vector<TemplateVariable> variables = {{"s", 9}, {"t", 9}, {"u", 9}, {"sx", 9}};
-    extractValues(bytes, text, variables);
-    EXPECT_EQ((std::vector{variables[0].value, variables[1].value, variables[2].value}), stuValues);
-    EXPECT_EQ(variables[3].value, variables[0].value) << "every variable of the letter";
-  }
+  for (const auto& [text, bytes] : built) EXPECT_EQ(buildMessage(text, s3), bytes) << text;
+  for (const auto& [bytes, text, matches] : matched) EXPECT_EQ(matchesTemplate(bytes, text), matches);
+  const std::vector<std::pair<std::size_t, std::uint8_t>> above = {{1, 0xFF}, {2, 0x80}, {4, 0xFE}};
+  EXPECT_EQ(literalsAboveDataRange("f0,FF,80,7e,Fe,x1,f7"), above);
+  EXPECT_EQ(literalsAboveDataRange("f0,00,ff,02,f7,,90"), decltype(above){});
 }
 
 }  // namespace banklore
