@@ -34,10 +34,8 @@ function(banklore_test name)
   endif()
   add_executable(test_${name} ${sources})
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_compile_definitions(test_${name} PRIVATE
-    BANKLORE_REALDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/realdata"
-    BANKLORE_TEST_TMPDIR="${PROJECT_BINARY_DIR}/test-tmp")
+  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} banklore_test_paths GTest::gtest GTest::gmock
+                        GTest::gtest_main)
   set_target_properties(test_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   # The folder's name labels every test of the folder; `realtime` goes on top of it.
   set_property(DIRECTORY APPEND PROPERTY LABELS ${name})
