@@ -80,13 +80,8 @@ TEST(InstrumentDefinitionTest, DerivedAndCorrectedSizes) {
        "256 128 8 286 1 295 18 16 0 1 [,7f]", false},  // F0 7D s: an empty field ends it
       // Bytes above 7F that the author wrote are kept, and said; the wildcard "ff" is no such byte.
       {"Send=f0,00,ff,80,02\n", "256 128 5 286 1 292 15 16 0 0 [,]", true},
-      {"SendChecksumPos=-1\nChecksumType=0xF7\n", "256 128 8 286 1 295 18 16 293 0 [0xF7,0xF7]",
-       true},
-      {"Send=f0,00,\nNamePos=0\nRequestChecksumType=7f\n", "256 128 3 286 1 290 3 16 0 0 [,7f]",
-       false},
       {"NumTotalPatches=999999999\n", "16384 128 8 286 1 295 18 16 0 0 [,]", true},
       {"NumTotalPatches=300\nNumPatchesPerBank=-4\n", "300 300 8 286 1 295 18 16 0 0 [,]", true},
-      {"DataSize=-5\nNamePos=0\nNameLen=4\n", "256 128 8 0 1 9 8 1 0 0 [,]", true},
       {"DataSize=99999999\nFooterSize=-1\n", "255 128 8 1048576 0 1048584 18 16 0 0 [,]", true},
       {"NumTotalPatches=4096\nDataSize=65536\nNumPatchesPerBank=0\n",  // 4096 would take 256 MiB
        "4095 4095 8 65536 1 65545 18 16 0 0 [,]", true},
@@ -107,12 +102,10 @@ TEST(InstrumentDefinitionTest, BankNamesDeviceTablesAndLabels) {
       // section, fields() from "banks" to the built-in devices, a slot and its label
       {"", "banks A B", 127, "A127"}, {"FirstPatchNumber=1\n", "banks A B", 255, "B128"},
       {"BankNames=A,,C\nNumTotalPatches=384\n", "banks A  ", 130, "B002"},
-      {"NumTotalPatches=300\nFirstPatchNumber=1\n", "banks A B", 300, "C045"},
       {"NumTotalPatches=512\nNumPatchesPerBank=64\n", "banks A B C D E F G H", 511, "H063"},
       {"NumTotalPatches=300\nNumPatchesPerBank=0\n", "banks A", 299, "A299"},
       // Generated bank names win over the sign; a sign shows only for banks without a name.
       {"FirstBankSign=1\nBankNames=,\n", "banks  ", 250, "350"},
-      {"BankNames=A\nFirstPatchNumber=999\n", "banks A", 127, "A1126"},
       {"FirstBankSign=\nBankNames=,\n", "banks  ", 5, ""},
       {"DeviceIDNames=Omni\nDeviceIDBytes=127,300,5\n", "banks A B Omni=127 =44 =5", 0, "A000"},
       {"DeviceIDNames=a,b\nDeviceIDBytes= 7,-1,x9,12abc,,5\n", "banks A B a=7 b=255 =0 =12", 1,

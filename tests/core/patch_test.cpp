@@ -40,19 +40,6 @@ RC_GTEST_PROP(PatchTest, AValidPacketLoadedAndSavedAgainIsByteIdentical, ()) {
   RC_ASSERT(banklore::copy(copy.bytes()) == packet);
 }
 
-TEST(PatchTest, NewPatchIsAnInvalidPlaceholder) {
-  const auto d = load(""), noName = load("NamePos=-50\n");
-  const Bytes untitled = {'<', 'U', 'n', 't', 'i', 't', 'l', 'e', 'd', '>'};
-  EXPECT_EQ(copy(Patch(*d).bytes()),
-            (Bytes{0xF0, 0, 0x20, 0x29, 1, 0x21, 0x00, 2} + Bytes(10, 0xF7) + untitled +
-             Bytes(6, ' ') + Bytes(261, 0xF7)));
-  EXPECT_FALSE(Patch(*d).isValid()) << "the F7 filling ends the message early";
-  EXPECT_EQ(Patch(*load("NameLen=8\n")).name(), "<Untitle");
-  Patch nameless(*noName);
-  nameless.setName("Anything");
-  EXPECT_EQ(copy(nameless.bytes()), copy(Patch(*d).bytes().first(8)) + Bytes(287, 0xF7));
-}
-
 // Loading keeps every byte as it came, the name field too; the name reads cleaned (a byte outside
 // 20..7F as "?", blank from the first 00 on), and a rename writes the cleaned text. An F7 or any
 // other byte above 7F in the name damages the packet.

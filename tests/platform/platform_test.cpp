@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <sstream>
-#include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/debug_log.h"
 #include "platform/program_paths.h"
+#include "platform/regular_file.h"
 #include "platform/temp_dir.h"
+#include "support/child_process.h"
 
 namespace banklore {
 
@@ -72,26 +73,38 @@ TEST(DebugLogTest, AppendsFormattedPiecesTruncatesAndDropsWhatItCannotWrite) {
   EXPECT_EQ(dir.entries(), 2);
 }
 
-// Lines of different lengths from two threads: a torn or interleaved write would show.
-TEST(DebugLogTest, MessagesFromTwoThreadsArriveWholeAndInOrder) {
+// Only regular files open, and nothing waits for a FIFO's other end; a file is emptied for
+// writing only once it is known to be one.
+TEST(RegularFileTest, OpensRegularFilesOnlyAndNeverBlocks) {
   TempDir dir;
-  const std::string log = dir.file("log.txt");
-  const auto text = [](int t) { return std::string(t * 5000 + 1, static_cast<char>('a' + t)); };
-  const auto writeMany = [&](int t) {
-    for (int i = 0; i < 300; ++i) WriteLog(log.c_str(), "%d %d %s\n", t, i, text(t).c_str());
-  };
-  std::thread other(writeMany, 1);
-  writeMany(0);
-  other.join();
-  std::istringstream lines(readFile(log));
-  int next[2] = {0, 0}, t = 0, i = 0;
-  for (std::string line; lines >> t >> i >> line; ++next[t]) {
-    ASSERT_TRUE(t == 0 || t == 1) << t;
-    ASSERT_EQ(i, next[t]) << "messages of one thread keep their order";
-    ASSERT_EQ(line, text(t));
-  }
-  EXPECT_TRUE(lines.eof());
-  EXPECT_EQ(next[0] + next[1], 600);
+  writeFile(dir.file("file"), "kept");
+  ::mkfifo(dir.file("fifo").c_str(), 0666);
+  std::filesystem::create_directory(dir.file("folder"));
+  std::filesystem::create_symlink("file", dir.file("link"));
+  std::filesystem::create_symlink("fifo", dir.file("fifo-link"));
+  const auto run = test::runInChild([&] {
+    std::string outcome;
+    for (const char* name : {"file", "link", "missing", "fifo", "fifo-link", "folder"}) {
+      errno = 0;
+      const bool read = openRegularForReading(dir.file(name)) != nullptr;
+      const int error = errno;
+      const bool written = openRegularForWriting(dir.file(name)) != nullptr;
+      outcome += std::string(name) +
+                 (read              ? " read"
+                  : error == ENOENT ? " missing"
+                                    : " refused") +
+                 (written ? " written\n" : " not written\n");
+    }
+    const bool device = openRegularForReading("/dev/null") != nullptr;
+    return outcome + (device ? "device read" : "device refused");
+  });
+  ASSERT_TRUE(run.finished) << run.output;
+  EXPECT_EQ(run.output,
+            "file read written\nlink read written\nmissing missing written\n"
+            "fifo refused not written\nfifo-link refused not written\n"
+            "folder refused not written\ndevice refused");
+  EXPECT_EQ(readFile(dir.file("file")), "") << "emptied for writing";
+  EXPECT_TRUE(std::filesystem::is_fifo(dir.file("fifo")));
 }
 
 TEST(ProgramPathsTest, SplitsIntoFolderAndNameWithoutLastExtension) {

@@ -1,0 +1,241 @@
+// Every writer of the program against the same protected targets: a file or folder this user may
+// not write, a full disk (a file-size limit), a FIFO where a file should be. Each write runs in a
+// child as an unprivileged user. The table lives here because this executable links them all:
+// the atomic file and INI writer, the window's bank-file and settings saves, and banklore-cli's.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <chrono>
+#include <thread>
+
+#include "app/support/app_fixture.h"
+#include "cli_bank_io.h"
+#include "platform/atomic_file.h"
+#include "platform/profile.h"
+#include "support/child_process.h"
+#include "support/log_capture.h"
+#include "support/protected_target.h"
+
+namespace banklore::testing {
+namespace {
+
+using test::ProtectedTarget;
+using test::Target;
+
+struct Writer {
+  const char* name;
+  const char* file;
+  std::string old;  // what the target holds before the write
+  std::function<std::string(const std::string& path)> write;  // in the child: what it told
+  std::function<bool(const std::string& path)> isNew;         // the file holds the new contents
+};
+
+enum class Limit { None, OldFits, HalfOld };
+
+class ProtectedFilesTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    startOnTestDefinition();
+    fill({0, 2});
+    save(path("reference.syx"));
+    save(path("reference.mid"));
+    patches_ = {&window_->bank(0).slots[0], &window_->bank(0).slots[2]};
+    ASSERT_EQ(writeBankFile(path("cli-reference.mid"), BankFormat::Mid, patches_), "");
+  }
+  // Saves slots 0 and 2 of bank 0 through the dialog; the boxes shown and the status, on a line.
+  std::string save(const std::string& file) {
+    view_.banks[0].selection = {0, 2};
+    prompts_.messages.clear();
+    window_->SetStatus(0, "Ready.");
+    prompts_.files.push_back(file);
+    prompts_.yesNo = {true};
+    window_->onCommand(CommandId::SaveSelected);
+    std::string text;
+    for (const std::string& m : prompts_.messages) text += m + " | ";
+    return text + view_.banks[0].status;
+  }
+  std::vector<Writer> writers() {
+    const std::string old(32, 'o'), fresh(64, 'n');
+    const auto same = [this](const char* reference) {
+      return [this, reference](const std::string& file) {
+        return banklore::readFile(file) == readFile(reference);
+      };
+    };
+    const auto saveTo = [this](const std::string& file) { return save(file); };
+    return {
+        {"atomic file", "target", old,
+         [fresh](const std::string& file) {
+           AtomicFile out(file);
+           if (!out.open()) return std::string("refused");
+           std::fwrite(fresh.data(), 1, fresh.size(), out.stream());
+           if (out.commit()) return std::string("saved");
+           out.discard();  // as a failed save does, which puts the old bytes back if it can
+           return std::string(out.oldContentLost() ? "failed, old contents lost" : "failed");
+         },
+         [fresh](const std::string& file) { return banklore::readFile(file) == fresh; }},
+        {"INI entry", "a.ini", "[A]\nKey=old\n",
+         [](const std::string& file) {
+           return writeText(file, "a", "key", "a longer value") ? "written" : "refused";
+         },
+         [](const std::string& file) {
+           return readText(file, "A", "Key", "", 99) == "a longer value";
+         }},
+        {"bank file .syx", "bank.syx", old, saveTo, same("reference.syx")},
+        {"bank file .mid", "bank.mid", old, saveTo, same("reference.mid")},
+        {"settings at closing", "banklore.ini",
+         "[General]\nPosX=100\nPosY=50\nWidth=900\nHeight=700\n",
+         [this](const std::string& file) {
+           dir_ = std::filesystem::path(file).parent_path().string() + "/";
+           start();
+           const std::string placement =
+               std::to_string(view_.rect.left) + "," + std::to_string(view_.rect.top);
+           view_.rect = {1005, 1006, 1700, 1800};  // each entry grows
+           test::LogCapture log;
+           window_->close();
+           const bool told = log.text().find("Couldn't save the settings to " + file) !=
+                             std::string::npos;
+           return placement + (told ? " unsaved" : " saved");
+         },
+         [](const std::string& file) {
+           return readText(file, "General", "Width", "", 9) == "1700";
+         }},
+        {"banklore-cli bank file", "bank.mid", old,
+         [this](const std::string& file) {
+           const std::string error = writeBankFile(file, BankFormat::Mid, patches_);
+           return error.empty() ? "saved" : error;
+         },
+         same("cli-reference.mid")},
+    };
+  }
+
+  std::vector<const Patch*> patches_;
+};
+
+TEST_F(ProtectedFilesTest, EveryWriterRefusesOrFailsWithoutLosingTheOldFileAndSaysSo) {
+  constexpr std::size_t kWriters = 6;
+  struct Case {
+    const char* name;
+    mode_t folder;
+    Target target;
+    mode_t mode;
+    Limit limit;
+    const char* contents;  // none, fifo, old, new or damaged
+    bool sameFile;         // not replaced by another file (true: checked)
+    std::array<const char*, kWriters> told;  // per writer; {path} stands for the target's path
+  };
+  const char* const kNotSaved = "Couldn't create file! | 0 patches saved.";
+  const char* const kLost =
+      "Couldn't create file! | The old contents of {path} could not be put back after the failed "
+      "save: the file may be damaged. | 0 patches saved.";
+  const char* const kDenied = "cannot create it (Permission denied)";
+  const char* const kFull = "the write failed (File too large); the file is as it was";
+  // clang-format off
+  const Case cases[] = {
+      {"writable file: replaced", 0777, Target::File, 0666, Limit::None, "new", false,
+       {"saved", "written", "Ready.", "2 patches saved.", "100,50 saved", "saved"}},
+      {"read-only file: never replaced", 0777, Target::File, 0444, Limit::None, "old", true,
+       {"refused", "refused", kNotSaved, kNotSaved, "100,50 unsaved", kDenied}},
+      {"new file in a read-only folder", 0555, Target::None, 0, Limit::None, "none", true,
+       {"refused", "refused", kNotSaved, kNotSaved, "10,20 unsaved", kDenied}},
+      {"writable file in a read-only folder: written in place", 0555, Target::File, 0666,
+       Limit::None, "new", true,
+       {"saved", "written", "Ready.", "2 patches saved.", "100,50 saved", "saved"}},
+      {"write-only file in a read-only folder", 0555, Target::File, 0222, Limit::None, "old", true,
+       {"refused", "refused", kNotSaved, kNotSaved, "10,20 unsaved", kDenied}},
+      {"full disk: the old file kept", 0777, Target::File, 0666, Limit::OldFits, "old", true,
+       {"failed", "refused", kNotSaved, kNotSaved, "100,50 unsaved", kFull}},
+      {"full disk in place: the old bytes put back", 0555, Target::File, 0666, Limit::OldFits,
+       "old", true, {"failed", "refused", kNotSaved, kNotSaved, "100,50 unsaved", kFull}},
+      {"full disk in place, the old bytes past the limit too", 0555, Target::File, 0666,
+       Limit::HalfOld, "damaged", true,
+       {"failed, old contents lost", "refused", kLost, kLost, "100,50 unsaved",
+        "the write failed and the old file could not be put back"}},
+      {"FIFO: refused without blocking", 0777, Target::Fifo, 0, Limit::None, "fifo", true,
+       {"refused", "refused", kNotSaved, kNotSaved, "10,20 unsaved",
+        "cannot create it (Invalid argument)"}},
+  };
+  // clang-format on
+  const std::vector<Writer> all = writers();
+  ASSERT_EQ(all.size(), kWriters);
+  for (int i = 0; const Case& c : cases) {
+    for (std::size_t w = 0; w < kWriters; ++w) {
+      const Writer& writer = all[w];
+      SCOPED_TRACE(std::string(c.name) + ", " + writer.name);
+      const ProtectedTarget target(path("case" + std::to_string(i++)), writer.file, c.folder,
+                                   c.target, c.mode, writer.old);
+      const rlim_t limit = c.limit == Limit::None      ? RLIM_INFINITY
+                           : c.limit == Limit::OldFits ? writer.old.size()
+                                                       : writer.old.size() / 2;
+      const auto child = test::runInChild([&] { return writer.write(target.path); },
+                                          {.unprivileged = true, .fileSize = limit});
+      if (child.unsupported) GTEST_SKIP() << child.output;
+      ASSERT_TRUE(child.finished) << child.output;
+      std::string told = c.told[w];
+      if (const auto at = told.find("{path}"); at != told.npos) told.replace(at, 6, target.path);
+      EXPECT_EQ(child.output, told);
+      EXPECT_EQ(target.contents(writer.isNew), c.contents);
+      EXPECT_FALSE(c.sameFile && target.replaced()) << "the file was replaced";
+      EXPECT_EQ(target.leftovers(), 0) << "a temporary file was left";
+    }
+  }
+}
+
+// The tools started as a shell starts them (SIGXFSZ at its default) under a 4 KB file-size limit:
+// a write past it fails as on a full disk and is reported, instead of the signal ending the program
+// half way. Its output goes to the files out and err of `dir`.
+pid_t startLimited(const std::string& tool, const std::string& args, const TempDir& dir,
+                   bool loopback = false) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (loopback) ::setenv("BANKLORE_MIDI_API", "loopback", 1);
+    ::signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string command = "exec " + tool + " " + args + " --idf '" + BANKLORE_IDF + "' >'" +
+                                dir.file("out") + "' 2>'" + dir.file("err") + "' </dev/null";
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    ::_exit(127);
+  }
+  return child;
+}
+
+std::string howItEnded(pid_t child) {
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return "lost";
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  return "exit " + std::to_string(WEXITSTATUS(status));
+}
+
+TEST(FileSizeLimitTest, TheToolsReportWhatTheyCannotWrite) {
+  using namespace std::chrono_literals;
+  TempDir dir;
+  // 200 packets: a report of some 16 KB, of which 4 KB fit.
+  writeFile(dir.file("bank.syx"), std::string(200 * 128, '\0'));
+  EXPECT_EQ(howItEnded(startLimited(BANKLORE_CLI,
+                                    "inspect '" + dir.file("bank.syx") + "' --instrument Virtual", dir)),
+            "exit 1");
+  EXPECT_EQ(banklore::readFile(dir.file("err")), "banklore-cli: cannot write the output\n");
+
+  // The synth writes its dump when it ends; 256 patches of 128 bytes do not fit.
+  std::filesystem::remove(dir.file("out"));
+  const pid_t synth = startLimited(
+      BANKLORE_VIRTUAL_SYNTH,
+      "--instrument Virtual --name limit-test --dump '" + dir.file("dump.syx") + "'", dir, true);
+  ASSERT_GT(synth, 0);
+  // Running once it names its ports; ending before that is a failure of its own.
+  while (banklore::readFile(dir.file("out")).find("out: ") == std::string::npos) {
+    ASSERT_EQ(::waitpid(synth, nullptr, WNOHANG), 0) << banklore::readFile(dir.file("err"));
+    std::this_thread::sleep_for(10ms);
+  }
+  ::kill(synth, SIGTERM);
+  EXPECT_EQ(howItEnded(synth), "exit 1");
+  EXPECT_EQ(banklore::readFile(dir.file("err")),
+            "banklore-virtual-synth: cannot write " + dir.file("dump.syx") + "\n");
+  EXPECT_EQ(dir.entries(), 3) << "bank.syx, out and err only: no dump, no temporary file";
+}
+
+}  // namespace
+}  // namespace banklore::testing
