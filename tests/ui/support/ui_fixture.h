@@ -1,6 +1,7 @@
 // The window under test: a librarian started in its own empty folder, drawn by the real Qt window
-// on the offscreen platform, with prompts that cancel everything; and a script that answers the
-// modal dialogs and popups the code under test opens.
+// on the offscreen platform, with prompts that cancel everything and a clock whose timers tick only
+// when the test moves it on; and a script that answers the modal dialogs and popups the code under
+// test opens.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,9 +13,9 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/support/app_fixture.h"
 #include "midi/system_backend.h"
 #include "ui/main_frame.h"
-#include "ui/qt_ui_clock.h"
 #include "support/cancelling_prompts.h"
 
 namespace banklore::testing {
@@ -38,7 +39,7 @@ class WindowTest : public ::testing::Test {
 
   std::string dir_;
   CancellingPrompts prompts_;
-  QtUiClock clock_;
+  ManualClock clock_;
   MainFrame frame_;
   std::unique_ptr<MainWindow> app_;
 };
