@@ -64,11 +64,6 @@ TEST(FileLocationsTest, ChoosesBesideTheProgramOrTheXdgFolders) {
     EXPECT_EQ(files.definitionFile, c.definition);
     EXPECT_EQ(files.startFolder, c.start);
   }
-  const FileLocations bench = ProgramPaths{"/b/", "bench"};  // everything beside the program
-  EXPECT_TRUE(bench.besideProgram);
-  EXPECT_EQ(bench.settingsFile + bench.logFile + bench.definitionFile + bench.startFolder,
-            "/b/bench.ini/b/bench_Debug.txt/b/bench.idf/b/");
-  EXPECT_EQ(bench.settingsFolder + bench.logFolder, "/b//b/");
 }
 
 TEST(FileLocationsTest, InstalledDataFolderOnlyForAProgramInABinFolder) {
