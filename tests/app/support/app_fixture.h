@@ -1,6 +1,6 @@
 // A librarian started in its own empty temporary folder, on the in-process MIDI backend, behind a
-// view that records what it is told, prompts that answer from a script and a clock whose posted
-// tasks run only when a test says so.
+// view that records what it is told, prompts that answer from a script and a clock whose timers
+// and posted tasks run only when a test says so.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -54,9 +54,8 @@ struct FakeView : BankView {
     int rows = 0;
     std::vector<int> selection, refreshed;
     std::string status;
-    std::pair<int, int> progress;  // maximum, position
-    // From refreshRows: first and last row of each range.
-    std::vector<std::pair<int, int>> refreshedRanges;
+    std::pair<int, int> progress;                      // maximum, position
+    std::vector<std::pair<int, int>> refreshedRanges;  // first and last row of each
   };
   void rebuildRows(int b, int rows) override { banks[b] = {rows, {}, {}, {}, {}, {}}; }
   void refreshRow(int b, int row) override { banks[b].refreshed.push_back(row); }
@@ -224,14 +223,13 @@ class AppTest : public ::testing::Test {
   // (in place, so nothing is renumbered). Keys in `definition` and `settings` take the place of the
   // section's own.
   void startOnTestDefinition(const std::string& definition = "", const std::string& settings = "") {
-    writeFile(
-        "banklore.idf",
-        "[Test]\n" + definition +
-            "Settings=TestSynth\nNumTotalPatches=32\nNumEditablePatches="
-            "32\nNumPatchesPerBank=16\n"
-            "FooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\nSend=f0,7d,u1,10,t1,s1\n"
-            "BankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\nChecksumType=AllDataBytes\n"
-            "SendChecksumPos=-1\nBankNames=A,B\nDeviceIDBytes=10,11,12,13,14,15\n");
+    writeFile("banklore.idf",
+              "[Test]\n" + definition +
+                  "Settings=TestSynth\nNumTotalPatches=32\nNumEditablePatches=32\n"
+                  "NumPatchesPerBank=16\nFooterSize=2\nDataSize=19\nRequest=f0,7d,u1,11,t1,s1,f7\n"
+                  "Send=f0,7d,u1,10,t1,s1\nBankOffset=0\nPatchOffset=0\nNamePos=0\nNameLen=8\n"
+                  "ChecksumType=AllDataBytes\nSendChecksumPos=-1\nBankNames=A,B\n"
+                  "DeviceIDBytes=10,11,12,13,14,15\n");
     writeFile("banklore.ini",
               "[General]\nInstrument=Test\n[TestSynth]\n" + settings + "DeviceID=3\n");
     start();
@@ -245,8 +243,7 @@ class AppTest : public ::testing::Test {
   void startRequestIn(int bank) {
     const int active = window_->activeBank();
     const auto selection = view_.banks[bank].selection;
-    window_->setActiveBank(bank);
-    view_.banks[bank].selection = {0};
+    select(bank, {0});
     window_->requestSelected();
     ASSERT_TRUE(window_->request().requestActive);
     view_.banks[bank].selection = selection;
@@ -304,16 +301,6 @@ class AppTest : public ::testing::Test {
     S all;
     for (int i = first; i < first + count; ++i) all.push_back(slotName(bank, i));
     return all;
-  }
-  // The slot holds a patch placed there: numbered to it, device byte 13, a matching checksum.
-  void expectPlaced(int bank, int slot) const {
-    const auto bytes = window_->bank(bank).slots[slot].bytes();
-    ASSERT_EQ(bytes.size(), 27u);
-    unsigned sum = 0;
-    for (int i = 6; i < 25; ++i) sum += bytes[i];
-    EXPECT_EQ(std::vector<int>({bytes[2], bytes[4], bytes[5], bytes[25]}),
-              std::vector<int>({13, slot / 16, slot % 16, static_cast<int>(sum & 0x7F)}))
-        << "slot " << slot;
   }
 
   std::string dir_;
