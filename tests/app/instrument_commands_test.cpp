@@ -19,9 +19,6 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelT
   loopback::addPort("Synth In", LoopbackDirection::InputOnly);
   loopback::addPort("Synth Out", LoopbackDirection::OutputOnly);
   startOnTestDefinition("", "SendDelay=250\nRequestDelay=40\n");
-  EXPECT_EQ(std::vector<int>({window_->sendDelay(), window_->requestDelay()}),
-            std::vector<int>({250, 40}))
-      << "each delay read into its own field at start";
   window_->setDeviceId(9);  // the dialog starts from the stored DeviceID, 3
   SetupValues shown;
   prompts_.onSetup = [&](SetupValues& values) {
@@ -30,16 +27,16 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelT
     return true;
   };
   window_->onCommand(CommandId::Setup);
-
   EXPECT_EQ(std::vector<int>({shown.deviceIndex, shown.sendDelay, shown.requestDelay,
                               static_cast<int>(shown.deviceIdNames.size())}),
             std::vector<int>({3, 250, 40, 16}));
-  EXPECT_EQ(shown.inputNames, S({"Synth In"}));
-  EXPECT_EQ(shown.outputNames, S({"Synth Out"}));
+  EXPECT_EQ(std::pair(shown.inputNames, shown.outputNames),
+            std::pair(S{"Synth In"}, S{"Synth Out"}));
   EXPECT_EQ(loopback::openInputCount("Synth In") + loopback::openOutputCount("Synth Out"), 2u);
   EXPECT_EQ(std::vector<int>({window_->deviceId(), window_->sendDelay(), window_->requestDelay()}),
             std::vector<int>({5, 120, 30}));
   EXPECT_EQ(storedSetup(), S({"Synth In", "Synth Out", "5", "120", "30"}));
+  EXPECT_TRUE(logged("Changing midi device\n"));
 
   // Cancel takes nothing the dialog changed, keeps the port and writes back what was read.
   prompts_.onSetup = [](SetupValues& values) {
@@ -58,11 +55,10 @@ TEST_F(InstrumentCommandsTest, SettingsThatCannotBeSavedAreReported) {
   start();
   prompts_.onSetup = [](SetupValues&) { return true; };
   window_->onCommand(CommandId::Setup);
-  EXPECT_EQ(prompts_.messages, S({"Couldn't save the settings to " + path("banklore.ini") + "."}));
+  const std::string told = "Couldn't save the settings to " + path("banklore.ini");
+  EXPECT_EQ(prompts_.messages, S{told + "."});
   window_->close();
-  const std::string log = readFile("banklore_Debug.txt");
-  EXPECT_NE(log.find("Couldn't save the settings to " + path("banklore.ini") + "\n..completed.\n"),
-            std::string::npos);
+  EXPECT_TRUE(logged(told + "\n..completed.\n"));
 }
 
 TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSection) {
@@ -90,6 +86,7 @@ TEST_F(InstrumentCommandsTest, AboutIsLoggedAndShown) {
   start();
   window_->onCommand(CommandId::About);
   EXPECT_EQ(prompts_.abouts, 1);
+  EXPECT_EQ(logCount("Displaying about box\n"), 1);
 }
 
 }  // namespace

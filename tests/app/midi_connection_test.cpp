@@ -1,6 +1,5 @@
 // What the window does and says when MIDI devices go and come back, when there is no MIDI system
-// at start (or it hangs), and when the instrument sends status bytes the program does not handle.
-#include <future>
+// at start, and when the instrument sends status bytes the program does not handle.
 #include <thread>
 
 #include "midi/system_backend.h"
@@ -14,9 +13,11 @@ using namespace std::chrono_literals;
 
 class MidiConnectionTest : public AppTest {
  protected:
-  // Runs what the MIDI side posts to the UI thread until `done` holds (at most a second).
+  // Runs what the MIDI side posts to the UI thread until `done` holds (a deadline for a hang, not
+  // a time limit: a slow machine gets there well before it).
   bool runPostedUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
       clock_.runPosted();
       std::this_thread::sleep_for(2ms);
     }
@@ -105,31 +106,6 @@ TEST_F(MidiConnectionTest, WithoutMidiAtStartTheStatusSaysWhyAndSetupLooksAgain)
   EXPECT_TRUE(logged("Looking for MIDI again\n"));
   window_->onCommand(CommandId::Setup);
   EXPECT_EQ(made, 2) << "with MIDI there, Setup does not look again";
-}
-
-// libjack stuck while joining a server: the window comes up without MIDI once the deadline has
-// passed and says why, in the log and the status lines.
-TEST_F(MidiConnectionTest, AJackLibraryThatHangsAtStartDelaysTheWindowOnlyToTheDeadline) {
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
-  MidiSystemProbes probes;
-  probes.alsaUsable = [] { return false; };
-  probes.openJack = [released] {
-    released.wait();
-    return std::unique_ptr<MidiBackend>();
-  };
-  probes.jackDeadline = 100ms;
-  const auto started = std::chrono::steady_clock::now();
-  start([&probes] { return openSystemMidi(nullptr, probes); });
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
-  const std::string reason =
-      "the JACK library did not answer within 0.1 s (a JACK state under /dev/shm left damaged "
-      "by a killed program can do that)";
-  EXPECT_EQ(view_.banks[0].status, "No MIDI: " + reason + ". Setup tries again.");
-  EXPECT_TRUE(logged("--- Program Start ---\nNo MIDI: " + reason + ".\n"));
-  window_->close();
-  window_.reset();
-  release.set_value();
 }
 
 // The box about a status byte the program does not handle opens on the UI thread only, and never
