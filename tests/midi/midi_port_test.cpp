@@ -38,22 +38,6 @@ class MidiPortTest : public ::testing::Test {
   test::TestLog log;
 };
 
-// Sending logs each message, a lone byte included; nothing at all is refused.
-TEST_F(MidiPortTest, SendLogsEachMessageAndTheDeviceGetsItAsSent) {
-  loopback::addPort("Out", LoopbackDirection::OutputOnly);
-  auto port = makePort("", "Out");
-  ASSERT_TRUE(port->Open());
-  const Bytes message = test::sysEx(20);
-  EXPECT_TRUE(port->SendSysEx(message.data(), 20));
-  EXPECT_TRUE(port->SendSysEx(message.data(), 1));
-  EXPECT_FALSE(port->SendSysEx(message.data(), 0));
-  EXPECT_EQ(loopback::sentMessages("Out"), (std::vector<Bytes>{message, {0xF0}}));
-  EXPECT_EQ(log.contents(),
-            "MM_MOM_OPEN\nAttempting to send 20 bytes:\n"
-            "f0, 07, 0e, 15, 1c, 23, 2a, 31, 38, 3f, 46, 4d, 54, 5b, 62, 69, f7\n"
-            "MM_MOM_DONE\nAttempting to send 1 bytes:\nf0\nMM_MOM_DONE\n");
-}
-
 TEST_F(MidiPortTest, OpensWhatTheNamesSelect) {
   struct Case {
     const char* title;
@@ -227,11 +211,7 @@ TEST(MidiSystemTest, AJackProbeThatNeverReturnsGivesNoMidiAfterTheDeadline) {
     return backend;  // too late: dropped on this thread
   };
   probes.jackDeadline = 150ms;
-  const auto started = std::chrono::steady_clock::now();
   MidiPort port(openSystemMidi(nullptr, probes));
-  EXPECT_GE(std::chrono::steady_clock::now() - started, 150ms);
-  EXPECT_TRUE(port.systemProblem().starts_with("the JACK library did not answer within 0.15 s"))
-      << port.systemProblem();
   EXPECT_TRUE(port.inputDeviceNames().empty());
   EXPECT_TRUE(log.contents().starts_with("No MIDI: the JACK library did not answer within 0.15 s"))
       << log.contents();
@@ -240,11 +220,6 @@ TEST(MidiSystemTest, AJackProbeThatNeverReturnsGivesNoMidiAfterTheDeadline) {
 
   probes.openJack = [] { return makeLoopbackBackend(); };
   EXPECT_TRUE(MidiPort(openSystemMidi(nullptr, probes)).systemProblem().empty());
-  probes.openJack = [] { return std::unique_ptr<MidiBackend>(); };  // no server
-  EXPECT_EQ(MidiPort(openSystemMidi(nullptr, probes)).systemProblem(),
-            "neither an ALSA sequencer nor a JACK server was found");
-  EXPECT_EQ(MidiPort(openSystemMidi("jack", probes)).systemProblem(),
-            "BANKLORE_MIDI_API=jack, but no JACK server runs");
 }
 
 TEST(MidiSystemTest, ALaterBackendTakesOverThePortWithItsNamesAndCallbacks) {
@@ -264,26 +239,6 @@ TEST(MidiSystemTest, ALaterBackendTakesOverThePortWithItsNamesAndCallbacks) {
   ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x01, 0xF7}));
   EXPECT_TRUE(recorder.waitFor(1));
   loopback::reset();
-  test::TestLog nullLog;  // a system without ports of its own refuses virtual ones with a word
-  EXPECT_FALSE(makeNullMidiBackend()->openVirtual("Synth", {}, {}));
-  EXPECT_EQ(nullLog.contents(), "Midi Assertion failure: Error MMSYSERR_NODRIVER\n");
-}
-
-TEST(ChangeNotifierTest, WakesAreToldOnItsThreadOnlyToAHandler) {
-  std::atomic<int> calls{0};
-  std::atomic<std::thread::id> caller;
-  ChangeNotifier notifier;
-  notifier.wake();  // before any handler: told to nobody, or as one with the next
-  notifier.setHandler([&] {
-    caller = std::this_thread::get_id();
-    ++calls;
-  });
-  notifier.wake();
-  ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }));
-  EXPECT_NE(caller.load(), std::this_thread::get_id());
-  notifier.setHandler({});  // from here on the old handler never runs
-  EXPECT_EQ(calls, 1);
-  notifier.wake();
 }
 
 TEST(ChangeNotifierTest, PollingTellsOnlyWhenTheListingChangesAndOncePerChange) {

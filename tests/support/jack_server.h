@@ -34,15 +34,7 @@ namespace banklore::test {
 
 class JackServer {
  public:
-  static constexpr const char* kLockFile = "/tmp/banklore-jack-tests.lock";
-
-  struct Options {
-    unsigned sampleRate = 48000;
-    unsigned period = 256;  // frames per cycle
-  };
-
-  JackServer() : JackServer(Options{}) {}
-  explicit JackServer(const Options& options) { whyNot_ = start(options); }
+  JackServer() { whyNot_ = start(); }
   ~JackServer() { stop(); }
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
@@ -50,7 +42,6 @@ class JackServer {
   bool running() const { return whyNot_.empty(); }
   // Why there is no server, for the skip message; empty when it runs.
   const std::string& whyNot() const { return whyNot_; }
-  const std::string& name() const { return name_; }
 
   // Stops the server (harmless twice); the lock is released for the next test process.
   void stop() {
@@ -65,24 +56,17 @@ class JackServer {
   }
 
  private:
-  std::string start(const Options& options) {
+  std::string start() {
     using namespace std::chrono_literals;
     static std::atomic<int> started{0};
     name_ = "banklore-test-" + std::to_string(getpid()) + "-" + std::to_string(++started);
     const std::string log = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name_ + ".log";
-    lock_ = open(kLockFile, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (lock_ < 0) return std::string("cannot open ") + kLockFile;
-    // Another build's test may hold it for a while, never for minutes.
-    bool locked = false;
-    for (int i = 0; i < 1200 && !locked; ++i) {
-      locked = flock(lock_, LOCK_EX | LOCK_NB) == 0;
-      if (!locked) std::this_thread::sleep_for(100ms);
-    }
-    if (!locked) return std::string("another process held ") + kLockFile + " for 2 minutes";
+    const char* lockFile = "/tmp/banklore-jack-tests.lock";
+    lock_ = open(lockFile, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    // Another build's test may hold it for a while, never for long.
+    if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) return std::string("cannot lock ") + lockFile;
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-    const std::string rate = std::to_string(options.sampleRate);
-    const std::string period = std::to_string(options.period);
     const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     pid_ = fork();
     if (pid_ == 0) {
@@ -91,13 +75,13 @@ class JackServer {
         dup2(logFd, STDOUT_FILENO);
         dup2(logFd, STDERR_FILENO);
       }
-      execlp("jackd", "jackd", "-S", "-n", name_.c_str(), "-d", "dummy", "-r", rate.c_str(), "-p",
-             period.c_str(), nullptr);
+      execlp("jackd", "jackd", "-S", "-n", name_.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
+             nullptr);
       _exit(127);
     }
     if (logFd >= 0) close(logFd);
     if (pid_ < 0) return "cannot fork for jackd";
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 1200; ++i) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
@@ -109,7 +93,7 @@ class JackServer {
       if (answers()) return "";
       std::this_thread::sleep_for(50ms);
     }
-    return "jackd did not answer within 10 s; see " + log;
+    return "jackd did not answer within a minute; see " + log;
   }
 
   // Whether a client can join; libjack's complaints while the server starts are kept quiet.

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+#include <numeric>
 #include <thread>
 
 #include "app/event_loop.h"
@@ -52,22 +52,9 @@ Bytes patchFor(int slot) {
 // Every kind of short message the port passes on, in turn.
 Bytes shortMessage(int i) {
   const auto data = static_cast<std::uint8_t>(i % 0x80);
-  switch (i % 7) {
-    case 0:
-      return {0x90, data, 0x40};
-    case 1:
-      return {0x80, data, 0x00};
-    case 2:
-      return {0xB1, 0x07, data};
-    case 3:
-      return {0xC2, data};
-    case 4:
-      return {0xE0, 0x00, data};
-    case 5:
-      return {0xF8};
-    default:
-      return {0xFE};
-  }
+  const Bytes kinds[] = {{0x90, data, 0x40}, {0x80, data, 0x00}, {0xB1, 0x07, data}, {0xC2, data},
+                         {0xE0, 0x00, data}, {0xF8},            {0xFE}};
+  return kinds[i % 7];
 }
 
 // An instrument on virtual ports of its own: it answers each request on its backend's input
@@ -117,12 +104,10 @@ struct Backend {
   const char* name;
   std::function<std::unique_ptr<MidiBackend>()> make;
   std::chrono::microseconds floodPause;  // after every 20 short messages
-  std::chrono::seconds limit;            // for the whole request
 };
 
-void PrintTo(const Backend& backend, std::ostream* out) {
-  *out << backend.name;
-}
+// Long enough never to be reached but by a hang.
+constexpr auto kHangGuard = std::chrono::minutes(10);
 
 class RequestUnderFlood : public ::testing::TestWithParam<Backend> {
  protected:
@@ -165,9 +150,8 @@ class RequestUnderFlood : public ::testing::TestWithParam<Backend> {
   }
 
   void requestAll() {
-    std::vector<int> slots(kSlots);
-    for (int i = 0; i < kSlots; ++i) slots[static_cast<std::size_t>(i)] = i;
-    view_.banks[0].selection = slots;
+    view_.banks[0].selection.resize(kSlots);
+    std::iota(view_.banks[0].selection.begin(), view_.banks[0].selection.end(), 0);
     window_->setActiveBank(0);
     window_->onCommand(CommandId::RequestSelected);
     ASSERT_TRUE(window_->request().requestActive);
@@ -188,16 +172,12 @@ class RequestUnderFlood : public ::testing::TestWithParam<Backend> {
 };
 
 TEST_P(RequestUnderFlood, EverySlotArrivesAndEveryShortMessageReachesTheUiThreadWhole) {
-  const auto started = std::chrono::steady_clock::now();
   requestAll();
   instrument_->startFlood(GetParam().floodPause);
-  ASSERT_TRUE(loop_.runUntil([&] { return !window_->request().requestActive; }, GetParam().limit))
+  ASSERT_TRUE(loop_.runUntil([&] { return !window_->request().requestActive; }, kHangGuard))
       << "still awaiting slot " << window_->request().currentPending;
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-  std::cout << kSlots << " slots fetched with " << instrument_->requests() << " requests in "
-            << took.count() << " s\n";
   instrument_->waitForFlood();
-  ASSERT_TRUE(loop_.runUntil([&] { return shortMessages_ >= kShortMessages; }, 20s))
+  ASSERT_TRUE(loop_.runUntil([&] { return shortMessages_ >= kShortMessages; }, kHangGuard))
       << shortMessages_ << " of " << kShortMessages << " short messages arrived";
   EXPECT_EQ(view_.banks[0].status, "Request completed.");
   EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
@@ -217,7 +197,7 @@ TEST_P(RequestUnderFlood, EverySlotArrivesAndEveryShortMessageReachesTheUiThread
 TEST_P(RequestUnderFlood, ClosingTheWindowDuringTheRequestStopsItCleanly) {
   requestAll();
   instrument_->startFlood(GetParam().floodPause);
-  ASSERT_TRUE(loop_.runUntil([&] { return sysEx_ >= kSlots / 5; }, GetParam().limit));
+  ASSERT_TRUE(loop_.runUntil([&] { return sysEx_ >= kSlots / 5; }, kHangGuard));
   ASSERT_TRUE(window_->request().requestActive);
   prompts_.yesNo = {true};  // discard the patches fetched so far
   window_->close();
@@ -226,15 +206,17 @@ TEST_P(RequestUnderFlood, ClosingTheWindowDuringTheRequestStopsItCleanly) {
   window_.reset();
   const int requestsAtClose = instrument_->requests();
   instrument_->waitForFlood();
-  loop_.runUntil([] { return false; }, 200ms);  // the tasks the MIDI thread posted meanwhile
+  // The port is closed: the tasks the MIDI thread posted meanwhile all lie before this one.
+  bool drained = false;
+  loop_.postToUiThread([&] { drained = true; });
+  ASSERT_TRUE(loop_.runUntil([&] { return drained; }, kHangGuard));
   EXPECT_LE(instrument_->requests(), requestsAtClose + 1) << "requests went on after closing";
   EXPECT_LT(sysEx_, kSlots);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RequestUnderFlood,
-                         ::testing::Values(Backend{"Loopback", makeLoopbackBackend, 500us, 60s},
-                                           Backend{"Jack", [] { return makeJackBackend(); }, 5ms,
-                                                   120s}),
+                         ::testing::Values(Backend{"Loopback", makeLoopbackBackend, 500us},
+                                           Backend{"Jack", [] { return makeJackBackend(); }, 5ms}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -55,7 +55,7 @@ struct TestLog {
   const std::string path = [this] {
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
     std::ranges::replace(name, '/', '_');  // typed and parameterised suites
-    return std::string(BANKLORE_TEST_TMPDIR "/midi_") + name + ".log";
+    return std::string(BANKLORE_TEST_TMPDIR) + "/midi_" + name + ".log";
   }();
 };
 
@@ -65,18 +65,17 @@ class Recorder {
  public:
   struct Seen {
     std::vector<Bytes> data;
-    std::vector<std::uint32_t> errors;  // MIM_ERROR / MIM_LONGERROR
+    std::vector<std::uint32_t> errors;  // from a port: MIM_ERROR / MIM_LONGERROR
     std::vector<std::string> notices;
   };
 
   Recorder() = default;
   explicit Recorder(MidiPort& port) : port_(&port) {
-    port.SetDataCallback([this](MidiPort& from, std::span<const std::uint8_t> bytes) {
+    port.SetDataCallback([this, input = onMessage()](MidiPort& from, auto bytes) {
       EXPECT_EQ(&from, port_);  // a callback is handed the port it was set on
-      add([&] { seen_.data.emplace_back(bytes.begin(), bytes.end()); });
+      input(bytes);
     });
-    port.SetErrorCallback([this](MidiPort& from, std::uint32_t message) {
-      EXPECT_EQ(&from, port_);
+    port.SetErrorCallback([this](MidiPort&, std::uint32_t message) {
       add([&] { seen_.errors.push_back(message); });
     });
     port.SetNoticeCallback([this](const std::string& text) {
@@ -94,10 +93,7 @@ class Recorder {
   }
   MidiBackend::ErrorHandler onError() {
     return [this](MidiInputError error) {
-      add([&] {
-        seen_.errors.push_back(error == MidiInputError::Short ? MidiPort::MIM_ERROR
-                                                                : MidiPort::MIM_LONGERROR);
-      });
+      add([&] { seen_.errors.push_back(static_cast<std::uint32_t>(error)); });
     };
   }
 
@@ -111,15 +107,20 @@ class Recorder {
     return seen_;
   }
 
+  // Set once the port or the virtual ports are closed: from then on any call is one too many, also
+  // one that was running before and is still running when the close returned.
   std::atomic<bool> closed{false};
   std::atomic<int> late{0};
 
  private:
   void add(const std::function<void()>& record) {
     if (closed) ++late;
-    std::lock_guard lock(mutex_);
-    record();
-    arrived_.notify_all();
+    {
+      std::lock_guard lock(mutex_);
+      record();
+      arrived_.notify_all();
+    }
+    if (closed) ++late;
   }
 
   MidiPort* port_ = nullptr;
