@@ -52,6 +52,10 @@ class SynthOverJack : public ::testing::Test {
                                                   dir_ + "synth.syx", dir_ + "synth.log");
     ASSERT_TRUE(synth_->waitForPorts()) << "see " << dir_ << "synth.log";
   }
+  // Waits until the synth has stored `count` patches.
+  void waitForStored(long count) {
+    EXPECT_TRUE(synth_->waitForLines("patch slot", count)) << "see " << dir_ << "synth.log";
+  }
   // What the synth holds, as it wrote it when it was stopped.
   Bytes stopSynth() {
     EXPECT_TRUE(synth_->stop()) << "the synth did not end cleanly; see " << dir_ << "synth.log";
@@ -59,13 +63,15 @@ class SynthOverJack : public ::testing::Test {
   }
 
   // What the window's Setup stores for the synth playing `instrument`, in the settings section its
-  // definition names: the synth's ports, the first device ID, `delayMs` after requests and sends.
-  void writeSettings(const std::string& instrument, int delayMs) const {
+  // definition names: the synth's ports (or another input), the first device ID, `delayMs` after
+  // requests and sends.
+  void writeSettings(const std::string& instrument, int delayMs,
+                     const std::string& in = "banklore-virtual-synth:out") const {
     const InstrumentDefinition definition(dir_ + "banklore.idf", instrument, nullptr);
     std::ofstream(dir_ + "banklore.ini")
-        << "[General]\nInstrument=" << instrument << "\n[" << definition.Settings()
-        << "]\nMidiIN=banklore-virtual-synth:out\nMidiOUT=banklore-virtual-synth:in\nDeviceID=0\n"
-        << "RequestDelay=" << delayMs << "\nSendDelay=" << delayMs << "\n";
+        << "[General]\nInstrument=" << instrument << "\n[" << definition.Settings() << "]\nMidiIN="
+        << in << "\nMidiOUT=banklore-virtual-synth:in\nDeviceID=0\nRequestDelay=" << delayMs
+        << "\nSendDelay=" << delayMs << "\n";
   }
 
   // Which of the synth's slots each `size`-byte packet of `packets` holds ("?": none of them), to
