@@ -66,7 +66,8 @@ TEST_F(BankFileSafetyTest, SavingLeavesOutSlotsWithoutAValidPatchAndSaysSo) {
   EXPECT_EQ(slotText(0, 1), placeholder) << "a skipped slot is not renumbered";
 }
 
-// A FIFO chosen or dropped as a bank file to load is refused at once with the usual texts, and stays.
+// A FIFO chosen or dropped as a bank file to load is refused at once with the usual texts, and
+// stays.
 TEST_F(BankFileSafetyTest, FifosAreNotLoadedAndNothingWaitsForThem) {
   for (const char* fifo : {"fifo.syx", "fifo.mid"}) ::mkfifo(path(fifo).c_str(), 0666);
   const auto child = test::runInChild([&] {

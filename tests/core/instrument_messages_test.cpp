@@ -178,7 +178,8 @@ TEST(ChecksumRulesTest, TypesReadAsRulesListsOrHexadecimalBytes) {
       {"Range:0,,2", 0x01}, {"x:0,Range:2", 0x02}, {"range:0-2", std::nullopt}, {"F7", 0xF7},
       {"0x1234", 0x34}, {"Roland", std::nullopt}, {"", std::nullopt}};
   // clang-format on
-  for (const auto& [type, expected] : cases) EXPECT_EQ(checksumByRule(type, three, 0, 3), expected) << type;
+  for (const auto& [type, expected] : cases)
+    EXPECT_EQ(checksumByRule(type, three, 0, 3), expected) << type;
   EXPECT_EQ(load("Send=f0\nDataSize=3\n")->computeChecksum("Roland", three), 0) << "no rule: 0";
 }
 

@@ -19,7 +19,11 @@ RC_GTEST_PROP(PatchTest, AValidPacketLoadedAndSavedAgainIsByteIdentical, ()) {
   const auto d = load(kSmallSynth);
   const int slot = *rc::gen::inRange(0, 384);
   const int device = *rc::gen::inRange(0, 3);
-  Bytes packet = {0xF0, 0x7D, Bytes{0, 3, 16}[device], 0x10, std::uint8_t(slot / 128 + 3),
+  Bytes packet = {0xF0,
+                  0x7D,
+                  Bytes{0, 3, 16}[device],
+                  0x10,
+                  std::uint8_t(slot / 128 + 3),
                   std::uint8_t(slot % 128)};
   packet = packet + *rc::gen::container<Bytes>(3, rc::gen::inRange<std::uint8_t>(0, 0x80)) +
            Bytes{0, 0xF7};
@@ -74,7 +78,8 @@ TEST(PatchTest, SlotForwardersReachThePort) {
   Recorder port;
   const auto d = load(kSmallSynth, &port);
   Patch patch(*d);
-  ASSERT_TRUE(patch.loadBytes(Bytes{0xF0, 0x7D, 0x00, 0x10, 0x04, 0x02, 0x41, 0x42, 0x43, 0x46, 0xF7}));
+  ASSERT_TRUE(
+      patch.loadBytes(Bytes{0xF0, 0x7D, 0x00, 0x10, 0x04, 0x02, 0x41, 0x42, 0x43, 0x46, 0xF7}));
   EXPECT_EQ(patch.patchNumber(), 130);
   patch.setDeviceId(-254);  // index 2, byte 16
   EXPECT_TRUE(patch.request(5));

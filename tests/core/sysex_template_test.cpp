@@ -60,8 +60,7 @@ RC_GTEST_PROP(SysExTemplateTest, BuiltMessagesMatchTheirTemplateAndGiveTheValues
 RC_GTEST_PROP(SysExTemplateTest, VariablesAndTheWildcardBuildOnlyDataBytes,
               (std::int32_t s, std::int32_t t, std::int32_t u)) {
   const std::vector<TemplateVariable> variables = {{"s", s}, {"t", t}, {"u", u}};
-  const Bytes built =
-      buildMessage("f0,s1,s2,s3,s4,sl,sh,sx,s9,t1,t2,tz,u1,u2,uq,ff,f7", variables);
+  const Bytes built = buildMessage("f0,s1,s2,s3,s4,sl,sh,sx,s9,t1,t2,tz,u1,u2,uq,ff,f7", variables);
   RC_ASSERT(built.size() == 17u);
   for (std::size_t i = 1; i + 1 < built.size(); ++i) RC_ASSERT(built[i] < 0x80);
   RC_ASSERT(built[15] == (u & 0x7F));  // the wildcard is the device byte
@@ -79,7 +78,8 @@ TEST(SysExTemplateTest, FieldsThatAreNeitherBytesNorVariables) {
       {{0xF0}, "f0,10", false}, {{0xF0}, "f0,ff,s1", true}, {{0xF0, 0x55, 0x10}, "f0,,10", true}};
   // clang-format on
   for (const auto& [text, bytes] : built) EXPECT_EQ(buildMessage(text, s3), bytes) << text;
-  for (const auto& [bytes, text, matches] : matched) EXPECT_EQ(matchesTemplate(bytes, text), matches);
+  for (const auto& [bytes, text, matches] : matched)
+    EXPECT_EQ(matchesTemplate(bytes, text), matches);
   const std::vector<std::pair<std::size_t, std::uint8_t>> above = {{1, 0xFF}, {2, 0x80}, {4, 0xFE}};
   EXPECT_EQ(literalsAboveDataRange("f0,FF,80,7e,Fe,x1,f7"), above);
   EXPECT_EQ(literalsAboveDataRange("f0,00,ff,02,f7,,90"), decltype(above){});

@@ -68,8 +68,11 @@ TEST(FileLocationsTest, ChoosesBesideTheProgramOrTheXdgFolders) {
 
 TEST(FileLocationsTest, InstalledDataFolderOnlyForAProgramInABinFolder) {
   for (const auto& [dir, data] : {std::pair{"/usr/bin/", "/usr/share/banklore/"},
-                                  {"/opt/x/bin/", "/opt/x/share/banklore/"}, {"/bin/", "/share/banklore/"},
-                                  {"/usr/sbin/", ""}, {"/opt/banklore/", ""}, {"", ""}}) {
+                                  {"/opt/x/bin/", "/opt/x/share/banklore/"},
+                                  {"/bin/", "/share/banklore/"},
+                                  {"/usr/sbin/", ""},
+                                  {"/opt/banklore/", ""},
+                                  {"", ""}}) {
     EXPECT_EQ(installedDataFolder({dir, "banklore"}).value_or(""), data) << dir;
   }
 }

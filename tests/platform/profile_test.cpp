@@ -74,7 +74,8 @@ TEST(ProfileTest, ReadTextAndReadIntFindTheValueOrTheFallback) {
         << c.section << "/" << c.key;
   }
   EXPECT_EQ(readText(dir.file("none.ini"), "General", "Instrument", "Nova", 9), "Nova");
-  EXPECT_EQ(sectionNames(file), (std::vector<std::string>{"General", "Matrix-1000", "", "general"}));
+  EXPECT_EQ(sectionNames(file),
+            (std::vector<std::string>{"General", "Matrix-1000", "", "general"}));
   for (const auto& [text, expected] : {std::pair{"12abc", 12}, {"abc", 0}, {"", 77}, {"-", 0}}) {
     writeFile(file, std::string("[Nova]\nValue=") + text + "\n");
     EXPECT_EQ(readInt(file, "nova", "value", 77), expected) << text;
@@ -87,9 +88,13 @@ TEST(ProfileTest, WritesThatWouldBreakTheLinesAreRefusedAndLineEndsAreKept) {
   TempDir dir;
   const std::string file = dir.file("a.ini");
   writeFile(file, "[A]\r\nX=1\r\n[B]\r\nY=2\r\n");
-  for (const auto& [section, key, value] : {std::tuple{"A", "Key", "two\nlines"}, {"A", "Ke=y", "v"},
-                                             {"A]", "Key", "v"}, {"A", " \t ", "v"}, {"A", "k", "a\rb"},
-                                             {"A\r", "k", "v"}, {"A", "k\n", "v"}}) {
+  for (const auto& [section, key, value] : {std::tuple{"A", "Key", "two\nlines"},
+                                            {"A", "Ke=y", "v"},
+                                            {"A]", "Key", "v"},
+                                            {"A", " \t ", "v"},
+                                            {"A", "k", "a\rb"},
+                                            {"A\r", "k", "v"},
+                                            {"A", "k\n", "v"}}) {
     EXPECT_FALSE(writeText(file, section, key, value)) << section << "/" << key;
   }
   EXPECT_FALSE(writeText(dir.file("no-folder/a.ini"), "A", "Key", "v"));

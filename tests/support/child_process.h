@@ -63,7 +63,8 @@ ChildRun runInChild(Body body, const ChildLimits& limits = {}) {
   const bool ended = child > 0 && ::waitpid(child, &status, 0) == child;
   run.finished = ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   run.unsupported = ended && WIFEXITED(status) && WEXITSTATUS(status) == kChildUnsupported;
-  if (ended && WIFSIGNALED(status)) run.output += "[killed by signal " + std::to_string(WTERMSIG(status)) + "]";
+  if (ended && WIFSIGNALED(status))
+    run.output += "[killed by signal " + std::to_string(WTERMSIG(status)) + "]";
   return run;
 }
 

@@ -95,8 +95,8 @@ class ProtectedFilesTest : public AppTest {
            view_.rect = {1005, 1006, 1700, 1800};  // each entry grows
            test::LogCapture log;
            window_->close();
-           const bool told = log.text().find("Couldn't save the settings to " + file) !=
-                             std::string::npos;
+           const bool told =
+               log.text().find("Couldn't save the settings to " + file) != std::string::npos;
            return placement + (told ? " unsaved" : " saved");
          },
          [](const std::string& file) {
@@ -122,8 +122,8 @@ TEST_F(ProtectedFilesTest, EveryWriterRefusesOrFailsWithoutLosingTheOldFileAndSa
     Target target;
     mode_t mode;
     Limit limit;
-    const char* contents;  // none, fifo, old, new or damaged
-    bool sameFile;         // not replaced by another file (true: checked)
+    const char* contents;                    // none, fifo, old, new or damaged
+    bool sameFile;                           // not replaced by another file (true: checked)
     std::array<const char*, kWriters> told;  // per writer; {path} stands for the target's path
   };
   const char* const kNotSaved = "Couldn't create file! | 0 patches saved.";
@@ -214,8 +214,8 @@ TEST(FileSizeLimitTest, TheToolsReportWhatTheyCannotWrite) {
   TempDir dir;
   // 200 packets: a report of some 16 KB, of which 4 KB fit.
   writeFile(dir.file("bank.syx"), std::string(200 * 128, '\0'));
-  EXPECT_EQ(howItEnded(startLimited(BANKLORE_CLI,
-                                    "inspect '" + dir.file("bank.syx") + "' --instrument Virtual", dir)),
+  EXPECT_EQ(howItEnded(startLimited(
+                BANKLORE_CLI, "inspect '" + dir.file("bank.syx") + "' --instrument Virtual", dir)),
             "exit 1");
   EXPECT_EQ(banklore::readFile(dir.file("err")), "banklore-cli: cannot write the output\n");
 

@@ -32,7 +32,7 @@ std::string allGood(int n, bool checksums) {
 
 struct Case {
   const char* instrument;
-  std::string file;        // in the real-data folder, or in the test's folder
+  std::string file;  // in the real-data folder, or in the test's folder
   std::string summary;
   std::vector<int> slots = {};  // what each packet names; empty: packet i names slot i
   bool shipped = true;
