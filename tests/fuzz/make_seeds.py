@@ -95,7 +95,6 @@ def main(out):
         b"F0,FF,ff,t2,t1,s4,s3,,f7",
         b"f0,7,1A,abc,s5,u",
     ]
-    seeds["checksum"] = [bytes(range(40)), bytes([0x7F] * 30 + [3, 1])]
     seeds["syx_patches"] = [
         bytes([0, 3]) + nova_patch(0) + nova_patch(130),
         bytes([1, 0]) + nova_patch(5)[:100],
