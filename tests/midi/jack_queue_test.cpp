@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include <thread>
 
 #include "midi/event_assembler.h"
 #include "midi/jack_output_queue.h"
@@ -79,25 +78,6 @@ RC_GTEST_PROP(JackPathTest, AnyMessagesThroughAnyCyclesWithRealTimeBetweenArrive
   RC_ASSERT(broken == 0u);
   RC_ASSERT(arrived == sent);
   RC_ASSERT(realTimes == put);
-}
-
-// Over JACK the queue is hardly ever full; here a sender waits for room that JACK's thread makes.
-TEST(JackOutputQueueTest, RefusesWhatCanNeverFitAndWaitsForRoom) {
-  JackOutputQueue queue(64 * 1024, 40000);
-  const Bytes big = test::sysEx(30000);
-  EXPECT_EQ(queue.push({}, 0ms), JackOutputQueue::Push::Refused);
-  EXPECT_EQ(queue.push(test::sysEx(40001), 1s), JackOutputQueue::Push::Refused);  // at once
-  ASSERT_EQ(queue.push(big, 0ms), JackOutputQueue::Push::Queued);
-  ASSERT_EQ(queue.push(big, 0ms), JackOutputQueue::Push::Queued);
-  std::thread consumer([&] {
-    std::this_thread::sleep_for(50ms);
-    FakeCycle cycle(32768);
-    queue.drain(cycle);
-  });
-  EXPECT_EQ(queue.push(test::sysEx(3), 60s), JackOutputQueue::Push::Queued);
-  consumer.join();
-  queue.abandon();
-  EXPECT_EQ(queue.push(big, 1s), JackOutputQueue::Push::Abandoned);
 }
 
 TEST(EventAssemblerTest, ReportsWhatIsBroken) {

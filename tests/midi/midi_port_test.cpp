@@ -1,6 +1,6 @@
 // What MidiPort decides itself, over the loopback backend (which device a name selects, how input
-// is cut or reported, a device gone and back between two looks), how the system's MIDI is chosen
-// and waited for at start, and the notifier that tells of devices that come and go.
+// is cut or reported, a device gone and back between two looks), and how the system's MIDI is
+// chosen and waited for at start.
 #include "midi/midi_port.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <future>
 #include <optional>
 
-#include "midi/change_notifier.h"
 #include "midi/loopback_backend.h"
 #include "midi/port_names.h"
 #include "midi/support/port_probe.h"
@@ -21,6 +20,7 @@ namespace {
 using test::Bytes;
 using namespace std::chrono_literals;
 using Change = MidiPort::DeviceChange;
+using enum MidiPort::Direction;
 
 const std::string kNoDevice = "Midi Assertion failure: Error MIDIERR_NODEVICE\n";
 
@@ -76,8 +76,7 @@ TEST_F(MidiPortTest, OpensWhatTheNamesSelect) {
 TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
   const std::string kData = "MIM_DATA/MIM_MOREDATA\n";
   const std::string kTuneRequest =
-      "Got unknown (not handled) status byte f6. Please contact the author and "
-      "tell him which "
+      "Got unknown (not handled) status byte f6. Please contact the author and tell him which "
       "status byte it is. Thanks!";
   struct Case {
     Bytes received;
@@ -127,11 +126,9 @@ TEST_F(MidiPortTest, ADeviceGoneAndBackBetweenTwoLooksIsReconnectedNotLost) {
   ASSERT_TRUE(port->Open());
   loopback::unplug("Synth");
   loopback::plugIn("Synth");
-  using enum Change::Kind;
-  EXPECT_EQ(port->Reconnect(), (std::vector<Change>{{Reconnected, MidiPort::Direction::In, "Synth"},
-                                                    {Reconnected, MidiPort::Direction::Out, "Synth"}}));
-  ASSERT_TRUE(port->SendSysEx(test::sysEx(8).data(), 8));
-  EXPECT_TRUE(recorder.waitFor(1));
+  EXPECT_EQ(port->Reconnect(), (std::vector<Change>{{Change::Kind::Reconnected, In, "Synth"},
+                                                    {Change::Kind::Reconnected, Out, "Synth"}}));
+  EXPECT_TRUE(port->SendSysEx(test::sysEx(8).data(), 8) && recorder.waitFor(1));
 }
 
 // Names must stay the same from run to run, whatever address ALSA gave the device.
@@ -220,50 +217,6 @@ TEST(MidiSystemTest, AJackProbeThatNeverReturnsGivesNoMidiAfterTheDeadline) {
 
   probes.openJack = [] { return makeLoopbackBackend(); };
   EXPECT_TRUE(MidiPort(openSystemMidi(nullptr, probes)).systemProblem().empty());
-}
-
-TEST(MidiSystemTest, ALaterBackendTakesOverThePortWithItsNamesAndCallbacks) {
-  loopback::reset();
-  loopback::addPort("Synth");
-  MidiPort port(makeUnavailableMidiBackend("nothing here"));
-  test::Recorder recorder(port);
-  port.SetInputDeviceName("Synth");
-  port.SetOutputDeviceName("Synth");
-  EXPECT_FALSE(port.Open());
-  EXPECT_EQ(port.systemProblem(), "nothing here");
-  port.ReplaceBackend(nullptr);
-  EXPECT_EQ(port.systemProblem(), "nothing here") << "nothing to take over with";
-  port.ReplaceBackend(makeLoopbackBackend());
-  EXPECT_TRUE(port.systemProblem().empty());
-  ASSERT_TRUE(port.Open());
-  ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x01, 0xF7}));
-  EXPECT_TRUE(recorder.waitFor(1));
-  loopback::reset();
-}
-
-TEST(ChangeNotifierTest, PollingTellsOnlyWhenTheListingChangesAndOncePerChange) {
-  std::mutex mutex;
-  std::string listing = "Synth\n";
-  std::atomic<int> polls{0}, calls{0};
-  ChangeNotifier notifier(
-      [&] {
-        std::lock_guard lock(mutex);
-        ++polls;
-        return listing;
-      },
-      5ms);
-  notifier.setHandler([&] { ++calls; });
-  // A poll's answer is judged before the next poll starts.
-  ASSERT_TRUE(test::waitUntil([&] { return polls >= 5; }));
-  EXPECT_EQ(calls, 0) << "an unchanged listing is no change";
-  {
-    std::lock_guard lock(mutex);
-    listing = "";
-  }
-  ASSERT_TRUE(test::waitUntil([&] { return calls > 0; }));
-  const int seen = polls;
-  ASSERT_TRUE(test::waitUntil([&] { return polls >= seen + 3; }));
-  EXPECT_EQ(calls, 1) << "told once per change";
 }
 
 }  // namespace

@@ -35,17 +35,12 @@ constexpr const char* kDefinition =
     "NamePos=0\nNameLen=8\nDeviceIDBytes=0\n";
 
 Bytes patchFor(int slot) {
-  char name[16];
-  std::snprintf(name, sizeof name, "p%03d    ", slot);
-  // Built in place: GCC 12 at -O2 takes an insert into a six-byte vector for an overflow.
-  Bytes patch;
-  patch.reserve(27);
-  for (int byte : {0xF0, 0x7D, 0x00, 0x10, slot / 128, slot % 128}) {
-    patch.push_back(static_cast<std::uint8_t>(byte));
+  const int head[] = {0xF0, 0x7D, 0x00, 0x10, slot / 128, slot % 128};
+  Bytes patch(27);
+  for (std::size_t i = 0; i < patch.size(); ++i) {
+    patch[i] = static_cast<std::uint8_t>(i < 6 ? head[i] : (slot * 7 + static_cast<int>(i)) & 0x7F);
   }
-  for (int i = 0; i < 8; ++i) patch.push_back(static_cast<std::uint8_t>(name[i]));
-  for (int i = 0; i < 12; ++i) patch.push_back(static_cast<std::uint8_t>((slot * 7 + i) & 0x7F));
-  patch.push_back(0xF7);
+  patch.back() = 0xF7;
   return patch;
 }
 
@@ -59,45 +54,33 @@ Bytes shortMessage(int i) {
 
 // An instrument on virtual ports of its own: it answers each request on its backend's input
 // thread, while a thread of its own sends the short messages through the same output.
-class Instrument {
- public:
-  explicit Instrument(std::unique_ptr<MidiBackend> backend) : backend_(std::move(backend)) {
-    open_ = backend_ &&
-            backend_->openVirtual(kInstrument, [this](auto message) { answer(message); }, {});
+struct Instrument {
+  explicit Instrument(std::unique_ptr<MidiBackend> midi) : backend(std::move(midi)) {
+    open = backend && backend->openVirtual(kInstrument, [this](auto message) {
+      if (message.size() != 7 || message[1] != 0x7D || message[3] != 0x11) return;
+      ++requests;
+      if (!backend->send(patchFor(message[4] * 128 + message[5]))) ++failedSends;
+    }, {});
   }
   ~Instrument() {
-    if (flood_.joinable()) flood_.join();
-    if (backend_) backend_->closeVirtual();
+    if (flood.joinable()) flood.join();
+    if (backend) backend->closeVirtual();
   }
-
-  bool open() const { return open_; }
   // Sends the short messages, `pause` after every 20 of them.
   void startFlood(std::chrono::microseconds pause) {
-    flood_ = std::thread([this, pause] {
+    flood = std::thread([this, pause] {
       for (int i = 0; i < kShortMessages; ++i) {
-        if (!backend_->send(shortMessage(i))) ++failedSends_;
+        if (!backend->send(shortMessage(i))) ++failedSends;
         if (i % 20 == 19) std::this_thread::sleep_for(pause);
       }
     });
   }
-  void waitForFlood() { flood_.join(); }
-  int requests() const { return requests_; }
-  int failedSends() const { return failedSends_; }
 
- private:
-  void answer(std::span<const std::uint8_t> message) {
-    if (message.size() != 7 || message[0] != 0xF0 || message[1] != 0x7D || message[3] != 0x11) {
-      return;
-    }
-    ++requests_;
-    if (!backend_->send(patchFor(message[4] * 128 + message[5]))) ++failedSends_;
-  }
-
-  std::unique_ptr<MidiBackend> backend_;
-  bool open_ = false;
-  std::thread flood_;
-  std::atomic<int> requests_{0};
-  std::atomic<int> failedSends_{0};
+  std::unique_ptr<MidiBackend> backend;
+  bool open = false;
+  std::thread flood;
+  std::atomic<int> requests{0};
+  std::atomic<int> failedSends{0};
 };
 
 struct Backend {
@@ -128,7 +111,7 @@ class RequestUnderFlood : public ::testing::TestWithParam<Backend> {
         << "[General]\nInstrument=Flood\n[Flood]\nMidiIN=" << kInstrument
         << ":out\nMidiOUT=" << kInstrument << ":in\nDeviceID=0\nRequestDelay=0\nSendDelay=0\n";
     instrument_ = std::make_unique<Instrument>(GetParam().make());
-    ASSERT_TRUE(instrument_->open());
+    ASSERT_TRUE(instrument_->open);
     window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, GetParam().make, view_,
                                            prompts_, loop_);
     window_->initWindow();
@@ -176,13 +159,13 @@ TEST_P(RequestUnderFlood, EverySlotArrivesAndEveryShortMessageReachesTheUiThread
   instrument_->startFlood(GetParam().floodPause);
   ASSERT_TRUE(loop_.runUntil([&] { return !window_->request().requestActive; }, kHangGuard))
       << "still awaiting slot " << window_->request().currentPending;
-  instrument_->waitForFlood();
+  instrument_->flood.join();
   ASSERT_TRUE(loop_.runUntil([&] { return shortMessages_ >= kShortMessages; }, kHangGuard))
       << shortMessages_ << " of " << kShortMessages << " short messages arrived";
   EXPECT_EQ(view_.banks[0].status, "Request completed.");
   EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
-  EXPECT_EQ(instrument_->failedSends(), 0);
-  EXPECT_GE(instrument_->requests(), kSlots);
+  EXPECT_EQ(instrument_->failedSends, 0);
+  EXPECT_GE(instrument_->requests, kSlots);
   EXPECT_GE(sysEx_, kSlots);
   EXPECT_EQ(shortMessages_, kShortMessages);
   EXPECT_EQ(damaged_, 0) << "short messages arrived cut, padded or out of order";
@@ -204,13 +187,13 @@ TEST_P(RequestUnderFlood, ClosingTheWindowDuringTheRequestStopsItCleanly) {
   ASSERT_TRUE(window_->closed());
   EXPECT_FALSE(window_->request().requestActive);
   window_.reset();
-  const int requestsAtClose = instrument_->requests();
-  instrument_->waitForFlood();
+  const int requestsAtClose = instrument_->requests;
+  instrument_->flood.join();
   // The port is closed: the tasks the MIDI thread posted meanwhile all lie before this one.
   bool drained = false;
   loop_.postToUiThread([&] { drained = true; });
   ASSERT_TRUE(loop_.runUntil([&] { return drained; }, kHangGuard));
-  EXPECT_LE(instrument_->requests(), requestsAtClose + 1) << "requests went on after closing";
+  EXPECT_LE(instrument_->requests, requestsAtClose + 1) << "requests went on after closing";
   EXPECT_LT(sysEx_, kSlots);
 }
 
