@@ -1,5 +1,5 @@
-// The find boxes and the Edit menu as the user meets them: Ctrl+F, typing, Escape, sweeping a
-// selection over a filtered list, and Ctrl+Z / Ctrl+Shift+Z.
+// The find boxes and the Edit menu as the user meets them: Ctrl+F, typing, Return, Escape,
+// sweeping a selection over a filtered list, and Ctrl+Z / Ctrl+Shift+Z.
 #include <QAction>
 #include <QMenu>
 #include <QTest>
@@ -11,6 +11,14 @@ namespace {
 
 using V = std::vector<int>;
 
+V shownRows(const BankList& list) {
+  V rows;
+  for (int row = 0; row < list.model()->rowCount(); ++row) {
+    if (!list.isRowHidden(row)) rows.push_back(row);
+  }
+  return rows;
+}
+
 class FindBoxTest : public WindowTest {
  protected:
   // Names a few slots of a bank without making it unsaved, so closing asks nothing.
@@ -19,14 +27,6 @@ class FindBoxTest : public WindowTest {
       app_->bank(bank).slots[static_cast<std::size_t>(slot)].setName(text);
       app_->RefreshRow(bank, slot);
     }
-  }
-  V shownRows(int bank) {
-    V rows;
-    BankList& list = frame_.panel().list(bank);
-    for (int row = 0; row < list.model()->rowCount(); ++row) {
-      if (!list.isRowHidden(row)) rows.push_back(row);
-    }
-    return rows;
   }
   void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
@@ -39,70 +39,40 @@ TEST_F(FindBoxTest, CtrlFFiltersTheActiveListAsYouTypeWhileCommandsKeepActingOnT
   WindowPanel& panel = frame_.panel();
   const QRect classic = panel.list(0).geometry();
   frame_.setSelection(0, {3, 20}, 3);
-  EXPECT_TRUE(panel.findBox(0).isHidden() && panel.findBox(1).isHidden());
-
   key(Qt::Key_F, Qt::ControlModifier);
   FindBox& box = panel.findBox(0);
-  ASSERT_TRUE(box.isVisible());
-  EXPECT_TRUE(box.hasFocus());
+  ASSERT_TRUE(box.isVisible() && box.hasFocus());
   EXPECT_TRUE(panel.findBox(1).isHidden()) << "only the active bank's";
-  EXPECT_EQ(box.geometry().top(), classic.top());
   EXPECT_EQ(panel.list(0).geometry(), classic.adjusted(0, box.height(), 0, 0))
       << "the list gives the box its top";
-
   QTest::keyClicks(&box, "bAsS");
-  EXPECT_EQ(shownRows(0), (V{3, 10, 30}));
-  EXPECT_EQ(shownRows(1).size(), 256u);
+  EXPECT_EQ(std::pair(shownRows(panel.list(0)), shownRows(panel.list(1)).size()),
+            std::pair(V{3, 10, 30}, 256ul));
   EXPECT_EQ(frame_.selectedRows(0), (V{3, 20})) << "a hidden row stays selected";
   key(Qt::Key_F5);  // Copy to other bank, from the box: the hidden slot 20 goes too
-  EXPECT_EQ(app_->name(1, 0).substr(0, 8), "Bass One");
   EXPECT_EQ(app_->name(1, 1).substr(0, 4), "Lead");
-
   app_->RenameSlot(0, 10, "Pad", true);
-  EXPECT_EQ(shownRows(0), (V{3, 30})) << "a renamed row is matched again";
+  EXPECT_EQ(shownRows(panel.list(0)), (V{3, 30})) << "a renamed row is matched again";
+  EXPECT_TRUE(panel.list(0).hasFocus() && box.isVisible()) << "as after every command";
 
-  EXPECT_TRUE(panel.list(0).hasFocus()) << "as after every command";
-  EXPECT_TRUE(box.isVisible()) << "it still holds text";
   QTest::mouseClick(&box, Qt::LeftButton);
+  key(Qt::Key_Return);
+  EXPECT_TRUE(panel.list(0).hasFocus() && box.isVisible()) << "Return goes on in the list";
+  key(Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(box.selectedText(), QStringLiteral("bAsS")) << "ready to be typed over";
   key(Qt::Key_Escape);
   EXPECT_FALSE(app_->closed()) << "Escape in a box with text only clears it";
-  EXPECT_TRUE(box.text().isEmpty());
-  EXPECT_TRUE(box.isHidden());
-  EXPECT_TRUE(panel.list(0).hasFocus());
-  EXPECT_EQ(shownRows(0).size(), 256u);
+  EXPECT_TRUE(box.text().isEmpty() && box.isHidden() && panel.list(0).hasFocus());
   EXPECT_EQ(panel.list(0).geometry(), classic);
-  EXPECT_EQ(frame_.selectedRows(0), (V{3, 20}));
-}
-
-TEST_F(FindBoxTest, EscapeInAnEmptyBoxClosesTheWindowAsAnywhereElse) {
-  start();
-  frame_.panel().list(1).setFocus();
-  key(Qt::Key_F2);  // Bank 2 active
+  EXPECT_EQ(shownRows(panel.list(0)).size(), 256u);
   key(Qt::Key_F, Qt::ControlModifier);
-  ASSERT_TRUE(frame_.panel().findBox(1).hasFocus());
-  key(Qt::Key_Escape);
-  EXPECT_TRUE(app_->closed());
-}
-
-TEST_F(FindBoxTest, ReturnGoesOnInTheListAndAnEmptyBoxGoesAwayWithTheFocus) {
-  start();
-  name(0, {{5, "Strings"}});
-  WindowPanel& panel = frame_.panel();
-  key(Qt::Key_F, Qt::ControlModifier);
-  QTest::keyClicks(&panel.findBox(0), "str");
-  key(Qt::Key_Return);
-  EXPECT_TRUE(panel.list(0).hasFocus());
-  EXPECT_TRUE(panel.findBox(0).isVisible()) << "it still filters";
-  EXPECT_EQ(shownRows(0), V{5});
-  EXPECT_FALSE(app_->closed()) << "Enter never closes";
-
-  key(Qt::Key_F, Qt::ControlModifier);
-  ASSERT_TRUE(panel.findBox(0).hasFocus());
-  EXPECT_EQ(panel.findBox(0).selectedText(), QStringLiteral("str")) << "ready to be typed over";
-  key(Qt::Key_Backspace);
   panel.list(1).setFocus();
-  EXPECT_TRUE(panel.findBox(0).isHidden());
-  EXPECT_EQ(shownRows(0).size(), 256u);
+  EXPECT_TRUE(box.isHidden()) << "an empty box goes away with the focus";
+  key(Qt::Key_F1);
+  for (int b = 0; b < 2; ++b) app_->bank(b).unsaved.assign(256, false);  // closing asks nothing
+  key(Qt::Key_F, Qt::ControlModifier);
+  key(Qt::Key_Escape);
+  EXPECT_TRUE(app_->closed()) << "Escape in an empty box closes the window as anywhere else";
 }
 
 // Clicking row 0 and Shift+clicking row 9 selects the rows shown between them, not those the
@@ -115,17 +85,15 @@ TEST_F(FindBoxTest, ASweptSelectionTakesInOnlyTheRowsShown) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
                       list.visualRect(list.model()->index(row, 1)).center());
   };
-  for (const char* filter : {"KEEP", ""}) {
-    SCOPED_TRACE(filter);
+  for (const auto& [filter, swept] : std::vector<std::pair<const char*, V>>{
+           {"KEEP", {0, 3, 6, 9}}, {"", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}}) {
     list.setNameFilter(QString::fromLatin1(filter));
     click(0, Qt::NoModifier);
     click(9, Qt::ShiftModifier);
-    const V swept = *filter ? V{0, 3, 6, 9} : V{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    EXPECT_EQ(list.selectedRowNumbers(), swept);
+    EXPECT_EQ(list.selectedRowNumbers(), swept) << filter;
   }
   list.setNameFilter(QStringLiteral("keep"));
   click(3, Qt::NoModifier);
-  list.setFocus();
   key(Qt::Key_Down, Qt::ShiftModifier);
   EXPECT_EQ(list.selectedRowNumbers(), (V{3, 6})) << "the keyboard steps over hidden rows";
 }
@@ -143,62 +111,55 @@ TEST(BankListFilterTest, RebuiltRowsAreMatchedAfreshAndAllShowOnceTheFilterGoes)
   BankTableModel model(0);
   model.setSource(&rows);
   BankList list(0, model);
-  const auto shown = [&] {
-    V all;
-    for (int row = 0; row < model.rowCount(); ++row) {
-      if (!list.isRowHidden(row)) all.push_back(row);
-    }
-    return all;
-  };
-  const auto rebuild = [&](std::vector<std::string> names) {
-    rows.names = std::move(names);
-    model.rebuild(static_cast<int>(rows.names.size()));
-  };
-  rebuild({"keep", "drop", "keep", "drop", "drop", "Keeper"});
   list.setNameFilter(QStringLiteral("KEEP"));
-  EXPECT_EQ(shown(), (V{0, 2, 5}));
-  rebuild({"drop", "keep", "drop"});
-  EXPECT_EQ(shown(), V{1});
-  rebuild({"drop", "keep", "drop", "keep", "keep", "drop", "drop"});
-  EXPECT_EQ(shown(), (V{1, 3, 4}));
+  for (const auto& [names, shown] : std::vector<std::pair<S, V>>{
+           {{"keep", "drop", "keep", "drop", "drop", "Keeper"}, {0, 2, 5}},
+           {{"drop", "keep", "drop"}, {1}},
+           {{"drop", "keep", "drop", "keep", "keep", "drop", "drop"}, {1, 3, 4}}}) {
+    rows.names = names;
+    model.rebuild(static_cast<int>(names.size()));
+    EXPECT_EQ(shownRows(list), shown);
+  }
   list.setNameFilter(QString());
-  EXPECT_EQ(shown().size(), 7u);
+  EXPECT_EQ(shownRows(list).size(), 7u);
 }
 
-TEST_F(FindBoxTest, TheEditMenuNamesWhatCtrlZAndCtrlShiftZWouldDo) {
+// The Edit menu shows what the librarian offers; its keys reach undo and redo, except in a find
+// box, where Ctrl+Z is the box's own.
+TEST_F(FindBoxTest, TheEditMenuAndItsKeysReachUndoAndRedo) {
   start();
   name(0, {{1, "One"}, {2, "Two"}});
-  const auto texts = [this] {
+  const auto matches = [this] {
     frame_.fillEditMenu();
-    std::vector<std::string> all;
+    std::vector<std::pair<std::string, bool>> shown, offered;
     for (const QAction* action : frame_.editMenu().actions()) {
       if (!action->isSeparator())
-        all.push_back((action->isEnabled() ? "" : "-") + action->text().toStdString());
+        shown.emplace_back(action->text().toStdString(), action->isEnabled());
     }
-    return all;
+    for (const EditMenuEntry& entry : app_->editMenu())
+      offered.emplace_back(entry.text, entry.enabled);
+    offered.emplace_back("Find...\tCtrl+F", true);
+    return shown == offered;
   };
-  EXPECT_EQ(texts(),
-            (std::vector<std::string>{"-Undo\tCtrl+Z", "-Redo\tCtrl+Shift+Z", "Find...\tCtrl+F"}));
+  EXPECT_TRUE(matches());
   frame_.setSelection(0, {1, 2}, 1);
   key(Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);  // Swap
-  ASSERT_EQ(app_->name(0, 1).substr(0, 3), "Two");
-  EXPECT_EQ(texts(), (std::vector<std::string>{"Undo Swap\tCtrl+Z", "-Redo\tCtrl+Shift+Z",
-                                               "Find...\tCtrl+F"}));
+  EXPECT_TRUE(matches());
+  const auto first = [this] { return app_->name(0, 1).substr(0, 3); };
+  ASSERT_EQ(first(), "Two");
   key(Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_EQ(app_->name(0, 1).substr(0, 3), "One");
-  EXPECT_EQ(texts()[1], "Redo Swap\tCtrl+Shift+Z");
+  EXPECT_EQ(first(), "One");
+  EXPECT_TRUE(matches());
   key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_EQ(app_->name(0, 1).substr(0, 3), "Two");
-  texts();                                         // as the menu opens
+  EXPECT_EQ(first(), "Two");
+  frame_.fillEditMenu();                           // as the menu opens
   frame_.editMenu().actions().front()->trigger();  // Undo from the menu
-  EXPECT_EQ(app_->name(0, 1).substr(0, 3), "One");
-
-  // In a find box Ctrl+Z is the box's own: it takes back typing, not an edit of the bank.
+  EXPECT_EQ(first(), "One");
   key(Qt::Key_F, Qt::ControlModifier);
   QTest::keyClicks(QApplication::focusWidget(), "x");
   key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
   key(Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_EQ(app_->name(0, 1).substr(0, 3), "One");
+  EXPECT_EQ(first(), "One");
 }
 
 }  // namespace
