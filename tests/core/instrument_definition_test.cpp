@@ -111,9 +111,6 @@ TEST(InstrumentDefinitionTest, BankNamesDeviceTablesAndLabels) {
       {"DeviceIDNames=a,b\nDeviceIDBytes= 7,-1,x9,12abc,,5\n", "banks A B a=7 b=255 =0 =12", 1,
        "A001"},
       // Slots far beyond the banks: a sign letter carried that far wraps as a character.
-      {"NumPatchesPerBank=1\n", nullptr, kMaxSlot, "@000"}, {"NumPatchesPerBank=1\n", nullptr, 2, "C000"},
-      {"NumPatchesPerBank=1\nFirstBankSign=9\n", nullptr, kMaxSlot, "2147484547"},
-      {"NumPatchesPerBank=1\nBankNames=X,Y\n", nullptr, kMaxSlot, "@000"},  // beyond the names
       {"", nullptr, kMaxSlot, "@127"}};  // bank 16777215, and 'A' + that wraps to '@' too
   // clang-format on
   for (const auto& [section, banks, slot, label] : cases) {
