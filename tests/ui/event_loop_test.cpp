@@ -14,7 +14,7 @@ namespace {
 TEST(QtUiClockTest, TimersStopFromTheirOwnTickRestartAndReplaceTheirId) {
   QtUiClock clock;
   int oneShots = 0, repeats = 0, replaced = 0;
-  bool runningDuringTick = false;
+  bool runningDuringTick = false, later = false;
   std::function<void()> tick = [&] {
     runningDuringTick = runningDuringTick || clock.timerRunning(3);
     if (++oneShots < 3) clock.startTimer(3, 1, false, tick);  // a one-shot may restart itself
@@ -24,8 +24,10 @@ TEST(QtUiClockTest, TimersStopFromTheirOwnTickRestartAndReplaceTheirId) {
   clock.startTimer(1, 2, true, [&] {
     if (++repeats == 3) clock.stopTimer(1);
   });
-  EXPECT_TRUE(waitUntil([&] { return oneShots == 3 && repeats == 3; }));
-  waitUntil([] { return false; }, 30);
+  ASSERT_TRUE(waitUntil([&] { return oneShots == 3 && repeats == 3; }));
+  // A timer ten times as slow as the stopped one: had that one kept going, it would have ticked.
+  clock.startTimer(2, 20, false, [&] { later = true; });
+  ASSERT_TRUE(waitUntil([&] { return later; }));
   EXPECT_EQ(std::tuple(oneShots, repeats, replaced, runningDuringTick), std::tuple(3, 3, 0, false));
 }
 
@@ -44,8 +46,7 @@ TEST(QtUiClockTest, TasksPostedFromAnotherThreadRunOnTheUiThreadInOrder) {
   });
   poster.join();
   ASSERT_TRUE(waitUntil([&] { return order.size() == 50; }));
-  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
-  EXPECT_TRUE(allOnUiThread);
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()) && allOnUiThread);
 }
 
 TEST(TerminationWatchTest, SignalsBecomeCloseRequestsOnTheUiThreadWhileWatched) {
