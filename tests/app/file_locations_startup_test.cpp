@@ -46,10 +46,9 @@ TEST_F(FileLocationsStartupTest,
     const std::string definition =
         userDefinition ? config + "banklore.idf" : path("usr/share/banklore/banklore.idf");
     MainWindow& window = startWith(installedCopy());
-    EXPECT_EQ(window.slotCount(), slots);
-    EXPECT_EQ(window.definitionPath(), definition);
-    EXPECT_EQ(window.settingsFolder(), config);
-    EXPECT_EQ(window.settingsPath(), config + "banklore.ini");
+    EXPECT_EQ(std::tuple(window.slotCount(), window.definitionPath(), window.settingsFolder(),
+                         window.settingsPath()),
+              std::tuple(slots, definition, config, config + "banklore.ini"));
     std::vector<std::string> chooserGot;
     prompts_.onChoose = [&](const std::string& idf, const std::string& ini) {
       chooserGot = {idf, ini};
