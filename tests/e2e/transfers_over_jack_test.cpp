@@ -24,6 +24,16 @@ constexpr const char* kSynthOut = "banklore-virtual-synth:out";
 constexpr int kSlots = 256;
 constexpr int kWakeTimer = 990;  // none of the window's
 
+// Instruments whose patch messages leave part of the slot to the request, and slots across what
+// they leave out: the classic Nova's name no slot at all, the Matrix-1000's the program only (100
+// to a bank).
+struct PartlyNamed {
+  const char* instrument;
+  std::vector<int> slots;
+};
+const PartlyNamed kPartlyNamed[] = {{"Nova (classic layout)", {0, 1, 2, 3}},
+                                    {"Matrix-1000", {98, 99, 100, 101}}};
+
 // A MIDI merger between the synth and the librarian, as a musician's set-up may have one: it
 // passes the synth's output on and mixes in a clock, also between the pieces of a SysEx (as MIDI
 // allows real-time messages to), and notes between whole messages only (as a merger must).
@@ -191,8 +201,8 @@ TEST_F(TransfersOverJack, FetchesAWholeBankThroughDroppedCorruptLateWrongSlotAnd
 TEST_F(TransfersOverJack, LateRepeatedAnswersNamingPartOfTheSlotLandInTheirOwnSlots) {
   for (const PartlyNamed& c : kPartlyNamed) {
     SCOPED_TRACE(c.instrument);
-    startSynth(kLateTwice, c.instrument);
-    openWindow(c.instrument, kDefaultDelayMs);
+    startSynth({"--delay", "2500", "--twice", "1"}, c.instrument);
+    openWindow(c.instrument, 415);
     prompts_.messages.clear();
     view_.banks[0].selection = c.slots;
     const std::vector<Patch> before = window_->bank(0).slots;
@@ -200,20 +210,21 @@ TEST_F(TransfersOverJack, LateRepeatedAnswersNamingPartOfTheSlotLandInTheirOwnSl
     ASSERT_TRUE(request());
     EXPECT_EQ(view_.banks[0].status, "Request completed.");
     EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
-    const std::vector<Patch>& after = window_->bank(0).slots;
-    Bytes fetched;
-    std::vector<int> strays;
-    for (int slot = 0; slot < static_cast<int>(after.size()); ++slot) {
-      const auto i = static_cast<std::size_t>(slot);
+    const Bytes held = stopSynth();
+    const auto size = static_cast<std::size_t>(window_->definition().PatchSize());
+    std::vector<int> wrong, strays;  // asked for but not the synth's; written but not asked for
+    for (std::size_t slot = 0; slot < before.size(); ++slot) {
+      const auto bytes = window_->bank(0).slots[slot].bytes();
       if (std::ranges::find(c.slots, slot) != c.slots.end()) {
-        fetched.insert(fetched.end(), after[i].bytes().begin(), after[i].bytes().end());
-      } else if (!std::ranges::equal(after[i].bytes(), before[i].bytes())) {
-        strays.push_back(slot);
+        if (!std::ranges::equal(bytes, std::span(held).subspan(slot * size, size))) {
+          wrong.push_back(static_cast<int>(slot));
+        }
+      } else if (!std::ranges::equal(bytes, before[slot].bytes())) {
+        strays.push_back(static_cast<int>(slot));
       }
     }
-    const auto size = static_cast<std::size_t>(window_->definition().PatchSize());
-    EXPECT_EQ(slotsHeld(fetched, stopSynth(), size), listOf(c.slots, " "));
-    EXPECT_EQ(listOf(strays, " "), "") << "slots that were not asked for were written";
+    EXPECT_EQ(wrong, std::vector<int>{});
+    EXPECT_EQ(strays, std::vector<int>{});
     EXPECT_TRUE(joined(window_->bank(1).slots) == bank1);
   }
 }

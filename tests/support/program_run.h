@@ -49,9 +49,7 @@ class Program {
     execv(args[0], args.data());
     _exit(127);
   }
-  ~Program() {
-    if (running()) killNow();
-  }
+  ~Program() { finish(std::chrono::milliseconds(0)); }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -102,7 +100,7 @@ class Program {
   File in_{std::tmpfile(), &std::fclose}, out_{std::tmpfile(), &std::fclose},
       err_{std::tmpfile(), &std::fclose};
   pid_t pid_ = -1;
-  int status_ = 0;
+  int status_ = -1;  // as if killed, until waitpid says otherwise
   bool ended_ = false;
 };
 

@@ -1,7 +1,8 @@
 // banklore-cli fetch and send without an instrument: slot lists, which slots each engine run asks
 // for when some never arrive, bank files read into slots and written whole or not at all, and the
-// exit codes for usage errors (2) and input that cannot be used (1). The transfers themselves run
-// against the virtual synth over JACK (tests/e2e/cli_transfers_over_jack_test.cpp).
+// exit codes for usage errors (2) and input that cannot be used (1). The transfers themselves, and
+// the files a fetch writes, are checked against the virtual synth over JACK
+// (tests/e2e/cli_transfers_over_jack_test.cpp).
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
@@ -140,36 +141,6 @@ class CliBankFileTest : public ::testing::Test {
   }
   TempDir dir_;
 };
-
-// Any patches written in either format read back into the slots they came from, unchanged.
-TEST_F(CliBankFileTest, WrittenPatchesReadBackIntoTheirSlots) {
-  InstrumentDefinition small(dir_.file("test.idf"), "Small", nullptr);
-  rc::check([&] {
-    const auto slots = *rc::gen::nonEmpty(rc::gen::container<std::set<int>>(rc::gen::inRange(0, 16)));
-    const BankFormat format = *rc::gen::element(BankFormat::Syx, BankFormat::Mid);
-    std::vector<Patch> written = bankOf(small), read = bankOf(small);
-    std::vector<const Patch*> patches;
-    for (const int slot : slots) {
-      written[slot].loadBytes(smallPatch(slot, *rc::gen::inRange('A', 'Z')));
-      patches.push_back(&written[slot]);
-    }
-    const std::string path = dir_.file(format == BankFormat::Syx ? "rt.syx" : "rt.MIDI");
-    RC_ASSERT(bankFormatOfName(path) == format);
-    RC_ASSERT(writeBankFile(path, format, patches) == "");
-    const BankFileRead got = readBankFile(path, small, read);
-    RC_ASSERT(got.slots == std::vector<int>(slots.begin(), slots.end()));
-    RC_ASSERT(got.packets == static_cast<long>(slots.size()) && got.wrong == 0);
-    for (const int slot : slots) RC_ASSERT(std::ranges::equal(read[slot].bytes(), written[slot].bytes()));
-  });
-  // A second between patches in a MIDI file: 192 ticks at 96 a quarter.
-  std::vector<Patch> bank = bankOf(small);
-  bank[2].loadBytes(smallPatch(2, 'B'));
-  ASSERT_EQ(writeBankFile(dir_.file("two.mid"), BankFormat::Mid, {&bank[2], &bank[2]}), "");
-  EXPECT_NE(readFile(dir_.file("two.mid")).find(std::string("\x81\x40\xF0", 3)), std::string::npos);
-  for (const char* name : {"sounds.syx/backup.txt", "syx", "backup.mid.bak"}) {
-    EXPECT_EQ(bankFormatOfName(name), std::nullopt) << name;
-  }
-}
 
 TEST_F(CliBankFileTest, ReadsEachPatchIntoTheSlotItNamesAndCountsWhatCannotBeSent) {
   InstrumentDefinition small(dir_.file("test.idf"), "Small", nullptr);

@@ -1,24 +1,17 @@
 // What every end-to-end test shares: a JACK server of the suite's own, a fresh folder per test
-// with a copy of the shipped definitions, banklore-virtual-synth started with the faults a test
-// asks for, and a watchdog that turns a hang into stacks.
+// with a copy of the shipped definitions, and banklore-virtual-synth started with the faults a
+// test asks for.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "core/instrument_definition.h"
 #include "core/patch.h"
-#include "support/hang_watchdog.h"
 #include "support/jack_server.h"
 #include "support/synth_process.h"
 
@@ -74,30 +67,6 @@ class SynthOverJack : public ::testing::Test {
         << "\nSendDelay=" << delayMs << "\n";
   }
 
-  // Which of the synth's slots each `size`-byte packet of `packets` holds ("?": none of them), to
-  // show where patches went: "0 0 1 2" for slot 0's patch twice where 0-3 were asked for.
-  static std::string slotsHeld(const Bytes& packets, const Bytes& held, std::size_t size) {
-    std::string text;
-    for (std::size_t at = 0; at + size <= packets.size(); at += size) {
-      const auto packet = std::span(packets).subspan(at, size);
-      std::string slot = "?";
-      for (std::size_t from = 0; from + size <= held.size(); from += size) {
-        if (std::ranges::equal(std::span(held).subspan(from, size), packet)) {
-          slot = std::to_string(from / size);
-          break;
-        }
-      }
-      text += (text.empty() ? "" : " ") + slot;
-    }
-    return text;
-  }
-
-  static std::string listOf(const std::vector<int>& numbers, const char* separator) {
-    std::string text;
-    for (const int n : numbers) text += (text.empty() ? "" : separator) + std::to_string(n);
-    return text;
-  }
-
   // A patch of the synth's own kind for `slot`, named "Sent <label>" and checksummed, to be sent.
   static Bytes sentPatch(InstrumentDefinition& definition, int slot) {
     Patch patch(definition);
@@ -122,20 +91,7 @@ class SynthOverJack : public ::testing::Test {
     return all;
   }
 
-  // Instruments whose patch messages leave part of the slot to the request, and slots across what
-  // they leave out: the classic Nova's name no slot at all, the Matrix-1000's the program only (100
-  // to a bank). The synth answers each request twice, after the engine has asked again.
-  struct PartlyNamed {
-    const char* instrument;
-    std::vector<int> slots;
-  };
-  static inline const PartlyNamed kPartlyNamed[] = {{"Nova (classic layout)", {0, 1, 2, 3}},
-                                                    {"Matrix-1000", {98, 99, 100, 101}}};
-  static inline const std::vector<std::string> kLateTwice = {"--delay", "2500", "--twice", "1"};
-  static constexpr int kDefaultDelayMs = 415;
-
   static inline std::unique_ptr<test::JackServer> server_;
-  test::HangWatchdog watchdog_{std::chrono::seconds(240)};  // first: watches the rest end
   const std::string area_;
   std::string dir_;
   std::unique_ptr<test::SynthProcess> synth_;
