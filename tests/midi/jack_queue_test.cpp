@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-
 #include "midi/event_assembler.h"
 #include "midi/jack_output_queue.h"
 #include "midi/support/port_probe.h"
@@ -15,27 +14,19 @@ using test::Bytes;
 using namespace std::chrono_literals;
 
 // A port buffer of `size` bytes per cycle that charges each event a header, as JACK's does.
-class FakeCycle : public EventSink {
- public:
+struct FakeCycle : EventSink {
   static constexpr std::size_t kEventHeader = 12;
-
-  explicit FakeCycle(std::size_t size) : size_(size) {}
+  explicit FakeCycle(std::size_t bytes) : size(bytes) {}
   std::size_t room() override {
-    return used_ + kEventHeader >= size_ ? 0 : size_ - used_ - kEventHeader;
+    return used + kEventHeader >= size ? 0 : size - used - kEventHeader;
   }
-  std::uint8_t* reserve(std::size_t size) override {
-    if (size == 0 || size > room()) return nullptr;
-    used_ += size + kEventHeader;
-    events.emplace_back(size);
-    return events.back().data();
+  std::uint8_t* reserve(std::size_t bytes) override {
+    if (bytes == 0 || bytes > room()) return nullptr;
+    used += bytes + kEventHeader;
+    return events.emplace_back(bytes).data();
   }
-  void next() { used_ = 0; }
-
+  std::size_t size, used = 0;
   std::vector<Bytes> events;
-
- private:
-  std::size_t size_;
-  std::size_t used_ = 0;
 };
 
 // What JACK does between our output and our input: any messages up to the largest, queued (the
@@ -52,7 +43,7 @@ RC_GTEST_PROP(JackPathTest, AnyMessagesThroughAnyCyclesWithRealTimeBetweenArrive
   FakeCycle cycle(cycleBytes);
   const auto drain = [&] {
     queue.drain(cycle);
-    cycle.next();
+    cycle.used = 0;
   };
   std::vector<Bytes> sent;
   for (std::size_t size : sizes) {
@@ -65,8 +56,10 @@ RC_GTEST_PROP(JackPathTest, AnyMessagesThroughAnyCyclesWithRealTimeBetweenArrive
   EventAssembler assembler(
       kMax,
       [&](std::span<const std::uint8_t> m) {
-        if (m.size() == 1 && m[0] == realTime) ++realTimes;
-        else arrived.emplace_back(m.begin(), m.end());
+        if (m.size() == 1 && m[0] == realTime)
+          ++realTimes;
+        else
+          arrived.emplace_back(m.begin(), m.end());
       },
       [&] { ++broken; });
   for (std::size_t i = 0; i < cycle.events.size(); ++i) {

@@ -1,7 +1,8 @@
 // What every MIDI backend owes MidiPort, checked once and run on the in-process loopback and on a
 // JACK server of the test's own (dummy driver). Each system has a device "synth" that plays back
 // whatever reaches it, as a MIDI thru box would, and that can be unplugged and plugged in again.
-// What only JACK has (its server going away, connections, its output queue, RtMidi over it) follows.
+// What only JACK has (its server going away, connections, its output queue, RtMidi over it)
+// follows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
@@ -132,7 +133,8 @@ class MidiContract : public ::testing::Test {
   }
   // Waits until the device's ports are joined to the port's, so that what is sent comes back.
   bool joined() {
-    return test::waitUntil([&] { return system_.joined(system_.in) && system_.joined(system_.out); });
+    return test::waitUntil(
+        [&] { return system_.joined(system_.in) && system_.joined(system_.out); });
   }
   bool send(MidiPort& port, const Bytes& message) {
     return port.SendSysEx(message.data(), message.size());
@@ -142,9 +144,9 @@ class MidiContract : public ::testing::Test {
     const std::size_t before = recorder_->seen().data.size();
     return joined() && send(*port_, test::sysEx(8)) && recorder_->waitFor(before + 1);
   }
-  std::vector<Change> changesAfter(void (System::*action)()) {
+  std::vector<Change> changesAfter(const std::function<void()>& action) {
     const int before = told_;
-    (system_.*action)();
+    action();
     EXPECT_TRUE(test::waitUntil([&] { return told_ > before; })) << "the port was not told";
     return port_->Reconnect();
   }
@@ -171,10 +173,11 @@ TYPED_TEST(MidiContract, MessagesOfEverySizeUpToTheLargestArriveIntactOnceAndInO
   MidiPort& port = *this->port_;
   ASSERT_TRUE(port.Open());
   ASSERT_TRUE(this->joined());
+  // clang-format off
   const std::vector<Bytes> messages{
-      test::sysEx(295),   {0x94, 0x3C, 0x64}, {0xC3, 0x05},       {0xBF, 0x07, 0x7F},
-      test::sysEx(70000), {0xFE},             test::sysEx(kMaxMidiMessageBytes),
-      {0xD0, 0x40},       test::sysEx(2),     test::sysEx(3)};
+      test::sysEx(295), {0x94, 0x3C, 0x64}, {0xC3, 0x05}, {0xBF, 0x07, 0x7F}, test::sysEx(70000),
+      {0xFE}, test::sysEx(kMaxMidiMessageBytes), {0xD0, 0x40}, test::sysEx(2), test::sysEx(3)};
+  // clang-format on
   for (const Bytes& message : messages) {
     Bytes buffer = message;
     ASSERT_TRUE(this->send(port, buffer));
@@ -203,12 +206,12 @@ TYPED_TEST(MidiContract, PortsOpenByNameAndFollowDeviceChanges) {
   EXPECT_TRUE(port.Reconnect().empty()) << "the connections just made count as made";
   ASSERT_TRUE(this->talks());
 
-  EXPECT_EQ(this->changesAfter(&TypeParam::unplug),
+  EXPECT_EQ(this->changesAfter([&] { this->system_.unplug(); }),
             (std::vector<Change>{{Lost, In, in}, {Lost, Out, out}}));
   EXPECT_FALSE(port.isInputOpen() || port.isOutputOpen());
   EXPECT_FALSE(this->send(port, test::sysEx(8))) << "nothing is queued for a device that is gone";
   EXPECT_TRUE(port.Reconnect().empty()) << "a loss is told once";
-  EXPECT_EQ(this->changesAfter(&TypeParam::plugIn),
+  EXPECT_EQ(this->changesAfter([&] { this->system_.plugIn(); }),
             (std::vector<Change>{{Reconnected, In, in}, {Reconnected, Out, out}}));
   EXPECT_TRUE(this->talks());
 
@@ -217,7 +220,7 @@ TYPED_TEST(MidiContract, PortsOpenByNameAndFollowDeviceChanges) {
   port.Open();  // fails for want of any device, yet watches for the named one
   EXPECT_FALSE(port.isInputOpen() || port.isOutputOpen());
   EXPECT_TRUE(port.Reconnect().empty());
-  EXPECT_EQ(this->changesAfter(&TypeParam::plugIn),
+  EXPECT_EQ(this->changesAfter([&] { this->system_.plugIn(); }),
             (std::vector<Change>{{Connected, In, in}, {Connected, Out, out}}));
   EXPECT_TRUE(this->talks());
 
@@ -256,10 +259,8 @@ TYPED_TEST(MidiContract, NoCallbackAfterCloseWhileInputStreams) {
   const auto seen = recorder.seen();
   EXPECT_EQ(recorder.late, 0);
   EXPECT_TRUE(seen.errors.empty());
-  const auto sysExes = std::ranges::count(seen.data, whole);
-  EXPECT_GT(sysExes, 0);
-  EXPECT_GT(std::ranges::count(seen.data, 3u, &Bytes::size), 0);
-  EXPECT_EQ(std::ranges::count(seen.data, 3u, &Bytes::size) + sysExes, std::ssize(seen.data));
+  EXPECT_GT(std::ranges::count(seen.data, whole), 0);
+  for (const Bytes& message : seen.data) EXPECT_TRUE(message == whole || message.size() == 3);
 }
 
 // The owner of virtual ports "<name>:in" and "<name>:out" and a port opened on them talk both
@@ -279,9 +280,8 @@ TYPED_TEST(MidiContract, VirtualPortsTalkBothWaysAndStopOnClose) {
   test::Recorder& recorder = *this->recorder_;
   ASSERT_TRUE(port->Open());
   ASSERT_TRUE(port->isInputOpen() && port->isOutputOpen());
-  ASSERT_TRUE(test::waitUntil([&] {
-    return this->system_.joined(name + ":in") && this->system_.joined(name + ":out");
-  }));
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return this->system_.joined(name + ":in") && this->system_.joined(name + ":out"); }));
   const std::vector<Bytes> requests{test::sysEx(8), test::sysEx(70000), {0x90, 0x3C, 0x40}};
   for (const Bytes& request : requests) ASSERT_TRUE(this->send(*port, request));
   ASSERT_TRUE(owned.waitFor(requests.size()));
@@ -309,12 +309,9 @@ using JackTest = MidiContract<JackSystem>;
 // the port joins the new one.
 TEST_F(JackTest, AServerThatGoesAwayIsToldOnceAndANewOneIsJoinedOnOpen) {
   ASSERT_TRUE(port_->Open());
-  const int before = told_;
-  JackSystem::server->stop();
-  ASSERT_TRUE(test::waitUntil([&] { return told_ > before; }));
-  EXPECT_FALSE(send(*port_, test::sysEx(8)));
-  EXPECT_EQ(port_->Reconnect(),
+  EXPECT_EQ(changesAfter([] { JackSystem::server->stop(); }),
             (std::vector<Change>{{SystemGone, In, "the JACK server has gone away"}}));
+  EXPECT_FALSE(send(*port_, test::sysEx(8)));
   EXPECT_FALSE(port_->isInputOpen() || port_->isOutputOpen());
   EXPECT_TRUE(port_->Reconnect().empty()) << "told once";
   EXPECT_EQ(port_->systemProblem(), "the JACK server has gone away");
@@ -335,11 +332,11 @@ TEST_F(JackTest, AServerThatGoesAwayIsToldOnceAndANewOneIsJoinedOnOpen) {
 TEST_F(JackTest, ACutConnectionIsMadeAgainInPlace) {
   ASSERT_TRUE(port_->Open());
   ASSERT_TRUE(joined());
-  const int before = told_;
-  ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:in")), 0);
-  ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:out")), 0);
-  ASSERT_TRUE(test::waitUntil([&] { return told_ > before; })) << "a cut is a change";
-  EXPECT_TRUE(port_->Reconnect().empty());
+  const auto cut = [&] {
+    for (const char* name : {"synth:in", "synth:out"})
+      jack_port_disconnect(system_.client, jack_port_by_name(system_.client, name));
+  };
+  EXPECT_TRUE(changesAfter(cut).empty()) << "a cut is a change to look at, yet nothing to tell";
   EXPECT_TRUE(talks());
   if (access("/dev/snd/seq", F_OK) == 0) return;
   unsetenv("BANKLORE_MIDI_API");
@@ -359,7 +356,8 @@ TEST_F(JackTest, QueuedOutputLeavesBeforeCloseOrIsToldLost) {
   sender->Close();
   ASSERT_TRUE(recorder_->waitFor(5));
 
-  sender = makePort("", system_.out, makeJackBackend({.queueBytes = 64 << 10, .sendTimeout = 200ms}));
+  sender =
+      makePort("", system_.out, makeJackBackend({.queueBytes = 64 << 10, .sendTimeout = 200ms}));
   ASSERT_TRUE(sender->Open());
   ASSERT_EQ(jack_port_disconnect(system_.client, jack_port_by_name(system_.client, "synth:in")), 0);
   ASSERT_TRUE(test::waitUntil([&] { return !system_.joined(system_.out); }));
@@ -369,8 +367,9 @@ TEST_F(JackTest, QueuedOutputLeavesBeforeCloseOrIsToldLost) {
   EXPECT_FALSE(send(*sender, test::sysEx(kMaxMidiMessageBytes + 1)));
   sender->Close();
   const std::string log = log_.contents();
-  EXPECT_THAT(log, HasSubstr("JACK output: a message of 30000 bytes is not sent, 60000 bytes still "
-                             "queued after 200 ms\nMidi Assertion failure: Error MIDIERR_NOTREADY\n"));
+  EXPECT_THAT(log,
+              HasSubstr("JACK output: a message of 30000 bytes is not sent, 60000 bytes still "
+                        "queued after 200 ms\nMidi Assertion failure: Error MIDIERR_NOTREADY\n"));
   EXPECT_THAT(log, HasSubstr("JACK output: a message of 1048577 bytes is not sent (at most "
                              "1048576)\nMidi Assertion failure: Error MMSYSERR_INVALPARAM\n"));
   EXPECT_THAT(log, HasSubstr("JACK output: 60000 queued bytes were not delivered\n"));
@@ -387,9 +386,9 @@ TEST_F(JackTest, TheRtMidiAdapterIsQuietAndNoticesByPolling) {
   port_->Close();
   EXPECT_EQ(log_.contents(), "MM_MIM_OPEN\nMM_MOM_OPEN\nMM_MIM_CLOSE\nMM_MOM_CLOSE\n");
   ASSERT_TRUE(port_->Open());
-  EXPECT_EQ(changesAfter(&JackSystem::unplug),
+  EXPECT_EQ(changesAfter([&] { system_.unplug(); }),
             (std::vector<Change>{{Lost, In, system_.in}, {Lost, Out, system_.out}}));
-  EXPECT_EQ(changesAfter(&JackSystem::plugIn),
+  EXPECT_EQ(changesAfter([&] { system_.plugIn(); }),
             (std::vector<Change>{{Reconnected, In, system_.in}, {Reconnected, Out, system_.out}}));
 }
 

@@ -80,20 +80,17 @@ class JackServer {
       _exit(127);
     }
     if (logFd >= 0) close(logFd);
-    if (pid_ < 0) return "cannot fork for jackd";
-    for (int i = 0; i < 1200; ++i) {
-      int status = 0;
+    for (int i = 0, status = 0; pid_ > 0 && i < 1200; ++i) {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-          return "jackd was not found (install the package jackd2)";
-        }
-        return "jackd ended at start; see " + log;
+        const bool missing = WIFEXITED(status) && WEXITSTATUS(status) == 127;
+        return missing ? "jackd was not found (install the package jackd2)"
+                       : "jackd ended at start; see " + log;
       }
       if (answers()) return "";
       std::this_thread::sleep_for(50ms);
     }
-    return "jackd did not answer within a minute; see " + log;
+    return pid_ < 0 ? "cannot fork for jackd" : "jackd did not answer within a minute; see " + log;
   }
 
   // Whether a client can join; libjack's complaints while the server starts are kept quiet.

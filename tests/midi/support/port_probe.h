@@ -78,9 +78,8 @@ class Recorder {
     port.SetErrorCallback([this](MidiPort&, std::uint32_t message) {
       add([&] { seen_.errors.push_back(message); });
     });
-    port.SetNoticeCallback([this](const std::string& text) {
-      add([&] { seen_.notices.push_back(text); });
-    });
+    port.SetNoticeCallback(
+        [this](const std::string& text) { add([&] { seen_.notices.push_back(text); }); });
   }
   ~Recorder() {
     if (port_ != nullptr) port_->Close();
