@@ -71,7 +71,6 @@ TEST_F(MidiPortTest, OpensWhatTheNamesSelect) {
 }
 
 TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
-  const std::string kData = "MIM_DATA/MIM_MOREDATA\n";
   const std::string kTuneRequest =
       "Got unknown (not handled) status byte f6. Please contact the author and tell him which "
       "status byte it is. Thanks!";
@@ -80,21 +79,20 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
     std::vector<Bytes> forwarded;
     std::vector<std::uint32_t> errors;
     std::vector<std::string> notices;
-    std::string logged;
     std::optional<MidiInputError> reported = {};  // by the backend, instead of bytes
   };
   const Case cases[] = {
-      {{0x94, 0x3C, 0x64}, {{0x94, 0x3C, 0x64}}, {}, {}, kData},          // note-on, channel 5
-      {{0xC3, 0x05}, {{0xC3, 0x05}}, {}, {}, kData},                      // program change
-      {{0xBF, 0x07, 0x7F}, {{0xBF, 0x07, 0x7F}}, {}, {}, kData},          // controller, channel 16
-      {{0xD0, 0x40, 0x7F}, {{0xD0, 0x40}}, {}, {}, kData},                // channel pressure
-      {{0xFE}, {{0xFE}}, {}, {}, kData},                                  // active sensing
-      {{0xB2, 0x07, 0x7F, 0x01}, {{0xB2, 0x07, 0x7F}}, {}, {}, kData},    // longer than its class
-      {{0xF6}, {}, {}, {kTuneRequest}, kData + kTuneRequest + "\n"},      // tune request
-      {{0x90, 0x3C}, {}, {0x3C5}, {}, kData + "MM_MIM_ERROR\n"},          // cut short
-      {{0x90, 0x3C, 0x90}, {}, {0x3C5}, {}, kData + "MM_MIM_ERROR\n"},    // status as data
-      {{}, {}, {0x3C5}, {}, "MM_MIM_ERROR\n", MidiInputError::Short},     // MIM_ERROR
-      {{}, {}, {0x3C6}, {}, "MM_MIM_LONGERROR\n", MidiInputError::Long},  // MIM_LONGERROR
+      {{0x94, 0x3C, 0x64}, {{0x94, 0x3C, 0x64}}, {}, {}},        // note-on, channel 5
+      {{0xC3, 0x05}, {{0xC3, 0x05}}, {}, {}},                    // program change
+      {{0xBF, 0x07, 0x7F}, {{0xBF, 0x07, 0x7F}}, {}, {}},        // controller, channel 16
+      {{0xD0, 0x40, 0x7F}, {{0xD0, 0x40}}, {}, {}},              // channel pressure
+      {{0xFE}, {{0xFE}}, {}, {}},                                // active sensing
+      {{0xB2, 0x07, 0x7F, 0x01}, {{0xB2, 0x07, 0x7F}}, {}, {}},  // longer than its class
+      {{0xF6}, {}, {}, {kTuneRequest}},                          // tune request
+      {{0x90, 0x3C}, {}, {0x3C5}, {}},                           // cut short
+      {{0x90, 0x3C, 0x90}, {}, {0x3C5}, {}},                     // status as data
+      {{}, {}, {0x3C5}, {}, MidiInputError::Short},              // MIM_ERROR
+      {{}, {}, {0x3C6}, {}, MidiInputError::Long},               // MIM_LONGERROR
   };
   loopback::addPort("Synth", LoopbackDirection::InputOnly);
   for (const Case& c : cases) {
@@ -102,7 +100,6 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
     auto port = makePort("Synth", "");
     test::Recorder recorder(*port);
     ASSERT_TRUE(port->Open());
-    test::TestLog caseLog;
     ASSERT_TRUE(c.reported ? loopback::injectError("Synth", *c.reported)
                            : loopback::inject("Synth", c.received));
     ASSERT_TRUE(loopback::waitUntilIdle());
@@ -110,7 +107,6 @@ TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
     EXPECT_EQ(seen.data, c.forwarded);
     EXPECT_EQ(seen.errors, c.errors);
     EXPECT_EQ(seen.notices, c.notices);
-    EXPECT_EQ(caseLog.contents(), c.logged);
   }
 }
 
@@ -141,14 +137,8 @@ TEST(MidiSystemTest, WithoutAnyMidiSystemThePortRunsWithoutMidi) {
     EXPECT_TRUE(port.inputDeviceNames().empty() && port.outputDeviceNames().empty());
     port.SetOutputDeviceName("Synth");
     EXPECT_FALSE(port.Open());  // a device is named but the system has none
-    port.SetOutputDeviceName("");
-    ASSERT_TRUE(port.Open());
-    const std::uint8_t message[] = {0xF0, 0xF7};
-    EXPECT_FALSE(port.SendSysEx(message, sizeof message));  // no output: after the dump
     EXPECT_TRUE(log.contents().ends_with("No MIDI: " + why +
-                                         ".\nMidi Assertion failure: Error MMSYSERR_NODRIVER\n"
-                                         "Attempting to send 2 bytes:\nf0, f7\n"
-                                         "Midi Assertion failure: Error MMSYSERR_INVALHANDLE\n"))
+                                         ".\nMidi Assertion failure: Error MMSYSERR_NODRIVER\n"))
         << log.contents();
   }
   unsetenv("BANKLORE_MIDI_API");
@@ -157,21 +147,16 @@ TEST(MidiSystemTest, WithoutAnyMidiSystemThePortRunsWithoutMidi) {
 
 TEST(MidiSystemTest, AlsaWinsWhenBothAreThereAndAnOverrideTakesOnlyItsOwn) {
   using enum MidiSystem;
-  struct Case {
-    const char* override;
-    bool alsa, jack;
-    MidiSystem chosen;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char*, bool, bool, MidiSystem> cases[] = {
       {nullptr, true, true, Alsa},    {nullptr, true, false, Alsa}, {nullptr, false, true, Jack},
       {nullptr, false, false, None},  {"", true, true, Alsa},       {"pipewire", false, true, Jack},
       {"alsa", true, true, Alsa},     {"alsa", false, true, None},  {"jack", true, true, Jack},
       {"jack", true, false, None},    {"loopback", false, false, Loopback}};
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(chooseMidiSystem(c.override, c.alsa, c.jack), c.chosen)
-        << (c.override ? c.override : "(none)") << " alsa " << c.alsa << " jack " << c.jack;
+  for (const auto& [override, alsa, jack, chosen] : cases) {
+    EXPECT_EQ(chooseMidiSystem(override, alsa, jack), chosen)
+        << (override ? override : "(none)") << " alsa " << alsa << " jack " << jack;
   }
 }
 

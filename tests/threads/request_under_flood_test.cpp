@@ -166,8 +166,6 @@ TEST_P(RequestUnderFlood, EverySlotArrivesAndEveryShortMessageReachesTheUiThread
       << shortMessages_ << " of " << kShortMessages << " short messages arrived";
   EXPECT_EQ(view_.banks[0].status, "Request completed.");
   EXPECT_TRUE(prompts_.messages.empty()) << prompts_.messages.front();
-  EXPECT_GE(instrument_->requests, kSlots);
-  EXPECT_GE(sysEx_, kSlots);
   EXPECT_EQ(shortMessages_, kShortMessages);
   EXPECT_EQ(damaged_, 0) << "short messages arrived cut, padded or out of order";
   for (int slot = 0; slot < kSlots; ++slot) {

@@ -90,11 +90,6 @@ class Recorder {
       add([&] { seen_.data.emplace_back(bytes.begin(), bytes.end()); });
     };
   }
-  MidiBackend::ErrorHandler onError() {
-    return [this](MidiInputError error) {
-      add([&] { seen_.errors.push_back(static_cast<std::uint32_t>(error)); });
-    };
-  }
 
   // Waits until `count` data messages have arrived in all.
   bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
