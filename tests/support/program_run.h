@@ -67,24 +67,20 @@ class Program {
   }
   // Waits for its end; past `limit`, kills it.
   ProgramResult finish(std::chrono::milliseconds limit = kHang) {
-    ProgramResult result;
     waitUntil([this] { return !running(); }, limit);
-    if ((result.hung = running())) killNow();
-    if (WIFEXITED(status_)) result.exitCode = WEXITSTATUS(status_);
-    result.out = out();
-    result.err = err();
-    return result;
+    const bool hung = running();
+    if (hung) {
+      signal(SIGKILL);
+      waitpid(pid_, &status_, 0);
+      ended_ = true;
+    }
+    return {WIFEXITED(status_) ? WEXITSTATUS(status_) : -1, hung, out(), err()};
   }
 
  private:
   bool running() {
     if (pid_ > 0 && !ended_ && waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
     return pid_ > 0 && !ended_;
-  }
-  void killNow() {
-    signal(SIGKILL);
-    waitpid(pid_, &status_, 0);
-    ended_ = true;
   }
   static std::string contents(std::FILE* file) {
     std::string text;

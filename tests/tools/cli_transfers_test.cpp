@@ -178,27 +178,6 @@ TEST_F(CliBankFileTest, ReadsEachPatchIntoTheSlotItNamesAndCountsWhatCannotBeSen
   EXPECT_EQ(bank[0].name() + bank[1].name() + bank[2].name(), "PbbQbbRbb");
 }
 
-TEST_F(CliBankFileTest, FilesThatCannotBeReadOrWrittenSayWhyAndLeaveTheOldFile) {
-  InstrumentDefinition small(dir_.file("test.idf"), "Small", nullptr);
-  std::vector<Patch> bank = bankOf(small);
-  writeFile(dir_.file("not.mid"), "MThd, and nothing of a MIDI file after it");
-  EXPECT_NE(readBankFile(dir_.file("missing.syx"), small, bank).error.find("cannot open"),
-            std::string::npos);
-  EXPECT_NE(readBankFile(dir_.path, small, bank).error.find("cannot open"), std::string::npos);
-  EXPECT_EQ(readBankFile(dir_.file("not.mid"), small, bank).error,
-            "not a readable Standard MIDI File");
-  bank[2].loadBytes(smallPatch(2, 'B'));
-  EXPECT_NE(writeBankFile(dir_.file("no/such/folder.syx"), BankFormat::Syx, {&bank[2]}), "");
-  // A disk that fills up part way: the old file stays as it was.
-  const std::vector<const Patch*> many(200, &bank[2]);
-  for (const BankFormat format : {BankFormat::Syx, BankFormat::Mid}) {
-    const std::string path = dir_.file("old.syx");
-    writeFile(path, "last night's backup");
-    EXPECT_EQ(underSizeLimit([&] { return writeBankFile(path, format, many).empty(); }), 1);
-    EXPECT_EQ(readFile(path), "last night's backup");
-  }
-}
-
 // --- the command line ----------------------------------------------------------------------------
 
 class CliTransferUsageTest : public ::testing::Test {

@@ -133,34 +133,6 @@ TEST(VirtualSynthTest, EveryRequestFromTheLibrarianGetsThatSlotsPatch) {
   expectAnswer(nova, 130, 0, 2, 0);
 }
 
-TEST(VirtualSynthTest, PatchSentByTheLibrarianIsStoredInTheSlotItNames) {
-  for (const char* instrument : {"Virtual", "Nova", "Offsets"}) {
-    SCOPED_TRACE(instrument);
-    Librarian librarian(instrument);
-    InstrumentDefinition& d = librarian.d();
-    VirtualSynth synth(d);
-    // The Nova's patch names no slot: it goes where the last request pointed.
-    feed(synth, librarian.request(7));
-    Patch patch(d);
-    ASSERT_TRUE(patch.loadBytes(VirtualSynth::generatedPatch(d, 40)));
-    patch.setName("Sent");
-    librarian.sent.sent.clear();
-    patch.send(9);
-    const std::int32_t slot = std::string(instrument) == "Nova" ? 7 : 9;
-    const Reaction reaction = feed(synth, librarian.sent.sent);
-    EXPECT_EQ(reaction.kind, MessageKind::Patch) << describe(reaction, d);
-    EXPECT_EQ(reaction.slot, slot);
-    EXPECT_TRUE(reaction.sends.empty());
-    EXPECT_EQ(copy(synth.patch(slot)), librarian.sent.sent.back());
-    // Asked for again, it comes back as it was stored.
-    const Bytes answer = joined(feed(synth, librarian.request(slot)));
-    Patch back(d);
-    EXPECT_TRUE(back.loadBytes(answer));
-    EXPECT_EQ(back.name().substr(0, 4), "Sent");
-    EXPECT_EQ(synth.counts().stored, 1);
-  }
-}
-
 // What the librarian makes of each answer: '.' the requested slot, 'w' a valid patch of another
 // slot, 's' refused by its packet check, '-' no answer at all; 'g' before it: garbage came first,
 // '2' before it: the answer came twice in a row.
