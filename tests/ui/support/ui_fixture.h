@@ -15,13 +15,14 @@
 #include "app/main_window.h"
 #include "app/support/app_fixture.h"
 #include "midi/system_backend.h"
-#include "ui/main_frame.h"
 #include "support/cancelling_prompts.h"
+#include "ui/main_frame.h"
 
 namespace banklore::testing {
 
-// Processes events until `done` holds or `timeoutMs` passes; returns whether it holds.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 2000);
+// Processes events until `done` holds or `timeoutMs` passes (a guard against hangs, not a time
+// limit); returns whether it holds.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // A fresh, empty folder for one test: BANKLORE_TEST_TMPDIR/ui/<suite>_<test>/.
 std::string freshTestFolder();
 void writeWholeFile(const std::string& path, const std::string& bytes);
