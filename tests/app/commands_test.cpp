@@ -85,15 +85,5 @@ TEST_F(CommandsTest, ContextMenuItemsAreEnabledBySelectionCountAndClipboard) {
   }
 }
 
-TEST_F(CommandsTest, RenameAsksForEachSlotAndSkipsACancelledOne) {
-  startOnTestDefinition();
-  prompts_.names = {"First", std::nullopt, "ALongerName"};
-  select(0, {2, 4, 6});
-  window_->onCommand(Rename);
-  EXPECT_EQ(prompts_.renameShown, (S{"a2      ", "a4      ", "a6      "}));
-  EXPECT_EQ(names(0, 2, 5), (S{"First", "a3", "a4", "a5", "ALongerN"}));
-  EXPECT_EQ(view_.banks[0].refreshed, (V{2, 6}));
-}
-
 }  // namespace
 }  // namespace banklore::testing

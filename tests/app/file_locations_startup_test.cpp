@@ -95,16 +95,5 @@ TEST_F(FileLocationsStartupTest, FoldersThatCannotBeWrittenAreToldOnceWithPathAn
   EXPECT_EQ(prompts_.messages.size(), 1u) << "not told again at closing";
 }
 
-TEST_F(FileLocationsStartupTest, AWindowGoneBeforeTheBoxShowsTellsNobody) {
-  FileLocations files = ProgramPaths{dir_, "banklore"};
-  writeFile("taken", "");
-  files.logFolder = path("taken/");
-  files.logFile = files.logFolder + "log.txt";
-  startWith(files);
-  window_.reset();
-  EXPECT_EQ(clock_.runPosted(), 1);
-  EXPECT_TRUE(prompts_.messages.empty());
-}
-
 }  // namespace
 }  // namespace banklore::testing

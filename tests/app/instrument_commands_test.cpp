@@ -1,4 +1,4 @@
-// The Setup command, Change Instrument and About.
+// The Setup command and Change Instrument.
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
@@ -50,17 +50,6 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelT
   EXPECT_EQ(storedSetup(), S({"Synth In", "Synth Out", "5", "120", "30"}));
 }
 
-TEST_F(InstrumentCommandsTest, SettingsThatCannotBeSavedAreReported) {
-  std::filesystem::create_directory(path("banklore.ini"));  // no file can replace a folder
-  start();
-  prompts_.onSetup = [](SetupValues&) { return true; };
-  window_->onCommand(CommandId::Setup);
-  const std::string told = "Couldn't save the settings to " + path("banklore.ini");
-  EXPECT_EQ(prompts_.messages, S{told + "."});
-  window_->close();
-  EXPECT_TRUE(logged(told + "\n..completed.\n"));
-}
-
 TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSection) {
   startOnTestDefinition();
   writeFile("banklore.idf",
@@ -80,13 +69,6 @@ TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSection) {
                slotName(0, 4)}),
             S({"Ready.", "", "/somewhere/", "???????????????"}));
   EXPECT_TRUE(window_->clipboard().empty());
-}
-
-TEST_F(InstrumentCommandsTest, AboutIsLoggedAndShown) {
-  start();
-  window_->onCommand(CommandId::About);
-  EXPECT_EQ(prompts_.abouts, 1);
-  EXPECT_EQ(logCount("Displaying about box\n"), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Start-up, settings, window placement, closing, shutdown and the hop of MIDI input.
+// Start-up: its log, the settings file it writes and the window placement it restores.
 #include "app/support/app_fixture.h"
 #include "platform/debug_log.h"
 #include "platform/profile.h"
@@ -41,44 +41,6 @@ TEST_F(StartupTest, SavedEdgesRestoreThePlacement) {
     start();
     EXPECT_EQ(view_.rect, rect) << height;
   }
-}
-
-TEST_F(StartupTest, EveryWayOfClosingEndsTheRequestAndSavesOnce) {
-  const std::vector<std::pair<std::function<void(MainWindow&)>, int>> ways = {
-      {[](MainWindow& w) { w.close(), w.close(); }, 1},
-      {[](MainWindow& w) { w.onCommand(CommandId::Quit); }, 1},
-      {[this](MainWindow&) { window_.reset(); }, 0}};  // destroyed unclosed: the view ends itself
-  for (const auto& [closeIt, endRuns] : ways) {
-    view_ = FakeView{};
-    start();
-    MainWindow& window = *window_;
-    startRequestIn(0);
-    view_.rect = {5, 6, 700, 800};
-    closeIt(window);
-    EXPECT_EQ(view_.banks[0].status, "Request aborted.");
-    EXPECT_EQ(view_.endRuns, endRuns);
-    EXPECT_EQ(readText(path("banklore.ini"), "General", "Width", "", 10), "700");
-  }
-}
-
-TEST_F(StartupTest, MidiInputHopsToTheUiThreadAndNothingRunsAfterShutdown) {
-  loopback::addPort("Synth");
-  writeFile("banklore.ini", "[]\nMidiIN=Synth\nMidiOUT=Synth\n");
-  start();
-  S got;
-  window_->setMidiDataHandler([&](auto bytes) { got.emplace_back(bytes.begin(), bytes.end()); });
-  for (int i = 0; i < 2; ++i) ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x7D, 0x01, 0xF7}));
-  ASSERT_TRUE(loopback::waitUntilIdle());
-  EXPECT_TRUE(got.empty()) << "nothing runs on the MIDI thread";
-  EXPECT_EQ(clock_.runPosted(), 2);
-  EXPECT_EQ(got, (S(2, "\xF0\x7D\x01\xF7")));
-
-  ASSERT_TRUE(loopback::inject("Synth", {0xF0, 0x01, 0xF7}));
-  ASSERT_TRUE(loopback::waitUntilIdle());
-  window_.reset();
-  EXPECT_EQ(loopback::openInputCount("Synth"), 0u) << "shutdown closes the port";
-  EXPECT_EQ(clock_.runPosted(), 1);
-  EXPECT_EQ(got.size(), 2u) << "posted before shutdown, run after it";
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
-// The librarian's questions as the user answers them: Move, Rename, file, Setup, instrument
-// chooser and About dialogs, each driven through its modal run.
+// The librarian's questions as the user answers them: Move, Rename, file and Setup dialogs, each
+// driven through its modal run.
 #include <QFileDialog>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QTest>
 
-#include "platform/profile.h"
-#include "ui/about_dialog.h"
 #include "ui/file_dialogs.h"
-#include "ui/instrument_chooser_dialog.h"
 #include "ui/move_dialog.h"
 #include "ui/qt_prompts.h"
 #include "ui/rename_dialog.h"
@@ -113,60 +109,6 @@ TEST_F(DialogTest, SetupPreselectsStoredChoicesAndPagesByHundreds) {
   EXPECT_EQ(std::tuple(values.midiInName, values.midiOutName, values.deviceIndex, values.sendDelay,
                        values.requestDelay),
             std::tuple("Thru", "Synth Out", 5, 850, 0));
-}
-
-TEST_F(DialogTest, ChooserPreselectsTheStoredInstrumentAndWritesOnlyARealChoice) {
-  const std::string idf = dir_ + "banklore.idf", ini = dir_ + "banklore.ini";
-  writeWholeFile(idf, "[Virus]\nA=1\n[Nova]\n[Matrix-1000]\n[Zeta]");
-  writeWholeFile(ini, "[General]\nInstrument=nova\n");
-  const auto instrument = [&] { return readText(ini, "General", "Instrument", "", 100); };
-  script_
-      .on<InstrumentChooserDialog>([](InstrumentChooserDialog& dialog) {
-        EXPECT_EQ(dialog.list().currentItem()->text(), QStringLiteral("Nova"));
-        dialog.list().setCurrentRow(2);
-        QTest::keyClick(&dialog.list(), Qt::Key_Return);
-      })
-      .on<InstrumentChooserDialog>([](InstrumentChooserDialog& dialog) {
-        dialog.accept();  // as Enter would, with nothing to choose: refused, the dialog stays
-        EXPECT_TRUE(dialog.isVisible());
-        dialog.reject();
-      });
-  EXPECT_TRUE(prompts_.chooseInstrument(idf, ini, "Nova"));
-  EXPECT_EQ(instrument(), "Virus");
-  EXPECT_FALSE(prompts_.chooseInstrument(dir_ + "missing.idf", ini, "Nova"));
-  EXPECT_EQ(instrument(), "Virus");
-
-  // Settings that name no instrument: the one running is preselected, so Enter keeps it.
-  for (const char* running : {"Nova", "Zeta", "Gone"}) {
-    SCOPED_TRACE(running);
-    writeWholeFile(ini, "[General]\nPosX=1\n");
-    script_.on<InstrumentChooserDialog>(
-        [](InstrumentChooserDialog& dialog) { QTest::keyClick(&dialog.list(), Qt::Key_Return); });
-    EXPECT_TRUE(prompts_.chooseInstrument(idf, ini, running));
-    // "Zeta" ends the file without a line end, so it is no entry; the first entry then.
-    EXPECT_EQ(instrument(), std::string(running) == "Nova" ? "Nova" : "Matrix-1000");
-  }
-}
-
-TEST_F(DialogTest, AboutClosesOnEnterAndLinksExplainAFailedOpen) {
-  script_.on<AboutDialog>([](AboutDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
-  prompts_.about();  // Enter closes it
-  EXPECT_TRUE(script_.finished());
-
-  HyperlinkLabel link(QStringLiteral("site"), &owner_);
-  link.show();
-  int result = HyperlinkLabel::kOpened;
-  link.setOpener([&](const QString&) { return result; });
-  QTest::mouseClick(&link, Qt::LeftButton, Qt::NoModifier, link.rect().center());
-  EXPECT_EQ(link.textColor(), link.visitedColor);
-  QString failure;
-  QObject::connect(&link, &HyperlinkLabel::openFailed,
-                   [&](const QString& text) { failure = text; });
-  script_.on<QMessageBox>([](QMessageBox& box) { box.accept(); });
-  result = 4;
-  QTest::mouseClick(&link, Qt::LeftButton, Qt::NoModifier, link.rect().center());
-  EXPECT_EQ(failure, QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (4) occurred."));
-  EXPECT_NE(link.textColor(), link.visitedColor);  // hovered again or not, no longer visited
 }
 
 }  // namespace

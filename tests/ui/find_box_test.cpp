@@ -98,32 +98,6 @@ TEST_F(FindBoxTest, ASweptSelectionTakesInOnlyTheRowsShown) {
   EXPECT_EQ(list.selectedRowNumbers(), (V{3, 6})) << "the keyboard steps over hidden rows";
 }
 
-struct NamedRows : BankRows {
-  int rowCount(int) const override { return static_cast<int>(names.size()); }
-  std::string label(int, int row) const override { return std::to_string(row); }
-  std::string name(int, int row) const override { return names[static_cast<std::size_t>(row)]; }
-  std::vector<std::string> names;
-};
-
-// As after Change Instrument: the rows are rebuilt, fewer or more, and matched afresh.
-TEST(BankListFilterTest, RebuiltRowsAreMatchedAfreshAndAllShowOnceTheFilterGoes) {
-  NamedRows rows;
-  BankTableModel model(0);
-  model.setSource(&rows);
-  BankList list(0, model);
-  list.setNameFilter(QStringLiteral("KEEP"));
-  for (const auto& [names, shown] : std::vector<std::pair<S, V>>{
-           {{"keep", "drop", "keep", "drop", "drop", "Keeper"}, {0, 2, 5}},
-           {{"drop", "keep", "drop"}, {1}},
-           {{"drop", "keep", "drop", "keep", "keep", "drop", "drop"}, {1, 3, 4}}}) {
-    rows.names = names;
-    model.rebuild(static_cast<int>(names.size()));
-    EXPECT_EQ(shownRows(list), shown);
-  }
-  list.setNameFilter(QString());
-  EXPECT_EQ(shownRows(list).size(), 7u);
-}
-
 // The Edit menu shows what the librarian offers; its keys reach undo and redo, except in a find
 // box, where Ctrl+Z is the box's own.
 TEST_F(FindBoxTest, TheEditMenuAndItsKeysReachUndoAndRedo) {

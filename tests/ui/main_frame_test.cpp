@@ -1,12 +1,10 @@
 // The window as the user meets it: what it shows at start, every key, button and context-menu item
-// reaching the librarian, resizing, drops, sends and every way of closing. What the commands do is
+// reaching the librarian, sends and every way of closing. What the commands do is
 // tested in tests/app; here, that the window wires them.
 #include <QAction>
 #include <QMenu>
-#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUrl>
 #include <csignal>
 #include <filesystem>
 
@@ -110,51 +108,6 @@ TEST_F(MainFrameTest, ContextMenuShowsTheLibrariansItemsAndRunsTheChoice) {
   QApplication::sendEvent(list.viewport(), &keyboard);
   EXPECT_EQ(menus, 1);
   EXPECT_EQ(countInLog("Displaying context menu"), 3);
-}
-
-TEST_F(MainFrameTest, ResizingGivesTheListsTheRoomAndRestoresASavedPlacementOnScreen) {
-  writeWholeFile(dir_ + "banklore.ini", "[General]\nPosX=100\nPosY=50\nWidth=700\nHeight=550\n");
-  start();
-  EXPECT_EQ(frame_.windowRect(), (WindowRect{100, 50, 700, 550}));
-  frame_.setWindowRect({-9000, -9000, -8400, -8500});
-  EXPECT_EQ(frame_.windowRect(), (WindowRect{100, 50, 700, 550})) << "off every screen";
-  WindowPanel& panel = frame_.panel();
-  const QSize start = panel.size();
-  const QRect list2 = panel.list(1).geometry(), status2 = panel.status(1).geometry();
-  frame_.resize(frame_.width() + 200, frame_.height() + 100);
-  ASSERT_TRUE(waitUntil([&] { return panel.size() == start + QSize(200, 100); }));
-  EXPECT_GT(panel.list(1).width(), list2.width());
-  EXPECT_EQ(panel.list(1).height(), list2.height() + 100);
-  EXPECT_EQ(panel.status(1).y(), status2.y() + 100);
-}
-
-TEST_F(MainFrameTest, DroppedSyxFileLoadsIntoTheBankItLandsOn) {
-  start();
-  Patch patch(app_->definition());
-  // A fresh patch is all F7; a message in a file carries data bytes below 80 hex.
-  std::vector<std::uint8_t> bytes(patch.bytes().begin(), patch.bytes().end());
-  std::fill(bytes.begin() + 1, bytes.end() - 1, 0);
-  patch.loadBytes(bytes);
-  patch.setName("Dropped Tone");
-  patch.placeInSlot(5);
-  const int slot = app_->definition().patchNumberOf(patch.bytes());
-  writeWholeFile(dir_ + "one.syx", std::string(patch.bytes().begin(), patch.bytes().end()));
-  QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_ + "one.syx"))});
-  QWidget* viewport = frame_.panel().list(1).viewport();
-  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(viewport, &enter);
-  EXPECT_TRUE(enter.isAccepted());  // else a real drag never drops
-  BankTableModel& model = frame_.panel().model(1);
-  QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(viewport, &drop);
-  EXPECT_EQ(model.data(model.index(slot, 1)).toString(), QStringLiteral("Dropped Tone    "));
-  // The list repaints both columns of that row.
-  EXPECT_TRUE(std::any_of(changes.begin(), changes.end(), [&](const QList<QVariant>& change) {
-    return change[0] == model.index(slot, 0) && change[1] == model.index(slot, 1);
-  }));
-  EXPECT_EQ(app_->name(0, slot), "??????????????? ");
 }
 
 // The close box, Escape and File > Quit each run the closing steps once, and Enter never closes;
