@@ -77,38 +77,6 @@ TEST(InstrumentMessagesTest, SendsReportRefusedMessagesAndTheSendTemplateTellsWh
   EXPECT_TRUE(load("Send=f0,7d,t1,s1\n")->sendTemplateNamesWholeSlot());
 }
 
-// A checksum needs a type that is a rule or a hexadecimal byte and a position inside the message.
-TEST(InstrumentMessagesTest, ChecksumsOfSentPatchesAndRequests) {
-  // clang-format off
-  const std::pair<const char*, std::uint8_t> sendCases[] = {
-      {"SendChecksumPos=9\n", 0x09}, {"SendChecksumPos=0\nChecksumType=7f\n", 0x09},
-      {"SendChecksumPos=-1\nChecksumType=AllDataBytes\n", 0x0F},
-      {"SendChecksumPos=9\nChecksumType=1A5\n", 0xA5},  // the low byte of a hexadecimal number
-      {"SendChecksumPos=9\nChecksumType=nonsense\n", 0x00}};
-  // The byte at 6 of F0 10 06 04 01 03 00 F7, the request for slot 3.
-  const std::pair<const char*, std::uint8_t> requestCases[] = {
-      {"RequestChecksumPos=-1\nRequestChecksumType=Range:1-5\n", 0x1E},
-      {"RequestChecksumPos=6\nRequestChecksumType=42\n", 0x42},
-      {"RequestChecksumPos=6\nChecksumType=Virus\n", 0x7A},  // 03 + 00 + F7; no data area inside
-      {"RequestChecksumPos=6\nChecksumType=q\nRequestChecksumType=7f\n", 0x03},  // 01 + 03
-      {"RequestChecksumPos=60\nRequestChecksumType=7f\n", 0x00}};
-  // clang-format on
-  for (const auto& [section, at9] : sendCases) {
-    Recorder port;
-    const Bytes patch = {0xF0, 0x7D, 0x00, 0x10, 0x00, 0x00, 0x01, 0x02, 0x03, 0x09, 0xF7};
-    load(std::string(kSmallSynth) + section, &port)->sendPatchData(patch);
-    EXPECT_EQ(port.sent.at(0)[9], at9) << section;
-  }
-  const std::string synth =
-      "Request=f0,10,06,04,01,s1,00,f7\nBankOffset=0\nDataSize=3\n"
-      "Send=f0,10,06,04,01,s1,00,00,00\n";
-  for (const auto& [section, at6] : requestCases) {
-    Recorder port;
-    load(synth + section, &port)->requestPatch(3);
-    EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0x10, 6, 4, 1, 3, at6, 0xF7}})) << section;
-  }
-}
-
 // Only PatchSize bytes are looked at, and never one past the end.
 TEST(InstrumentMessagesTest, MessageLengthAndSendTemplate) {
   const auto d = load(kSmallSynth);

@@ -119,16 +119,10 @@ TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) 
       {"cut after an open packet", cut(11), one, 28}, {"cut inside its continuation", cut(14), one, 28},
       {"cut after its continuation", cut(16), {msg, {0xF0, 0x42, 0x11, 0x20, 0xF7}}, 38},
       {"a track chunk whose length is cut", kHeader + chunk("MTrk", ev) + Bytes{'M', 'T', 'r', 'k', 0}, one, 28},
-      {"other chunk longer than the file", kHeader + chunk("MTrk", ev) + chunk("XFIH", {1}, 9), one, 28},
-      {"empty", {}, none, whole}, {"not MThd", chunk("RIFF", {}) + ok, none, whole},
       {"header longer than the file", chunk("MThd", {}, 0xFFFFFFFF), none, whole},
       {"track longer than the file", kHeader + chunk("MTrk", ev, 0xFFFFFFF0), one, 28},
       {"event across the track end", kHeader + chunk("MTrk", ev, 4) + Bytes{0x41, 0x10} + ok, none, 22},
-      {"SysEx longer than the file", kHeader + chunk("MTrk", {0, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F}), none, 22},
-      {"meta past its track", kHeader + chunk("MTrk", {0, 0xFF, 1, 64}) + chunk("JUNK", Bytes(70)), none, 22},
-      {"endless quantity", kHeader + chunk("MTrk", Bytes(64, 0xFF)), none, 22},
-      {"five-byte quantity", kHeader + chunk("MTrk", {128, 128, 128, 128, 0, 0xF0, 1, 0xF7}), none, 22},
-      {"file ends inside a delta time", kHeader + chunk("MTrk", ev + Bytes{0x81}), one, 28}};
+      {"SysEx longer than the file", kHeader + chunk("MTrk", {0, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F}), none, 22}};
   // clang-format on
   for (bool accepted = true; const auto& [what, file, messages, damage] : cases) {
     accepted = accepted && what != firstRefused;
@@ -137,29 +131,6 @@ TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) 
     EXPECT_EQ(back.messages, messages) << what;
     EXPECT_EQ(back.damagedAfter, damage) << what;
     EXPECT_LT(largestAllocation.load(), 64u * 1024) << what << ": allocated what it claims";
-  }
-}
-
-// A file cut short (a broken download) keeps every whole message before the cut and says how far it
-// was intact; a message the cut went through is not kept. Every cut of a written file, byte by
-// byte. An event is its delta time, F0, the length and the bytes after F0: 1+1+1+10 from 22 on,
-// then 2+1+2+299, 2+1+1+4 and 2+1+2+199.
-TEST(MidiFileReaderTest, FileCutShortKeepsTheWholeMessagesBeforeTheCut) {
-  const std::vector<Bytes> messages = {sysex(11, 1), sysex(300, 2), sysex(5, 3), sysex(200, 4)};
-  const std::size_t ends[] = {35, 339, 347, 551};
-  const Bytes whole = written(messages);
-  ASSERT_EQ(whole.size(), 555u);
-  for (std::size_t cut = 0; cut < whole.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    const ReadBack back = readBack(Bytes(whole.begin(), whole.begin() + cut));
-    std::size_t kept = 0;
-    while (kept < std::size(ends) && ends[kept] <= cut) ++kept;
-    // Before 14 the header chunk is not whole: no MIDI file. 14 to 17: too short for a chunk.
-    std::optional<std::uint64_t> damage;
-    if (cut >= 18) damage = cut < 22 ? 14 : kept == 0 ? 22 : ends[kept - 1];
-    EXPECT_EQ(back.read, cut >= 14 && cut < 18);
-    EXPECT_EQ(back.damagedAfter, damage);
-    EXPECT_EQ(back.messages, std::vector<Bytes>(messages.begin(), messages.begin() + kept));
   }
 }
 

@@ -1,15 +1,8 @@
 #include "platform/file_locations.h"
 
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <set>
-
-#include "platform/temp_dir.h"
-#include "support/child_process.h"
 
 namespace banklore {
 namespace {
@@ -64,60 +57,6 @@ TEST(FileLocationsTest, ChoosesBesideTheProgramOrTheXdgFolders) {
     EXPECT_EQ(files.definitionFile, c.definition);
     EXPECT_EQ(files.startFolder, c.start);
   }
-}
-
-TEST(FileLocationsTest, InstalledDataFolderOnlyForAProgramInABinFolder) {
-  for (const auto& [dir, data] : {std::pair{"/usr/bin/", "/usr/share/banklore/"},
-                                  {"/opt/x/bin/", "/opt/x/share/banklore/"},
-                                  {"/bin/", "/share/banklore/"},
-                                  {"/usr/sbin/", ""},
-                                  {"/opt/banklore/", ""},
-                                  {"", ""}}) {
-    EXPECT_EQ(installedDataFolder({dir, "banklore"}).value_or(""), data) << dir;
-  }
-}
-
-TEST(PrepareFolderTest, MakesMissingFoldersPrivateAndNamesWhatStopsIt) {
-  TempDir dir;
-  const std::string nested = dir.file("a/b/c/");
-  EXPECT_EQ(prepareFolder(nested), std::nullopt);
-  for (const std::string& made : {dir.file("a"), nested}) {
-    EXPECT_EQ(std::filesystem::status(made).permissions(), std::filesystem::perms::owner_all)
-        << made;
-  }
-  EXPECT_EQ(prepareFolder(nested), std::nullopt) << "an existing folder is fine";
-  EXPECT_EQ(prepareFolder(dir.file("a/b")), std::nullopt) << "a folder without its slash";
-  writeFile(dir.file("file"), "x");
-  EXPECT_EQ(prepareFolder(dir.file("file/state/")), "Not a directory");
-  EXPECT_EQ(prepareFolder(dir.file("file")), "Not a directory");
-  EXPECT_EQ(prepareFolder(""), "No such file or directory");
-}
-
-TEST(PrepareFolderTest, AFolderTheUserMayNotWriteIsRefusedAndSeenAsReadOnly) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to become the user nobody";
-  TempDir dir;
-  ::chmod(dir.path.c_str(), 0755);
-  const std::string readOnly = dir.file("ro/"), own = dir.file("own/");
-  std::filesystem::create_directories(readOnly);
-  std::filesystem::create_directories(own);
-  ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
-  const passwd* nobody = ::getpwuid(65534);
-  const std::string nobodyHome = nobody != nullptr ? nobody->pw_dir : "";
-
-  const auto seen = test::runInChild(
-      [&] {
-        ::unsetenv("HOME");  // the home then comes from the password database
-        const LocationInputs readOnlyProgram = currentLocationInputs({readOnly, "banklore"});
-        const LocationInputs ownProgram = currentLocationInputs({own, "banklore"});
-        return std::string(readOnlyProgram.programDirWritable ? "writable" : "read-only") + "|" +
-               (ownProgram.programDirWritable ? "writable" : "read-only") + "|" +
-               prepareFolder(readOnly).value_or("ok") + "|" +
-               prepareFolder(readOnly + "banklore/").value_or("ok") + "|" +
-               prepareFolder(own + "state/banklore/").value_or("ok") + "|" + readOnlyProgram.home;
-      },
-      {.unprivileged = true});
-  ASSERT_TRUE(seen.finished) << seen.output;
-  EXPECT_EQ(seen.output, "read-only|writable|Permission denied|Permission denied|ok|" + nobodyHome);
 }
 
 }  // namespace
