@@ -72,27 +72,4 @@ TEST(PatchTest, LoadingKeepsTheBytesNameReadsThemCleanedAndSetNameWritesItCleane
       << "a shorter source is kept all the same and leaves the rest";
 }
 
-// The device index wraps, a request leaves the buffer alone and a send goes to the slot asked for
-// or, given -1, to the one the header names.
-TEST(PatchTest, SlotForwardersReachThePort) {
-  Recorder port;
-  const auto d = load(kSmallSynth, &port);
-  Patch patch(*d);
-  ASSERT_TRUE(
-      patch.loadBytes(Bytes{0xF0, 0x7D, 0x00, 0x10, 0x04, 0x02, 0x41, 0x42, 0x43, 0x46, 0xF7}));
-  EXPECT_EQ(patch.patchNumber(), 130);
-  patch.setDeviceId(-254);  // index 2, byte 16
-  EXPECT_TRUE(patch.request(5));
-  EXPECT_FALSE(patch.request(-1));
-  EXPECT_EQ(port.sent, (std::vector<Bytes>{{0xF0, 0x7D, 0x10, 0x11, 0x03, 0x05, 0xF7}}));
-  EXPECT_EQ(patch.patchNumber(), 130) << "a request leaves the buffer alone";
-  patch.send(-1);
-  EXPECT_EQ(port.sent.back(), copy(patch.bytes()));
-  EXPECT_EQ(port.sent.back()[2], 0x10);
-  patch.send(7);
-  EXPECT_EQ(port.sent.back()[5], 7);
-  EXPECT_EQ(patch.patchNumber(), 7);
-  EXPECT_EQ(patch.readFrom(nullptr) + patch.writeTo(nullptr), 0u);
-}
-
 }  // namespace banklore
