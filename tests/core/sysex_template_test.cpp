@@ -4,18 +4,11 @@
 #include <rapidcheck/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 
 namespace banklore {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::string hex(int byte) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02x", byte & 0xFF);
-  return text;
-}
 
 // A template of literal data bytes, the device wildcard and each of s, t and u laid out in one of
 // the ways definitions spread a value over bytes, in any order: building it gives a message that
@@ -35,7 +28,7 @@ RC_GTEST_PROP(SysExTemplateTest, BuiltMessagesMatchTheirTemplateAndGiveTheValues
     for (const char* selector : layout.selectors) fields.push_back(letter + std::string(selector));
   }
   for (const int byte : *rc::gen::container<std::vector<int>>(rc::gen::inRange(0, 0x80)))
-    fields.push_back(hex(byte));
+    fields.push_back({"01234567"[byte >> 4], "0123456789abcdef"[byte & 0xF]});
   std::shuffle(fields.begin(), fields.end(), std::mt19937(*rc::gen::arbitrary<unsigned>()));
   std::string text = "f0";
   for (const std::string& field : fields) text += "," + field;

@@ -114,8 +114,6 @@ TEST(MidiFileReaderTest, ReadsTheSysExOfEveryTrackAndRefusesHostileFilesSafely) 
        kHeader + chunk("MTrk", Bytes{0, 0xFF, 1, 0x81, 0} + Bytes(128, 'x') + channel + ev), one, whole},
       {"continuation packets joined, an escape passed over",
        kHeader + chunk("MTrk", packets), {{0xF0, 0x41, 0x10, 0x20, 0xF7}}, whole},
-      {"trailing bytes", ok + Bytes{'J', 'U', 'N', 'K', 0, 0}, one, whole},
-      {"header longer than six", chunk("MThd", {0, 0, 0, 1, 0, 96, 9}) + chunk("MTrk", ev), one, whole},
       {"cut after an open packet", cut(11), one, 28}, {"cut inside its continuation", cut(14), one, 28},
       {"cut after its continuation", cut(16), {msg, {0xF0, 0x42, 0x11, 0x20, 0xF7}}, 38},
       {"a track chunk whose length is cut", kHeader + chunk("MTrk", ev) + Bytes{'M', 'T', 'r', 'k', 0}, one, 28},
