@@ -143,22 +143,23 @@ TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndIsOneStepThatUndo
     const std::string& status = view_.banks[c.changed[0] == '1' ? 0 : 1].status;
     // Undo, Redo and Undo again, each as the Edit menu names it, leave the banks, their marks and
     // the status as they were before or after.
-    for (const auto& [id, shown, told] : {std::tuple(Undo, before, "00"),
-                                          std::tuple(Redo, after, c.changed),
-                                          std::tuple(Undo, before, "00")}) {
+    for (const auto& [id, shown, told] :
+         {std::tuple(Undo, before, "00"), std::tuple(Redo, after, c.changed),
+          std::tuple(Undo, before, "00")}) {
       const std::string verb = id == Undo ? "Undo" : "Redo";
       EXPECT_EQ(menuText(id), verb + " " + c.step + (id == Undo ? "\tCtrl+Z" : "\tCtrl+Shift+Z"));
       window_->onCommand(id);
-      EXPECT_EQ(std::tuple(banks() == shown, changed(), status),
-                std::tuple(true, told, std::string(c.step) + (id == Undo ? " undone." : " redone.")));
+      EXPECT_EQ(
+          std::tuple(banks() == shown, changed(), status),
+          std::tuple(true, told, std::string(c.step) + (id == Undo ? " undone." : " redone.")));
     }
     EXPECT_EQ(loopback::sentMessages("Out").size(), sent) << "undo says nothing to the synth";
   }
 }
 
-// A save clears the marks of the slots it wrote, and only when it succeeds; the file holds an emptied
-// slot as absent, as a load into the bank leaves it. Once undone or redone, whether the file holds
-// the bank is no longer known.
+// A save clears the marks of the slots it wrote, and only when it succeeds; the file holds an
+// emptied slot as absent, as a load into the bank leaves it. Once undone or redone, whether the
+// file holds the bank is no longer known.
 TEST_F(UnsavedChangesTest, ASaveClearsTheSlotsItCoveredOnlyWhenItSucceeds) {
   std::filesystem::create_directory(path("folder.syx"));  // no file can replace a folder
   std::vector<int> all(32);

@@ -1,12 +1,10 @@
-// On the real event loop: timers, the hop onto the UI thread and termination signals.
-#include <signal.h>
-
+// On the real event loop: timers and the hop onto the UI thread. Termination signals are the
+// window's test (main_frame_test.cpp).
 #include <QThread>
 #include <thread>
 
 #include "ui/qt_ui_clock.h"
 #include "ui/support/ui_fixture.h"
-#include "ui/termination_watch.h"
 
 namespace banklore::testing {
 namespace {
@@ -47,25 +45,6 @@ TEST(QtUiClockTest, TasksPostedFromAnotherThreadRunOnTheUiThreadInOrder) {
   poster.join();
   ASSERT_TRUE(waitUntil([&] { return order.size() == 50; }));
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()) && allOnUiThread);
-}
-
-TEST(TerminationWatchTest, SignalsBecomeCloseRequestsOnTheUiThreadWhileWatched) {
-  const auto handler = [] {
-    struct sigaction current {};
-    ::sigaction(SIGTERM, nullptr, &current);
-    return current.sa_handler;
-  };
-  { TerminationWatch gone; }
-  EXPECT_EQ(handler(), SIG_DFL);
-  TerminationWatch watch;
-  ASSERT_TRUE(watch.watching());
-  int requests = 0;
-  QObject::connect(&watch, &TerminationWatch::terminationRequested, [&] { ++requests; });
-  ::raise(SIGTERM);
-  EXPECT_EQ(requests, 0);  // nothing runs inside the handler
-  EXPECT_TRUE(waitUntil([&] { return requests == 1; }));
-  ::raise(SIGINT);
-  EXPECT_TRUE(waitUntil([&] { return requests == 2; }));
 }
 
 }  // namespace

@@ -96,7 +96,6 @@ struct FakePrompts : Prompts {
   void message(const std::string& text) override { messages.push_back(text); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
-    if (whileAsking) whileAsking();  // e.g. a logout while the question is open
     return next(yesNo).value_or(false);
   }
   std::optional<std::string> openFile(const FileDialogRequest& r) override {
@@ -105,27 +104,22 @@ struct FakePrompts : Prompts {
   }
   std::optional<std::string> saveFile(const FileDialogRequest& r) override { return openFile(r); }
   std::optional<int> moveCount() override { return next(counts); }
-  std::optional<std::string> rename(const std::string& shown) override {
-    renameShown.push_back(shown);
-    return next(names);
-  }
+  std::optional<std::string> rename(const std::string&) override { return next(names); }
   bool setup(SetupValues& values) override { return onSetup && onSetup(values); }
   bool chooseInstrument(const std::string& idf, const std::string& ini,
                         const std::string& running) override {
     runningShown.push_back(running);
     return onChoose && onChoose(idf, ini);
   }
-  void about() override { ++abouts; }
+  void about() override {}
 
-  S messages, questions, renameShown, runningShown;
+  S messages, questions, runningShown;
   std::deque<std::optional<std::string>> files, names;
   std::deque<std::optional<int>> counts;
   std::deque<std::optional<bool>> yesNo;
   std::vector<FileDialogRequest> dialogs;
-  std::function<void()> whileAsking;
   std::function<bool(SetupValues&)> onSetup;
   std::function<bool(const std::string&, const std::string&)> onChoose;
-  int abouts = 0;
 };
 
 // Virtual time: timers tick only when a test advances the clock; posted tasks run only when a test
@@ -173,7 +167,6 @@ struct ManualClock : UiClock {
     }
     now = end;
   }
-  bool running(int id) const { return timers.count(id) != 0; }
 
   struct Timer {
     std::uint32_t due, period;
@@ -296,11 +289,6 @@ class AppTest : public ::testing::Test {
   std::string slotName(int bank, int slot) const {
     std::string text = window_->name(bank, slot);
     return text.erase(text.find_last_not_of(' ') + 1);
-  }
-  S names(int bank, int first, int count) const {
-    S all;
-    for (int i = first; i < first + count; ++i) all.push_back(slotName(bank, i));
-    return all;
   }
 
   std::string dir_;
