@@ -1,6 +1,5 @@
-// Bank files for banklore-cli's transfers, in the formats the window saves and loads: a raw SysEx
-// file (the patches back to back, PatchSize bytes each) or a Standard MIDI File (one SysEx event
-// per patch, a second apart).
+// banklore-cli's side of bank files: which format a file name asks for, what to say when a file
+// cannot be written, and which slot each patch of a file to send goes to.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/bank_file_io.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
 
 namespace banklore {
-
-enum class BankFormat { Syx, Mid };
 
 // The format a file name asks for: its extension (.syx, .mid or .midi, any case); nothing for
 // another name.

@@ -8,19 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "app/bank_file_io.h"
 #include "app/main_window.h"
 #include "app/text_format.h"
-#include "files/midi_file.h"
-#include "platform/atomic_file.h"
 #include "platform/debug_log.h"
 
 namespace banklore {
 
 namespace {
 
-constexpr int kTicksPerQuarter = 96;
-// Two quarter notes at the default tempo: one second between patches when the file is played.
-constexpr std::uint32_t kDeltaBetweenPatches = 192;
 constexpr std::size_t kTextCapacity = 2048;
 
 // The selected slots that hold a valid patch, and how many others were passed over.
@@ -57,9 +53,8 @@ bool nothingToSave(const SaveSelection& selection) {
 
 // Logs what became of the old file after a failed write; a text for the user when it may be
 // damaged, else nothing.
-std::string failedWriteNotice(const std::string& path, AtomicFile& file) {
-  file.discard();
-  if (!file.oldContentLost()) {
+std::string failedWriteNotice(const std::string& path, const BankFileWriting& written) {
+  if (!written.oldContentLost) {
     WriteLog(LogPath(), "Writing %s failed; the file was left as it was\n", path.c_str());
     return {};
   }
@@ -79,9 +74,7 @@ void MainWindow::reportSaveFailure(int bank) {
   SetStatus(bank, "%ld patches saved.", 0L);  // the text that stays
 }
 
-void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
-  WriteLog(LogPath(), "Saving selected slots from list %ld to file %s\n", static_cast<long>(bank),
-           path.c_str());
+void MainWindow::saveSelection(const std::string& path, int bank, BankFormat format) {
   if (!validBank(bank)) {
     reportSaveFailure(bank);
     return;
@@ -91,23 +84,18 @@ void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
     SetStatus(bank, "%s", savedText(0, selection.skipped).c_str());
     return;
   }
-  AtomicFile file(path);
-  if (!file.open()) {
-    reportSaveFailure(bank);
-    return;
-  }
-  bool written = true;
+  std::vector<const Patch*> patches;
   for (const int slot : selection.slots) {
     Patch& patch = banks_[bank].slots[static_cast<std::size_t>(slot)];
     // The patch in memory keeps the number of the slot it was saved from.
     patch.placeInSlot(slot);
-    if (patch.writeTo(file.stream()) != patch.size()) {
-      written = false;
-      break;
-    }
+    patches.push_back(&patch);
   }
-  if (!written || !file.commit()) {
-    const std::string damage = failedWriteNotice(path, file);
+  const BankFileWriting written = writeBankPatches(path, format, patches);
+  if (written.problem != BankWriteProblem::None) {
+    const std::string damage = written.problem == BankWriteProblem::WriteFailed
+                                   ? failedWriteNotice(path, written)
+                                   : std::string();
     reportSaveFailure(bank);
     if (!damage.empty()) prompts_.message(damage);
     return;
@@ -115,50 +103,22 @@ void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
   // Empty slots count as saved too: the file holds them as absent, as a load leaves them.
   markSaved(bank, selectedSlots(bank));
   // A raw save sets no status text, unless slots were left out.
-  if (selection.skipped > 0) {
+  if (format == BankFormat::Mid || selection.skipped > 0) {
     const auto saved = static_cast<long>(selection.slots.size());
     SetStatus(bank, "%s", savedText(saved, selection.skipped).c_str());
   }
 }
 
+void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {
+  WriteLog(LogPath(), "Saving selected slots from list %ld to file %s\n", static_cast<long>(bank),
+           path.c_str());
+  saveSelection(path, bank, BankFormat::Syx);
+}
+
 void MainWindow::SaveSelectionAsMid(const std::string& path, int bank) {
   WriteLog(LogPath(), "Saving selected slots from list %ld to midi file %s\n",
            static_cast<long>(bank), path.c_str());
-  if (!validBank(bank)) {
-    reportSaveFailure(bank);
-    return;
-  }
-  const SaveSelection selection = selectionToSave(banks_[bank].slots, selectedSlots(bank));
-  if (nothingToSave(selection)) {
-    SetStatus(bank, "%s", savedText(0, selection.skipped).c_str());
-    return;
-  }
-  AtomicFile file(path);
-  MidiFileWriter writer;
-  if (!file.open() || !writer.Open(file.stream(), kTicksPerQuarter)) {
-    reportSaveFailure(bank);
-    return;
-  }
-  bool written = true;
-  long count = 0;
-  for (const int slot : selection.slots) {
-    Patch& patch = banks_[bank].slots[static_cast<std::size_t>(slot)];
-    patch.placeInSlot(slot);
-    if (!writer.WriteSysEx(patch.bytes(), count == 0 ? 0 : kDeltaBetweenPatches)) {
-      written = false;
-      break;
-    }
-    ++count;
-  }
-  // Close writes End of Track and the track length into the stream; commit makes it the file.
-  if (!writer.Close() || !written || !file.commit()) {
-    const std::string damage = failedWriteNotice(path, file);
-    reportSaveFailure(bank);
-    if (!damage.empty()) prompts_.message(damage);
-    return;
-  }
-  markSaved(bank, selectedSlots(bank));  // empty slots included, as above
-  SetStatus(bank, "%s", savedText(count, selection.skipped).c_str());
+  saveSelection(path, bank, BankFormat::Mid);
 }
 
 }  // namespace banklore

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/bank_file_io.h"
 #include "app/bank_view.h"
 #include "app/command_ids.h"
 #include "app/prompts.h"
@@ -292,6 +293,10 @@ class MainWindow : public BankRows {
   void reportWrongPackets(long loaded, long wrong,
                           std::optional<std::uint64_t> damagedAfter = std::nullopt);
   void reportSaveFailure(int bank);
+  // Loads into the slots the patches name, or into the selected slots in order; false when the
+  // file could not be read at all (nothing was changed or told then).
+  bool loadBankFile(const std::string& path, int bank, BankFormat format, bool intoSelection);
+  void saveSelection(const std::string& path, int bank, BankFormat format);
 
   // Unsaved changes (unsaved_changes.cpp).
   void markUnsaved(int bank, int slot);
