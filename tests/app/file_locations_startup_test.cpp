@@ -1,5 +1,4 @@
-// Start-up of an installed copy: settings, log and definitions where the file locations say, and
-// folders that cannot be written told to the user once.
+// Start-up of an installed copy: settings, log and definitions where the file locations say.
 #include <sys/stat.h>
 
 #include "app/support/app_fixture.h"
@@ -62,28 +61,6 @@ TEST_F(FileLocationsStartupTest, InstalledCopyKeepsItsFilesInTheXdgFoldersAndRea
     EXPECT_EQ(info.st_mode & 0777, 0700u) << "folders made for the user are the user's alone";
   }
   EXPECT_TRUE(prompts_.messages.empty()) << "nothing to tell when every folder can be written";
-}
-
-TEST_F(FileLocationsStartupTest, FoldersThatCannotBeWrittenAreToldOnceWithPathAndReason) {
-  writeFile("taken", "a file where the folders would go");
-  FileLocations files = ProgramPaths{dir_, "banklore"};
-  files.settingsFolder = path("taken/config/");
-  files.settingsFile = files.settingsFolder + "banklore.ini";
-  files.logFolder = path("taken/state/");
-  files.logFile = files.logFolder + "banklore_Debug.txt";
-  MainWindow& window = startWith(files);
-  EXPECT_TRUE(prompts_.messages.empty()) << "told once the window is up, not before";
-  clock_.runPosted();
-  EXPECT_EQ(prompts_.messages,
-            (S{"No debug log this run: cannot write to " + path("taken/state/") +
-               " (Not a directory).\nSettings will not be kept: cannot write to " +
-               path("taken/config/") + " (Not a directory)."}));
-  EXPECT_EQ(window.slotCount(), 256) << "the program runs all the same";
-  window.onCommand(CommandId::SelectAll);
-  window.close();
-  window_.reset();
-  clock_.runPosted();
-  EXPECT_EQ(prompts_.messages.size(), 1u) << "not told again at closing";
 }
 
 }  // namespace

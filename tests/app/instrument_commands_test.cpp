@@ -1,4 +1,4 @@
-// The Setup command and Change Instrument.
+// The Setup command: what the dialog is shown, what it changes and stores, and what Cancel keeps.
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
@@ -48,27 +48,6 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoiceAndCancelT
   EXPECT_EQ(loopback::openInputCount("Synth In"), 1u);
   EXPECT_EQ(window_->deviceId(), 5);  // read from the file whatever the outcome
   EXPECT_EQ(storedSetup(), S({"Synth In", "Synth Out", "5", "120", "30"}));
-}
-
-TEST_F(InstrumentCommandsTest, ChangeInstrumentRebuildsForTheChosenSection) {
-  startOnTestDefinition();
-  writeFile("banklore.idf",
-            readFile("banklore.idf") + "[Small]\nSettings=Other\nNumTotalPatches=5\n");
-  writeFile("banklore.ini", readFile("banklore.ini") + "[Other]\nLastPath1=/somewhere/\n");
-  window_->onCommand(CommandId::SelectAll);
-  window_->onCommand(CommandId::Copy);
-  window_->bank(0).lastFile = "/x/bank.syx";
-  prompts_.onChoose = [&](const std::string& idf, const std::string& ini) {
-    return idf == path("banklore.idf") && writeText(ini, "General", "Instrument", "Small");
-  };
-  window_->onCommand(CommandId::ChangeInstrument);
-  EXPECT_EQ(window_->definition().InstrumentName(), "Small");
-  EXPECT_EQ(std::vector<int>({window_->slotCount(), view_.banks[1].rows, window_->activeBank()}),
-            std::vector<int>({5, 5, 0}));
-  EXPECT_EQ(S({view_.banks[0].status, window_->bank(0).lastFile, window_->bank(1).lastPath,
-               slotName(0, 4)}),
-            S({"Ready.", "", "/somewhere/", "???????????????"}));
-  EXPECT_TRUE(window_->clipboard().empty());
 }
 
 }  // namespace

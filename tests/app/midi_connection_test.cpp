@@ -1,8 +1,7 @@
-// What the window does and says when MIDI devices go and come back, and when there is no MIDI
-// system at start.
+// What the window does and says when MIDI devices go and come back. A start without MIDI is the
+// end-to-end test's (tests/e2e).
 #include <thread>
 
-#include "midi/system_backend.h"
 #include "support/app_fixture.h"
 
 namespace banklore::testing {
@@ -56,33 +55,6 @@ TEST_F(MidiConnectionTest, AnInstrumentUnpluggedMidRequestIsToldAndReconnectedWh
   EXPECT_TRUE(view_.banks[1].status.ends_with(" reconnected.")) << view_.banks[1].status;
   startRequestIn(1);
   EXPECT_EQ(loopback::sentMessages("Synth", 1).size(), 1u) << "and a request goes out again";
-}
-
-TEST_F(MidiConnectionTest, WithoutMidiAtStartTheStatusSaysWhyAndSetupLooksAgain) {
-  loopback::addPort("Synth");
-  writeFile("banklore.ini", "[]\nMidiIN=Synth\nMidiOUT=Synth\n");
-  int made = 0;
-  start([&made]() -> std::unique_ptr<MidiBackend> {
-    if (made++ == 0) return makeUnavailableMidiBackend("no JACK server answers");
-    return makeLoopbackBackend();
-  });
-  const std::string why = "No MIDI: no JACK server answers. Setup tries again.";
-  EXPECT_EQ(view_.banks[0].status + view_.banks[1].status, why + why);
-  EXPECT_FALSE(window_->midiPort().isInputOpen());
-
-  SetupValues shown;
-  prompts_.onSetup = [&](SetupValues& values) {
-    shown = values;
-    return false;
-  };
-  window_->onCommand(CommandId::Setup);
-  EXPECT_EQ(made, 2);
-  EXPECT_EQ(shown.inputNames, S{"Synth"}) << "the dialog lists what the new look found";
-  EXPECT_TRUE(window_->midiPort().isInputOpen() && window_->midiPort().isOutputOpen())
-      << "the stored ports open, even after Cancel";
-  EXPECT_TRUE(logged("Looking for MIDI again\n"));
-  window_->onCommand(CommandId::Setup);
-  EXPECT_EQ(made, 2) << "with MIDI there, Setup does not look again";
 }
 
 }  // namespace

@@ -210,20 +210,6 @@ struct Observer : TransferObserver {
   S boxes;
 };
 
-// A bank whose every slot holds a patch none of the model's equals.
-std::vector<Patch> bankBefore(InstrumentDefinition& d) {
-  std::vector<Patch> bank;
-  for (int slot = 0; slot < kSlots; ++slot) {
-    bank.emplace_back(d);
-    bank.back().loadBytes(patchOf(Layout::WholeSlot, slot, 1000 + slot, 0x10));
-  }
-  return bank;
-}
-
-Bytes bytesOf(const Patch& p) {
-  return Bytes(p.bytes().begin(), p.bytes().end());
-}
-
 // Each check names the first condition that failed, so a property and a regression row share it.
 #define HOLDS(condition) \
   if (!(condition)) return "failed: " #condition
@@ -233,8 +219,12 @@ std::string checkRequest(const Scenario& s) {
   ManualClock clock;
   ModelInstrument model(s, clock);
   InstrumentDefinition d(definitionFile(s.layout), "Model", &model);
-  std::vector<Patch> bank = bankBefore(d);
-  const std::vector<Patch> before = bankBefore(d);
+  std::vector<Patch> bank;  // every slot holding a patch none of the model's equals
+  for (int slot = 0; slot < kSlots; ++slot) {
+    bank.emplace_back(d);
+    bank.back().loadBytes(patchOf(Layout::WholeSlot, slot, 1000 + slot, 0x10));
+  }
+  const std::vector<Patch> before = bank;
   Observer seen;
   RequestRun run(clock, seen);
   const std::uint64_t bound = s.selection.size() * RequestRun::slotTimeBoundMs(s.delayMs);
@@ -257,7 +247,7 @@ std::string checkRequest(const Scenario& s) {
     }
     // A damaged answer marks the slot it stood for; nothing else of it changes.
     if (selected && bank[slot].name().starts_with("????????")) bank[slot].setName(expected.name());
-    HOLDS(bytesOf(bank[slot]) == bytesOf(expected));
+    HOLDS(std::ranges::equal(bank[slot].bytes(), expected.bytes()));
   }
   const auto arrived = state.currentPending;
   HOLDS(seen.steps == int(arrived));

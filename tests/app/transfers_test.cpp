@@ -60,7 +60,7 @@ TEST_F(TransfersTest, RequestAsksInSlotOrderPausesBetweenSlotsAndTellsEachStep) 
   EXPECT_EQ(shown(1), Shown("Got patch 2", {3, 1}, 0));
   clock_.advance(414);
   EXPECT_EQ(requested(), V{2}) << "the request delay comes before the next request";
-  clock_.advance(1);
+  clock_.advance(416);
   deliver();
   clock_.advance(415);
   deliver();

@@ -198,8 +198,10 @@ TEST_F(UnsavedChangesTest, ASaveClearsTheSlotsItCoveredOnlyWhenItSucceeds) {
   }
 }
 
-TEST_F(UnsavedChangesTest, ChangeInstrumentAsksFirstAndClearsTheHistory) {
-  writeFile("banklore.idf", readFile("banklore.idf") + "[Small]\nNumTotalPatches=5\n");
+TEST_F(UnsavedChangesTest, ChangeInstrumentAsksFirstAndRebuildsForTheChosenSection) {
+  writeFile("banklore.idf",
+            readFile("banklore.idf") + "[Small]\nSettings=Other\nNumTotalPatches=5\n");
+  writeFile("banklore.ini", readFile("banklore.ini") + "[Other]\nLastPath1=/somewhere/\n");
   bool chosen = false;
   prompts_.onChoose = [&](const std::string&, const std::string& ini) {
     return chosen && writeText(ini, "General", "Instrument", "Small");
@@ -215,8 +217,14 @@ TEST_F(UnsavedChangesTest, ChangeInstrumentAsksFirstAndClearsTheHistory) {
   EXPECT_EQ(menuText(Undo), "Undo Load\tCtrl+Z") << "cancelled: the banks stay, so does undo";
   chosen = true;
   prompts_.yesNo = {true};
+  select(0, {1});
+  command(Copy);
+  ASSERT_EQ(window_->clipboard().size(), 1u);
   command(ChangeInstrument);
-  EXPECT_EQ(menuText(Undo), "(grayed) Undo\tCtrl+Z");
+  EXPECT_EQ(std::tuple(window_->slotCount(), view_.banks[1].rows, view_.banks[0].status,
+                       window_->bank(1).lastPath, window_->clipboard().size()),
+            std::tuple(5, 5, "Ready.", "/somewhere/", 0u));
+  EXPECT_EQ(menuText(Undo), "(grayed) Undo\tCtrl+Z") << "a new history";
   command(ChangeInstrument);  // the new banks hold nothing unsaved
   EXPECT_EQ(prompts_.questions.size(), 3u);
   EXPECT_EQ(prompts_.runningShown, S({"Test", "Test", "Test", "Small"}));

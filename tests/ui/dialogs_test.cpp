@@ -1,10 +1,8 @@
-// The librarian's questions as the user answers them: Move, Rename, file and Setup dialogs, each
-// driven through its modal run.
-#include <QFileDialog>
+// The librarian's questions as the user answers them: Move, Rename and Setup dialogs, each driven
+// through its modal run.
 #include <QMessageBox>
 #include <QTest>
 
-#include "ui/file_dialogs.h"
 #include "ui/move_dialog.h"
 #include "ui/qt_prompts.h"
 #include "ui/rename_dialog.h"
@@ -57,30 +55,6 @@ TEST_F(DialogTest, MoveAndRenameTakeTheTextOnEnterAndNothingOnEscape) {
   EXPECT_EQ(prompts_.rename("Init Pad"), "Warm Strings");
   EXPECT_EQ(prompts_.rename("Second"), std::nullopt);
   EXPECT_EQ(prompts_.rename("Caf\xe9 \xb0"), "Caf\xe9 \xb0");  // single-byte names survive
-  EXPECT_TRUE(script_.finished());
-}
-
-auto choose(const char* file) {
-  return [=](QFileDialog& dialog) {
-    dialog.selectFile(QString::fromLatin1(file));
-    QMetaObject::invokeMethod(&dialog, "accept");  // as its Open/Save button does
-  };
-}
-
-TEST_F(DialogTest, FileDialogsFollowTheRequestAndNeverAskAboutReplacing) {
-  writeWholeFile(dir_ + "exists.syx", "old");
-  FileDialogRequest request{"Save Bank", {}, dir_, "bank.syx", "syx"};
-  request.filters = {{"Midi Files (*.mid)", "*.mid"}, {"Any", "*.syx;*.mid"}};
-  script_
-      .on<QFileDialog>([&](QFileDialog& dialog) {
-        EXPECT_EQ(dialog.nameFilters(), (QStringList{"Midi Files (*.mid)", "Any (*.syx *.mid)"}));
-        choose("fresh")(dialog);
-      })
-      .on<QFileDialog>(choose("exists.syx"))
-      .on<QFileDialog>(choose("exists.syx"));
-  EXPECT_EQ(prompts_.saveFile(request), dir_ + "fresh.syx");
-  EXPECT_EQ(prompts_.saveFile(request), dir_ + "exists.syx");
-  EXPECT_EQ(prompts_.openFile(request), dir_ + "exists.syx");
   EXPECT_TRUE(script_.finished());
 }
 

@@ -1,5 +1,5 @@
-// The find boxes and the Edit menu as the user meets them: Ctrl+F, typing, Return, Escape,
-// sweeping a selection over a filtered list, and Ctrl+Z / Ctrl+Shift+Z.
+// The find boxes and the Edit menu as the user meets them: Ctrl+F, typing, Return, Escape, and
+// Ctrl+Z / Ctrl+Shift+Z.
 #include <QAction>
 #include <QMenu>
 #include <QTest>
@@ -73,29 +73,6 @@ TEST_F(FindBoxTest, CtrlFFiltersTheActiveListAsYouTypeWhileCommandsKeepActingOnT
   key(Qt::Key_F, Qt::ControlModifier);
   key(Qt::Key_Escape);
   EXPECT_TRUE(app_->closed()) << "Escape in an empty box closes the window as anywhere else";
-}
-
-// Clicking row 0 and Shift+clicking row 9 selects the rows shown between them, not those the
-// filter hides; without a filter every row between.
-TEST_F(FindBoxTest, ASweptSelectionTakesInOnlyTheRowsShown) {
-  start();
-  for (int slot = 0; slot < 12; ++slot) name(0, {{slot, slot % 3 == 0 ? "keep" : "drop"}});
-  BankList& list = frame_.panel().list(0);
-  const auto click = [&list](int row, Qt::KeyboardModifiers modifiers) {
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers,
-                      list.visualRect(list.model()->index(row, 1)).center());
-  };
-  for (const auto& [filter, swept] : std::vector<std::pair<const char*, V>>{
-           {"KEEP", {0, 3, 6, 9}}, {"", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}}) {
-    list.setNameFilter(QString::fromLatin1(filter));
-    click(0, Qt::NoModifier);
-    click(9, Qt::ShiftModifier);
-    EXPECT_EQ(list.selectedRowNumbers(), swept) << filter;
-  }
-  list.setNameFilter(QStringLiteral("keep"));
-  click(3, Qt::NoModifier);
-  key(Qt::Key_Down, Qt::ShiftModifier);
-  EXPECT_EQ(list.selectedRowNumbers(), (V{3, 6})) << "the keyboard steps over hidden rows";
 }
 
 // The Edit menu shows what the librarian offers and undoes from there; its keys reach undo and redo
