@@ -29,19 +29,5 @@ TEST_F(StartupTest, FirstRunInAnEmptyFolderLogsItsStepsAndWritesTheSettingsFile)
                                           "Height=470\n");
 }
 
-// Saved right and bottom edges give the placement (a window of 800 by 650 at (100, 50)); an edge
-// that cannot be one leaves the window where the view put it.
-TEST_F(StartupTest, SavedEdgesRestoreThePlacement) {
-  for (const auto& [height, rect] : std::vector<std::pair<const char*, WindowRect>>{
-           {"700", {100, 50, 900, 700}}, {"0", {10, 20, 630, 470}}}) {
-    window_.reset();  // its closing would overwrite the settings
-    writeFile("banklore.ini",
-              std::string("[General]\nPosX=100\nPosY=50\nWidth=900\nHeight=") + height + "\n");
-    view_ = FakeView{};
-    start();
-    EXPECT_EQ(view_.rect, rect) << height;
-  }
-}
-
 }  // namespace
 }  // namespace banklore::testing

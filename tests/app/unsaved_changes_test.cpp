@@ -242,8 +242,8 @@ TEST_F(UnsavedChangesTest, ClosingAsksOnceForBothBanksAndNoKeepsTheWindowAsItWas
       {"11", false, "Bank 1 and Bank 2 have unsaved changes. Discard them?"},
       {"11", true, "Bank 1 and Bank 2 have unsaved changes. Discard them?"},
   };
-  for (const bool byQuit : {false, true}) {
-    for (const auto& c : cases) {
+  for (const auto& c : cases) {
+    for (const bool byQuit : {false, true}) {
       SCOPED_TRACE(std::string(c.changed) + (byQuit ? " by Quit" : " by close"));
       restart(false);
       for (int b = 0; b < 2; ++b) {

@@ -60,9 +60,6 @@ TEST_F(MainFrameTest, EveryAcceleratorAndButtonReachesItsCommand) {
     EXPECT_EQ(countInLog(commandLine(kMiddleButtons[i].id)), before + 1) << i;
   }
   EXPECT_FALSE(app_->closed());
-  frame_.setSelection(1, {4, 5}, 5);
-  QTest::mouseClick(&panel.bankButton(1, 0), Qt::LeftButton);  // "<< Up" of bank 2
-  EXPECT_EQ(frame_.selectedRows(1), (std::vector<int>{3, 4}));
   QTest::mouseClick(&panel.bankButton(0, 1), Qt::LeftButton);  // "Activate" of bank 1
   EXPECT_EQ(app_->activeBank(), 0);
   // A left click into a list makes its bank active.
