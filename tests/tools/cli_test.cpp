@@ -1,5 +1,5 @@
-// banklore-cli end to end: each subcommand once, and the exit codes for bad input (1) and bad
-// usage (2), each with one line on stderr.
+// banklore-cli as a program: each subcommand once, and the exit codes for bad usage (2) and for
+// input or files that cannot be used (1), each with one line on stderr saying why.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,18 +14,31 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Small: PatchSize 11, F0 7D <device> 10 <bank> <program>, name at 6..8, checksum at 9, F7.
 constexpr char kDefinitions[] =
-    "[Small]\nSend=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\nPatchSelect=f0,7e,t1,s1,f7\n"
+    "[Small]\nSettings=Small\nSend=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\nPatchSelect=f0,7e,t1,s1,f7\n"
     "BankOffset=0\nDataSize=4\nNamePos=0\nNameLen=3\nDeviceIDNames=One,Two\nDeviceIDBytes=0,3,16\n"
     "ChecksumType=Range:6-8\nSendChecksumPos=-1\nBankNames=U,,X\n"
     "[Broken]\nNumPatchesPerBank=0\nNumTotalPatches=64\n";
 
+std::string text(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override { writeFile(dir_.file("test.idf"), kDefinitions); }
-  // Runs the tool with `arguments` and the test definitions; its exit code.
-  int run(const std::string& arguments, const std::string& instrument = "Small") {
-    const test::ProgramResult ran = test::runProgram(
-        BANKLORE_CLI, arguments + " --idf " + dir_.file("test.idf") + " --instrument " + instrument);
+  void SetUp() override {
+    writeFile(dir_.file("test.idf"), kDefinitions);
+    writeFile(dir_.file("banklore.ini"),
+              "[General]\nInstrument=Small\n[Small]\nMidiIN=synth:out\nMidiOUT=synth:in\n");
+    writeFile(dir_.file("empty.ini"), "");
+    writeFile(dir_.file("other.ini"), "[General]\nInstrument=Elsewhere\n");
+  }
+  // Runs the tool with `arguments` and the test definitions, on a MIDI system without ports; its
+  // exit code.
+  int run(const std::string& arguments) {
+    const test::ProgramResult ran =
+        test::Program(test::commandLine(BANKLORE_CLI, arguments + " --idf " + dir_.file("test.idf")),
+                      "", {"BANKLORE_MIDI_API=loopback"})
+            .finish();
     out_ = ran.out;
     err_ = ran.err;
     return ran.exitCode;
@@ -33,22 +46,24 @@ class CliTest : public ::testing::Test {
   bool printed(const std::string& line) const { return out_.find("\n" + line + "\n") != out_.npos; }
   TempDir dir_;
   std::string out_, err_;
+  const std::string small_ = " --instrument Small";
+  const std::string ini_ = " --ini " + dir_.file("banklore.ini") + " ";
 };
 
 TEST_F(CliTest, DefinitionRequestAndPatchHeaderPrintWhatTheyResolve) {
-  ASSERT_EQ(run("definition"), 0) << err_;
+  ASSERT_EQ(run("definition" + small_), 0) << err_;
   for (const char* line :
        {"PatchSize: 11", "NameOffset: 6", "SendChecksumPos: 9", "Bank 1: \"\"",
         "Device 1: 03 \"Two\"", "Device 2: 10 \"\"", "FirstLabel: U000", "LastLabel: B127"}) {
     EXPECT_TRUE(printed(line)) << line << "\n" << out_;
   }
-  ASSERT_EQ(run("definition", "Nova"), 0);
+  ASSERT_EQ(run("definition --instrument Nova"), 0);
   EXPECT_NE(out_.find("(no section [Nova]: built-in values)"), std::string::npos) << out_;
-  EXPECT_EQ(run("request 3 --device 2"), 0);
+  EXPECT_EQ(run("request 3 --device 2" + small_), 0);
   EXPECT_EQ(out_, "F0 7E 00 03 F7\nF0 7D 10 11 00 03 F7\n");
-  EXPECT_EQ(run("request 130", "Nova"), 0);
+  EXPECT_EQ(run("request 130 --instrument Nova"), 0);
   EXPECT_EQ(out_, "F0 00 20 29 01 21 13 00 02 F7\n");
-  EXPECT_EQ(run("patch-header 130 --device 1"), 0);
+  EXPECT_EQ(run("patch-header 130 --device 1" + small_), 0);
   EXPECT_EQ(out_, "F0 7E 01 02 F7\nF0 7D 03 10 01 02\n");
 }
 
@@ -58,16 +73,16 @@ TEST_F(CliTest, InspectReportsEachPacket) {
   wrongByte[3] = 0x11;
   earlyEnd[7] = 0xF7;
   std::string syx;
-  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)})
-    syx.append(p.begin(), p.end());
-  writeFile(dir_.file("bank.syx"), syx);
   // The same packets as SysEx events of a MIDI file are judged the same: the F7 in the name of
   // packet 2 ends it early whichever file it came in.
   MidiFileWriter writer;
   ASSERT_TRUE(writer.Open(dir_.file("bank.mid"), 96));
-  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)})
+  for (const Bytes& p : {good, wrongByte, earlyEnd, Bytes(good.begin(), good.begin() + 7)}) {
+    syx += text(p);
     ASSERT_TRUE(writer.WriteSysEx(p, 0));
+  }
   ASSERT_TRUE(writer.Close());
+  writeFile(dir_.file("bank.syx"), syx);
   const std::string report =
       "0: 11 bytes, valid, slot 1 U001, name \"Aaa\", checksum ok (03)\n"
       "1: 11 bytes, invalid: wrong template byte at offset 3, slot 1 U001, name \"Aaa\", "
@@ -77,37 +92,100 @@ TEST_F(CliTest, InspectReportsEachPacket) {
       "3: 7 bytes, invalid: wrong length (7, expected 11), slot 1 U001, name \"A  \", "
       "checksum outside the packet\n";
   for (const char* file : {"bank.syx", "bank.mid"}) {
-    ASSERT_EQ(run("inspect " + dir_.file(file)), 0) << err_;
+    ASSERT_EQ(run("inspect " + dir_.file(file) + small_), 0) << err_;
     EXPECT_EQ(out_, report + "4 packets: 1 valid, 3 invalid; checksums 2 ok, 1 wrong\n") << file;
   }
   // Cut inside packet 2's event (13 bytes each from offset 22): the packets before it are shown.
   writeFile(dir_.file("cut.mid"), readFile(dir_.file("bank.mid")).substr(0, 50));
-  EXPECT_EQ(run("inspect " + dir_.file("cut.mid")), 1);
+  EXPECT_EQ(run("inspect " + dir_.file("cut.mid") + small_), 1);
   EXPECT_EQ(out_, report.substr(0, report.find("2: ")) +
                       "2 packets: 1 valid, 1 invalid; checksums 2 ok, 0 wrong\n");
   EXPECT_EQ(err_, "banklore-cli: " + dir_.file("cut.mid") +
                       " is damaged after byte 48; nothing after that was read\n");
 }
 
-TEST_F(CliTest, BadUsageExitsWithTwoAndUnreadableInputWithOne) {
-  for (const char* usage : {"", "frobnicate", "request", "request abc", "request 256",
-                            "patch-header 1 --device 256", "inspect", "definition --colour"}) {
-    EXPECT_EQ(run(usage), 2) << usage;
-    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << usage << ": " << err_;
+TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent) {
+  writeFile(dir_.file("not.mid"), "MThd, but no MIDI file");
+  writeFile(dir_.file("junk.syx"), std::string(33, '\x7F'));
+  const std::string empty = " --ini " + dir_.file("empty.ini") + small_ + " ";
+  const std::string file = " " + dir_.file("backup.syx");
+  struct Case {
+    std::string arguments;
+    int code;
+    std::string why;
+  };
+  const Case cases[] = {
+      {"", 2, ""}, {"frobnicate", 2, ""}, {"request" + small_, 2, ""},
+      {"request abc" + small_, 2, ""}, {"request 256" + small_, 2, ""},
+      {"patch-header 1 --device 256" + small_, 2, ""}, {"inspect" + small_, 2, ""},
+      {"definition --colour" + small_, 2, ""},
+      {"fetch" + ini_, 2, "FILE is required"},
+      {"send" + ini_, 2, "FILE is required"},
+      {"fetch" + ini_ + dir_.file("backup.txt"), 2, "must end in .syx or .mid"},
+      {"fetch --slots 0-256" + ini_ + file, 2, "slot 256 is outside 0..255"},
+      {"fetch --slots 9-2" + ini_ + file, 2, "runs backwards"},
+      {"fetch --slots ,3" + ini_ + file, 2, "an empty item"},
+      {"fetch --device 256" + ini_ + file, 2, "--device"},
+      {"fetch --delay 1001" + ini_ + file, 2, "--delay"},
+      {"fetch --delay -1" + ini_ + file, 2, "--delay"},
+      {"fetch --instrument Nowhere" + ini_ + file, 2, "no section [Nowhere]"},
+      {"fetch --colour" + ini_ + file, 2, "--colour"},
+      {"send --slots 1" + ini_ + file, 2, "--slots"},
+      {"fetch" + empty + file, 2, "no MIDI input: give --in NAME, or MidiIN in [Small] of"},
+      {"fetch --in synth:out" + empty + file, 2,
+       "no MIDI output: give --out NAME, or MidiOUT in [Small] of"},
+      {"send" + empty + file, 2, "no MIDI output: give --out NAME"},
+      {"inspect no-such.syx" + small_, 1, "no-such.syx"},
+      {"inspect " + dir_.file("not.mid") + small_, 1, "not.mid"},
+      {"inspect " + dir_.path + small_, 1, dir_.path},
+      {"fetch --ini " + dir_.file("none.ini") + " x.syx", 1, "cannot read the settings file"},
+      {"fetch" + ini_ + dir_.file("no/such/folder/backup.syx"), 1, "cannot write"},
+      {"send" + ini_ + dir_.file("missing.syx"), 1, "cannot read"},
+      {"send" + ini_ + dir_.file("junk.syx"), 1, "3 packets are not a patch of Small"},
+      // An instrument the settings name but the definitions do not hold.
+      {"send --ini " + dir_.file("other.ini") + " " + dir_.file("junk.syx"), 1,
+       "no section [Elsewhere]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(run(c.arguments), c.code) << c.arguments << "\n" << err_;
+    EXPECT_NE(err_.find(c.why), std::string::npos) << c.arguments << "\n" << err_;
+    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << c.arguments << "\n" << err_;
+    const bool junk = c.why.starts_with("3 packets");
+    EXPECT_EQ(out_, junk ? "Sent 0 patches: " + dir_.file("junk.syx") + " holds none for Small.\n" : "")
+        << c.arguments;
   }
-  EXPECT_EQ(run("request 64", "Broken"), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("backup.syx")));
+  // The definition's correction comes first.
+  EXPECT_EQ(run("request 64 --instrument Broken"), 2);
   EXPECT_NE(err_.find("NumPatchesPerBank 0"), std::string::npos) << err_;
   EXPECT_NE(err_.find("slot 64 is outside 0..63"), std::string::npos) << err_;
-  writeFile(dir_.file("not.mid"), "MThd, but no MIDI file");
-  for (const std::string& input :
-       {std::string("inspect no-such.syx"), "inspect " + dir_.file("not.mid"), "inspect " + dir_.path}) {
-    EXPECT_EQ(run(input), 1) << input;
-    EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << input << ": " << err_;
-    EXPECT_EQ(out_, "") << input;
-  }
   EXPECT_EQ(test::runProgram(BANKLORE_CLI, "definition --idf no.idf").exitCode, 1);
   const std::string full = std::string("exec ") + BANKLORE_CLI + " definition >/dev/full";
   EXPECT_EQ(test::Program({"/bin/sh", "-c", full}).finish().exitCode, 1);
+}
+
+// What of a bank file cannot go out is said before a port is opened: packets that are not a
+// patch, and patches a later one for the same slot replaces. A file that starts like a MIDI file is read as one, whatever its name.
+TEST_F(CliTest, SendSaysWhatOfTheFileCannotGoOut) {
+  const auto patch = [](int bank, int program, char letter) {
+    const auto at = [](int n) { return static_cast<std::uint8_t>(n); };
+    return Bytes{0xF0, 0x7D, 0, 0x10, at(bank), at(program), at(letter), 'a', 'a', 0, 0xF7};
+  };
+  Bytes wrong = patch(0, 3, 'W');
+  wrong[3] = 0x11;
+  MidiFileWriter writer;
+  ASSERT_TRUE(writer.Open(dir_.file("bank.syx"), 96));
+  for (const Bytes& p : {patch(0, 4, 'X'), wrong, patch(0, 4, 'Z')}) {
+    ASSERT_TRUE(writer.WriteSysEx(p, 0));
+  }
+  ASSERT_TRUE(writer.Close());
+  EXPECT_EQ(run("send" + ini_ + dir_.file("bank.syx")), 1);
+  const std::string prefix = "banklore-cli: " + dir_.file("bank.syx") + ": ";
+  const std::string told = prefix + "1 packet is not a patch of Small; not sent\n" + prefix +
+                           "1 patch replaced by a later one for the same slot\n";
+  EXPECT_EQ(err_.substr(0, told.size()), told);
+  EXPECT_NE(err_.find("there is no MIDI output named synth:in"), std::string::npos) << err_;
+  EXPECT_EQ(out_, "");
 }
 
 }  // namespace banklore

@@ -1,8 +1,7 @@
 // banklore-cli fetch and send without an instrument: slot lists, which slots each engine run asks
-// for when some never arrive, bank files read into slots and written whole or not at all, and the
-// exit codes for usage errors (2) and input that cannot be used (1). The transfers themselves, and
-// the files a fetch writes, are checked against the virtual synth over JACK
-// (tests/e2e/cli_transfers_over_jack_test.cpp).
+// for when some never arrive, and which slot each patch of a file to send goes to. The command
+// line is checked in cli_test.cpp; the transfers themselves, and the files a fetch writes, against
+// the virtual synth over JACK (tests/e2e/cli_transfers_over_jack_test.cpp).
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
@@ -12,32 +11,10 @@
 #include "cli_bank_io.h"
 #include "cli_fetch_plan.h"
 #include "cli_slot_list.h"
-#include "files/midi_file.h"
 #include "platform/temp_dir.h"
-#include "support/program_run.h"
 
 namespace banklore {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// Two instruments of 16 slots with 11-byte patches: Small's patch messages name their slot
-// (F0 7D <device> 10 <bank> <program> <name x3> <checksum> F7), Unnamed's do not.
-constexpr char kDefinitions[] =
-    "[Small]\nSettings=Small\nSend=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\n"
-    "BankOffset=0\nDataSize=4\nNamePos=0\nNameLen=3\nNumPatchesPerBank=8\nNumTotalPatches=16\n"
-    "DeviceIDNames=One,Two\nDeviceIDBytes=0,3\n"
-    "[Unnamed]\nSend=f0,7d,u1,10\nRequest=f0,7d,u1,11,s1,f7\nDataSize=6\nNamePos=0\nNameLen=3\n"
-    "NumPatchesPerBank=16\nNumTotalPatches=16\n";
-
-Bytes smallPatch(int slot, char letter) {
-  const auto at = [](int n) { return static_cast<std::uint8_t>(n); };
-  return {0xF0, 0x7D, 0, 0x10, at(slot / 8), at(slot % 8), at(letter), 'a', 'a', 0x01, 0xF7};
-}
-
-std::string text(const Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // --- slot lists ----------------------------------------------------------------------------------
 
@@ -130,114 +107,25 @@ TEST(FetchPlanTest, PassesOverSlotsThatDoNotArriveAsksAgainOnceAndGivesUpAfterTw
   EXPECT_EQ(interrupted.missing(), (std::vector<int>{12, 13}));
 }
 
-// --- bank files ----------------------------------------------------------------------------------
+// --- bank files to send -------------------------------------------------------------------------
 
-class CliBankFileTest : public ::testing::Test {
- protected:
-  void SetUp() override { writeFile(dir_.file("test.idf"), kDefinitions); }
-  static std::vector<Patch> bankOf(InstrumentDefinition& definition) {
-    return std::vector<Patch>(static_cast<std::size_t>(definition.NumTotalPatches()),
-                              Patch(definition));
-  }
-  TempDir dir_;
-};
-
-TEST_F(CliBankFileTest, ReadsEachPatchIntoTheSlotItNamesAndCountsWhatCannotBeSent) {
-  InstrumentDefinition small(dir_.file("test.idf"), "Small", nullptr);
-  Bytes wrongHeader = smallPatch(3, 'W');
-  wrongHeader[3] = 0x11;
+// Patches that name no slot fill the slots in file order; those beyond the last slot are counted.
+TEST(CliBankFileTest, PatchesThatNameNoSlotFillTheSlotsInFileOrder) {
+  TempDir dir;
+  writeFile(dir.file("test.idf"),
+            "[Unnamed]\nSend=f0,7d,u1,10\nRequest=f0,7d,u1,11,s1,f7\nDataSize=6\nNamePos=0\n"
+            "NameLen=3\nNumPatchesPerBank=2\nNumTotalPatches=2\n");
+  InstrumentDefinition unnamed(dir.file("test.idf"), "Unnamed", nullptr);
   std::string syx;
-  MidiFileWriter writer;
-  ASSERT_TRUE(writer.Open(dir_.file("bank.mid"), 96));
-  for (const Bytes& packet : {smallPatch(4, 'X'), smallPatch(9, 'Y'), wrongHeader, smallPatch(4, 'Z')}) {
-    syx += text(packet);
-    ASSERT_TRUE(writer.WriteSysEx(packet, 0));
-  }
-  ASSERT_TRUE(writer.Close());
-  writeFile(dir_.file("bank.syx"), syx + text(smallPatch(1, 'S')).substr(0, 7));  // cut short
-  for (const char* file : {"bank.syx", "bank.mid"}) {
-    std::vector<Patch> bank = bankOf(small);
-    const BankFileRead read = readBankFile(dir_.file(file), small, bank);
-    const bool raw = std::string(file) == "bank.syx";
-    EXPECT_EQ(read.error, "") << file;
-    EXPECT_EQ(read.slots, (std::vector<int>{4, 9})) << file;
-    EXPECT_EQ(read.packets, raw ? 5 : 4) << file;
-    EXPECT_EQ(read.wrong, raw ? 2 : 1) << file;
-    EXPECT_EQ(read.replaced, 1) << file;
-    EXPECT_EQ(bank[4].name() + bank[9].name() + bank[3].name(), "ZaaYaa<Un") << file;
-  }
-  // Patches that name no slot fill the slots in file order.
-  InstrumentDefinition unnamed(dir_.file("test.idf"), "Unnamed", nullptr);
-  syx.clear();
   for (const char letter : {'P', 'Q', 'R'}) {
-    syx += text({0xF0, 0x7D, 0, 0x10, static_cast<std::uint8_t>(letter), 'b', 'b', 0, 0, 0, 0xF7});
+    syx += std::string{'\xF0', '\x7D', 0, 0x10, letter, 'b', 'b', 0, 0, 0, '\xF7'};
   }
-  writeFile(dir_.file("unnamed.syx"), syx);
-  std::vector<Patch> bank = bankOf(unnamed);
-  EXPECT_EQ(readBankFile(dir_.file("unnamed.syx"), unnamed, bank).slots, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(bank[0].name() + bank[1].name() + bank[2].name(), "PbbQbbRbb");
-}
-
-// --- the command line ----------------------------------------------------------------------------
-
-class CliTransferUsageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    writeFile(dir_.file("test.idf"), kDefinitions);
-    writeFile(dir_.file("banklore.ini"),
-              "[General]\nInstrument=Small\n[Small]\nMidiIN=synth:out\nMidiOUT=synth:in\n");
-    writeFile(dir_.file("empty.ini"), "");
-    writeFile(dir_.file("other.ini"), "[General]\nInstrument=Elsewhere\n");
-    writeFile(dir_.file("junk.syx"), std::string(33, '\x7F'));
-  }
-  // Each is refused before any MIDI port is opened, and says why; a usage error in one line alone.
-  void expectRefused(const std::vector<std::pair<std::string, std::string>>& cases, int code) {
-    for (const auto& [arguments, why] : cases) {
-      const test::ProgramResult ran =
-          test::runProgram(BANKLORE_CLI, arguments + " --idf " + dir_.file("test.idf"));
-      EXPECT_EQ(ran.exitCode, code) << arguments << "\n" << ran.err;
-      EXPECT_NE(ran.err.find(why), std::string::npos) << arguments << "\n" << ran.err;
-      if (code != 2) continue;
-      EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << arguments << "\n" << ran.err;
-      EXPECT_EQ(ran.out, "") << arguments;
-    }
-  }
-  TempDir dir_;
-  const std::string ini_ = " --ini " + dir_.file("banklore.ini") + " ";
-  const std::string empty_ = " --ini " + dir_.file("empty.ini") + " --instrument Small ";
-  const std::string file_ = " " + dir_.file("backup.syx");
-};
-
-TEST_F(CliTransferUsageTest, UsageErrorsExitWithTwoAndSayWhy) {
-  expectRefused({{"fetch" + ini_, "FILE is required"},
-                 {"send" + ini_, "FILE is required"},
-                 {"fetch" + ini_ + dir_.file("backup.txt"), "must end in .syx or .mid"},
-                 {"fetch --slots 0-16" + ini_ + file_, "slot 16 is outside 0..15"},
-                 {"fetch --slots 9-2" + ini_ + file_, "runs backwards"},
-                 {"fetch --slots ,3" + ini_ + file_, "an empty item"},
-                 {"fetch --device 256" + ini_ + file_, "--device"},
-                 {"fetch --delay 1001" + ini_ + file_, "--delay"},
-                 {"fetch --delay -1" + ini_ + file_, "--delay"},
-                 {"fetch --instrument Nowhere" + ini_ + file_, "no section [Nowhere]"},
-                 {"fetch --colour" + ini_ + file_, "--colour"},
-                 {"send --slots 1" + ini_ + file_, "--slots"},
-                 {"fetch" + empty_ + file_, "no MIDI input: give --in NAME, or MidiIN in [Small] of"},
-                 {"fetch --in synth:out" + empty_ + file_,
-                  "no MIDI output: give --out NAME, or MidiOUT in [Small] of"},
-                 {"send" + empty_ + file_, "no MIDI output: give --out NAME"}},
-                2);
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("backup.syx")));
-}
-
-TEST_F(CliTransferUsageTest, UnusableFilesExitWithOneBeforeAnythingIsSent) {
-  expectRefused(
-      {{"fetch --ini " + dir_.file("none.ini") + " x.syx", "cannot read the settings file"},
-       {"fetch" + ini_ + dir_.file("no/such/folder/backup.syx"), "cannot write"},
-       {"send" + ini_ + dir_.file("missing.syx"), "cannot read"},
-       {"send" + ini_ + dir_.file("junk.syx"), "3 packets are not a patch of Small"},
-       // An instrument the settings name but the definitions do not hold.
-       {"send --ini " + dir_.file("other.ini") + " " + dir_.file("junk.syx"), "no section [Elsewhere]"}},
-      1);
+  writeFile(dir.file("unnamed.syx"), syx);
+  std::vector<Patch> bank(2, Patch(unnamed));
+  const BankFileRead read = readBankFile(dir.file("unnamed.syx"), unnamed, bank);
+  EXPECT_EQ(read.slots, (std::vector<int>{0, 1}));
+  EXPECT_EQ(read.outside, 1);
+  EXPECT_EQ(bank[0].name() + bank[1].name(), "PbbQbb");
 }
 
 }  // namespace
