@@ -17,12 +17,11 @@ TEST(CommandLineTest, FilesOptionsAndTheirPrecedence) {
     std::string error;
   } cases[] = {
       {{}, Action::Run, {}, {}, ""},
-      {{"/home/a/Bank A.syx", "b.MID", "dir.syx/notes.txt"},
+      {{"notes.txt", "/a/Bank A.syx", "b.MID", "-"},
        Action::Run,
-       {"/home/a/Bank A.syx", "b.MID", "dir.syx/notes.txt"},
-       {},
+       {"/a/Bank A.syx", "b.MID"},
+       {"notes.txt", "-"},
        ""},
-      {{"notes.txt", "a.syx", "-"}, Action::Run, {"a.syx"}, {"notes.txt", "-"}, ""},
       {{"--", "-x.syx", "--help"}, Action::Run, {"-x.syx"}, {"--help"}, ""},
       {{"a.syx", "--version"}, Action::Version, {"a.syx"}, {}, ""},
       {{"--bogus", "--version", "-h"}, Action::Help, {}, {}, "unknown option --bogus"},

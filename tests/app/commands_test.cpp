@@ -13,7 +13,7 @@ using enum CommandId;
 
 using CommandsTest = AppTest;
 
-TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
+TEST_F(CommandsTest, EveryCommandEndsARunningRequest) {
   startOnTestDefinition();
   V counts;  // k, as the handlers of other modules' commands are given it
   std::set<CommandId> ids = {CommandId(12345)};  // an unknown one too
@@ -35,13 +35,6 @@ TEST_F(CommandsTest, EveryCommandAndTheContextMenuEndARunningRequest) {
     EXPECT_EQ(view_.focused, window_->activeBank());
   }
   EXPECT_EQ(counts, V(5, 3));
-  // So does the context menu, which activates the list under the cursor.
-  startRequestIn(0);
-  EXPECT_FALSE(window_->onContextMenu(std::nullopt).has_value()) << "not over a list";
-  EXPECT_FALSE(window_->request().requestActive);
-  select(1, {});
-  EXPECT_TRUE(window_->onContextMenu(0).has_value());
-  EXPECT_EQ(window_->activeBank(), 0);
 }
 
 // For k = 0, 1, 2 and all of N = 32 selected, with patches on the clipboard. That the window's

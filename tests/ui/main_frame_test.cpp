@@ -1,5 +1,5 @@
 // The window as the user meets it: what it shows at start, every key, button and context-menu item
-// reaching the librarian, sends and every way of closing. What the commands do is
+// reaching the librarian, sends and a close by signal. What the commands do is
 // tested in tests/app; here, that the window wires them.
 #include <QAction>
 #include <QMenu>
@@ -106,30 +106,6 @@ TEST_F(MainFrameTest, ContextMenuShowsTheLibrariansItemsAndRunsTheChoice) {
   EXPECT_EQ(menus, 1);
   EXPECT_EQ(countInLog("Displaying context menu"), 3);
 }
-
-// The close box, Escape and File > Quit each run the closing steps once, and Enter never closes;
-// with a bank changed each asks first, and the prompts here answer No, so the window stays.
-class ClosingTest : public WindowTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(ClosingTest, RunsTheClosingStepsOnceUnlessTheUserKeepsAChangedBank) {
-  start();
-  int finished = 0;
-  QObject::connect(&frame_, &MainFrame::runFinished, &frame_, [&] { ++finished; });
-  QTest::keyClick(&frame_, Qt::Key_Return);
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
-  for (const bool changed : {true, false}) {
-    if (changed) app_->StoreToSlot(1, 2, Patch(app_->definition()), true);
-    if (!changed) app_->bank(1).unsaved.assign(256, false);  // as after a save
-    if (GetParam() == 0) frame_.close();
-    if (GetParam() == 1) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    if (GetParam() == 2) frame_.fileMenu().actions().back()->trigger();
-    EXPECT_EQ(std::tuple(app_->closed(), frame_.isVisible()), std::tuple(!changed, changed));
-  }
-  frame_.close();  // the window going afterwards does not close the librarian again
-  EXPECT_EQ(std::pair(finished, countInLog("Closing dialog...")), std::pair(1, 1));
-}
-
-INSTANTIATE_TEST_SUITE_P(CloseBoxEscapeQuit, ClosingTest, ::testing::Values(0, 1, 2));
 
 // A logout or `kill` cannot be asked: the changed bank goes to its recovery file and the window
 // closes, whichever of the signals came (SIGHUP: the terminal it was started from went away).
