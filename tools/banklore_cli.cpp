@@ -20,6 +20,7 @@
 #include "platform/debug_log.h"
 #include "platform/file_locations.h"
 #include "platform/profile.h"
+#include "platform/regular_file.h"
 
 namespace banklore {
 namespace {
@@ -62,12 +63,8 @@ bool endsWithNoCase(std::string_view text, std::string_view suffix) {
          equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-bool readable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
+// Only a regular file: a FIFO or a device named by mistake would block the open for good.
+bool readable(const std::string& path) { return openRegularForReading(path) != nullptr; }
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "banklore-cli: %s\n", message.c_str());
@@ -240,7 +237,7 @@ int inspectMidiFile(InstrumentDefinition& d, const std::string& path, Tally& tal
 }
 
 int inspectSyxFile(InstrumentDefinition& d, const std::string& path, Tally& tally) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  const FileHandle file = openRegularForReading(path);
   if (!file) return fail("cannot open " + path);
   std::vector<std::uint8_t> piece(static_cast<std::size_t>(d.PatchSize()));
   for (int index = 0;; ++index) {
@@ -256,7 +253,7 @@ int inspectSyxFile(InstrumentDefinition& d, const std::string& path, Tally& tall
 bool looksLikeMidiFile(const std::string& path) {
   if (endsWithNoCase(path, ".mid") || endsWithNoCase(path, ".midi")) return true;
   char magic[4] = {};
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  const FileHandle file = openRegularForReading(path);
   return file && std::fread(magic, 1, 4, file.get()) == 4 && std::string_view(magic, 4) == "MThd";
 }
 

@@ -2,6 +2,8 @@
 // input or files that cannot be used (1), each with one line on stderr saying why.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "files/midi_file.h"
@@ -107,6 +109,7 @@ TEST_F(CliTest, InspectReportsEachPacket) {
 TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent) {
   writeFile(dir_.file("not.mid"), "MThd, but no MIDI file");
   writeFile(dir_.file("junk.syx"), std::string(33, '\x7F'));
+  ASSERT_EQ(::mkfifo(dir_.file("fifo.syx").c_str(), 0600), 0);
   const std::string empty = " --ini " + dir_.file("empty.ini") + small_ + " ";
   const std::string file = " " + dir_.file("backup.syx");
   struct Case {
@@ -138,6 +141,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent)
       {"inspect no-such.syx" + small_, 1, "no-such.syx"},
       {"inspect " + dir_.file("not.mid") + small_, 1, "not.mid"},
       {"inspect " + dir_.path + small_, 1, dir_.path},
+      {"inspect " + dir_.file("fifo.syx") + small_, 1, "fifo.syx"},  // not opened: it would block
       {"fetch --ini " + dir_.file("none.ini") + " x.syx", 1, "cannot read the settings file"},
       {"fetch" + ini_ + dir_.file("no/such/folder/backup.syx"), 1, "cannot write"},
       {"send" + ini_ + dir_.file("missing.syx"), 1, "cannot read"},
