@@ -43,13 +43,6 @@ TEST_F(FileLocationsStartupTest, InstalledCopyKeepsItsFilesInTheXdgFoldersAndRea
     MainWindow& window = startWith(installedCopy());
     EXPECT_EQ(std::tuple(window.slotCount(), window.definitionPath(), window.settingsPath()),
               std::tuple(slots, definition, config + "banklore.ini"));
-    S chooserGot;
-    prompts_.onChoose = [&](const std::string& idf, const std::string& ini) {
-      chooserGot = {idf, ini};
-      return false;
-    };
-    window.onCommand(CommandId::ChangeInstrument);
-    EXPECT_EQ(chooserGot, (S{definition, config + "banklore.ini"})) << "the chooser reads it too";
     window.close();
     window_.reset();
     EXPECT_TRUE(readFile("home/.local/state/banklore/banklore_Debug.txt").starts_with("--- Pro"));

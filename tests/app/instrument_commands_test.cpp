@@ -5,15 +5,7 @@
 namespace banklore::testing {
 namespace {
 
-class InstrumentCommandsTest : public AppTest {
- protected:
-  S storedSetup() {
-    S values;
-    for (const char* key : {"MidiIN", "MidiOUT", "DeviceID", "SendDelay", "RequestDelay"})
-      values.push_back(readText(path("banklore.ini"), "TestSynth", key, "<none>", 255));
-    return values;
-  }
-};
+using InstrumentCommandsTest = AppTest;
 
 TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoice) {
   loopback::addPort("Synth In", LoopbackDirection::InputOnly);
@@ -35,7 +27,10 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoice) {
   EXPECT_EQ(loopback::openInputCount("Synth In") + loopback::openOutputCount("Synth Out"), 2u);
   EXPECT_EQ(std::vector<int>({window_->deviceId(), window_->sendDelay(), window_->requestDelay()}),
             std::vector<int>({5, 120, 30}));
-  EXPECT_EQ(storedSetup(), S({"Synth In", "Synth Out", "5", "120", "30"}));
+  S stored;
+  for (const char* key : {"MidiIN", "MidiOUT", "DeviceID", "SendDelay", "RequestDelay"})
+    stored.push_back(readText(path("banklore.ini"), "TestSynth", key, "<none>", 255));
+  EXPECT_EQ(stored, S({"Synth In", "Synth Out", "5", "120", "30"}));
   EXPECT_TRUE(logged("Changing midi device\n"));
 }
 

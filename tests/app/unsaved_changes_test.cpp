@@ -3,7 +3,6 @@
 // save clears, the question before closing or changing the instrument, and the recovery files of a
 // run ended without asking.
 #include <filesystem>
-#include <numeric>
 
 #include "app/support/app_fixture.h"
 #include "midi/loopback_backend.h"
@@ -16,13 +15,10 @@ using enum CommandId;
 
 TEST(UndoHistoryTest, KeepsTheNewestStepsWithinItsBoundsAndNoneWhenOneCannotFit) {
   const std::size_t small = UndoStep{"Paste", {SlotChange{0, 0, Bytes(100), Bytes(100)}}}.bytes();
-  // Most steps, most bytes, steps taken, steps kept: by count, by bytes, exactly full, and a step
-  // bigger than all there is.
+  // Most steps, most bytes, steps taken, steps kept: by count, by bytes, and a step bigger than all
+  // there is.
   const std::tuple<std::size_t, std::size_t, int, std::size_t> cases[] = {
-      {100, std::size_t{64} << 20, 150, 100},
-      {1000, 10 * small, 25, 10},
-      {1000, 10 * small, 10, 10},
-      {1000, small - 1, 3, 0}};
+      {100, std::size_t{64} << 20, 150, 100}, {1000, 10 * small, 25, 10}, {1000, small - 1, 3, 0}};
   for (const auto& [maxSteps, maxBytes, steps, kept] : cases) {
     UndoHistory history(maxSteps, maxBytes);
     Bytes slot;
@@ -162,8 +158,6 @@ TEST_F(UnsavedChangesTest, EveryWayOfStoringIntoABankMarksItAndIsOneStepThatUndo
 // file holds the bank is no longer known.
 TEST_F(UnsavedChangesTest, ASaveClearsTheSlotsItCoveredOnlyWhenItSucceeds) {
   std::filesystem::create_directory(path("folder.syx"));  // no file can replace a folder
-  std::vector<int> all(32);
-  std::iota(all.begin(), all.end(), 0);
   const auto empty7 = [&] { window_->StoreToSlot(0, 7, Patch(window_->definition()), false); };
   const auto undoRedo = [&] {
     window_->onCommand(Undo);
@@ -178,7 +172,6 @@ TEST_F(UnsavedChangesTest, ASaveClearsTheSlotsItCoveredOnlyWhenItSucceeds) {
   } cases[] = {
       {0, Saves{{{3}, "a.syx"}}, "10"},
       {0, Saves{{{3}, "a.syx"}, {{7}, "b.mid"}}, "00"},
-      {0, Saves{{all, "a.mid"}}, "00"},
       {0, Saves{{{3, 7}, "a.syx"}}, "00", empty7},
       {1, Saves{{{3, 7}, "a.syx"}}, "10"},
       {0, Saves{{{3, 7}, "folder.syx"}}, "10"},
@@ -273,8 +266,7 @@ TEST_F(UnsavedChangesTest, AnEndWithoutAskingKeepsChangedBanksInPlaceForTheNextS
   ASSERT_TRUE(window_->bank(0).slots[5].loadBytes(patchMessage(9, "away")));
   const std::string before = bankBytes(0);
   window_->closeUnattended();
-  EXPECT_TRUE(prompts_.questions.empty());
-  EXPECT_EQ(view_.endRuns, 1);
+  EXPECT_EQ(std::tuple(prompts_.questions.size(), view_.endRuns), std::tuple(0u, 1));
   EXPECT_EQ(readFile("banklore_recovery_1.syx"), before) << "every slot, in slot order";
   EXPECT_FALSE(std::filesystem::exists(recovery(1))) << "bank 2 held nothing unsaved";
   EXPECT_EQ(logCount("Unsaved changes of Bank 1 kept in " + recovery(0) + "\nClosing dialog...\n"),

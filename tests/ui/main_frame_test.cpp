@@ -7,6 +7,7 @@
 #include <QTest>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "core/patch.h"
 #include "midi/loopback_backend.h"
@@ -125,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(TermHupInt, TerminationTest, ::testing::Values(SIGTERM,
 TEST_F(MainFrameTest, SpaceStopsASendAndClicksIntoTheListsWaitForIt) {
   loopback::reset();
   loopback::addPort("Out", LoopbackDirection::OutputOnly);
-  writeWholeFile(dir_ + "banklore.ini", "[]\nMidiOUT=Out\nSendDelay=300\n");
+  std::ofstream(dir_ + "banklore.ini") << "[]\nMidiOUT=Out\nSendDelay=300\n";
   start(makeLoopbackBackend);
   std::vector<std::uint8_t> nova = {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x00, 0x02};
   nova.resize(294, 0x41);

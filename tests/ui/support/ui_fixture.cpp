@@ -31,10 +31,6 @@ std::string freshTestFolder() {
   return folder.string() + "/";
 }
 
-void writeWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 void WindowTest::start(const MainWindow::MidiBackendFactory& backend) {
   app_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, backend, frame_, prompts_,
                                       clock_);

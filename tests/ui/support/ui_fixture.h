@@ -25,7 +25,6 @@ namespace banklore::testing {
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // A fresh, empty folder for one test: BANKLORE_TEST_TMPDIR/ui/<suite>_<test>/.
 std::string freshTestFolder();
-void writeWholeFile(const std::string& path, const std::string& bytes);
 
 class WindowTest : public ::testing::Test {
  protected:
