@@ -70,46 +70,6 @@ TEST_F(MidiPortTest, OpensWhatTheNamesSelect) {
   }
 }
 
-TEST_F(MidiPortTest, InputIsForwardedCutToItsLengthOrReported) {
-  const std::string kTuneRequest =
-      "Got unknown (not handled) status byte f6. Please contact the author and tell him which "
-      "status byte it is. Thanks!";
-  struct Case {
-    Bytes received;
-    std::vector<Bytes> forwarded;
-    std::vector<std::uint32_t> errors;
-    std::vector<std::string> notices;
-    std::optional<MidiInputError> reported = {};  // by the backend, instead of bytes
-  };
-  const Case cases[] = {
-      {{0x94, 0x3C, 0x64}, {{0x94, 0x3C, 0x64}}, {}, {}},        // note-on, channel 5
-      {{0xC3, 0x05}, {{0xC3, 0x05}}, {}, {}},                    // program change
-      {{0xBF, 0x07, 0x7F}, {{0xBF, 0x07, 0x7F}}, {}, {}},        // controller, channel 16
-      {{0xD0, 0x40, 0x7F}, {{0xD0, 0x40}}, {}, {}},              // channel pressure
-      {{0xFE}, {{0xFE}}, {}, {}},                                // active sensing
-      {{0xB2, 0x07, 0x7F, 0x01}, {{0xB2, 0x07, 0x7F}}, {}, {}},  // longer than its class
-      {{0xF6}, {}, {}, {kTuneRequest}},                          // tune request
-      {{0x90, 0x3C}, {}, {0x3C5}, {}},                           // cut short
-      {{0x90, 0x3C, 0x90}, {}, {0x3C5}, {}},                     // status as data
-      {{}, {}, {0x3C5}, {}, MidiInputError::Short},              // MIM_ERROR
-      {{}, {}, {0x3C6}, {}, MidiInputError::Long},               // MIM_LONGERROR
-  };
-  loopback::addPort("Synth", LoopbackDirection::InputOnly);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.received));
-    auto port = makePort("Synth", "");
-    test::Recorder recorder(*port);
-    ASSERT_TRUE(port->Open());
-    ASSERT_TRUE(c.reported ? loopback::injectError("Synth", *c.reported)
-                           : loopback::inject("Synth", c.received));
-    ASSERT_TRUE(loopback::waitUntilIdle());
-    const auto seen = recorder.seen();
-    EXPECT_EQ(seen.data, c.forwarded);
-    EXPECT_EQ(seen.errors, c.errors);
-    EXPECT_EQ(seen.notices, c.notices);
-  }
-}
-
 // Names must stay the same from run to run, whatever address ALSA gave the device.
 TEST(MidiSystemTest, AlsaAddressIsDroppedFromPortNamesAndNothingElse) {
   EXPECT_EQ(withoutAlsaAddress("UM-ONE:UM-ONE MIDI 1 20:0"), "UM-ONE:UM-ONE MIDI 1");
