@@ -1,11 +1,8 @@
-// Saving and loading bank files where the user's data is at stake: slots without a valid patch, and
-// FIFOs chosen as bank files to load, on the test definition (27-byte patches that name their own
-// slot). Saves to protected targets: tests/tools/protected_files_test.cpp.
-#include <sys/stat.h>
-
+// Saving bank files where the user's data is at stake: slots without a valid patch, on the test
+// definition (27-byte patches that name their own slot). Saves to protected targets:
+// tests/tools/protected_files_test.cpp; loads of FIFOs: bank_files_test.cpp.
 #include "app/support/app_fixture.h"
 #include "files/midi_file.h"
-#include "support/child_process.h"
 
 namespace banklore::testing {
 namespace {
@@ -64,29 +61,6 @@ TEST_F(BankFileSafetyTest, SavingLeavesOutSlotsWithoutAValidPatchAndSaysSo) {
     EXPECT_EQ(std::filesystem::exists(path(c.file)), !c.saved.empty() || c.file[0] == 'o');
   }
   EXPECT_EQ(slotText(0, 1), placeholder) << "a skipped slot is not renumbered";
-}
-
-// A FIFO chosen or dropped as a bank file to load is refused at once with the usual texts, and
-// stays.
-TEST_F(BankFileSafetyTest, FifosAreNotLoadedAndNothingWaitsForThem) {
-  for (const char* fifo : {"fifo.syx", "fifo.mid"}) ::mkfifo(path(fifo).c_str(), 0666);
-  const auto child = test::runInChild([&] {
-    std::string lines;
-    for (const CommandId command : {CommandId::Load, CommandId::LoadToSelected}) {
-      for (const char* fifo : {"fifo.syx", "fifo.mid"}) lines += run(command, fifo) + "\n";
-    }
-    prompts_.messages.clear();
-    window_->onFilesDropped(0, {path("fifo.syx"), path("fifo.mid")});
-    return lines + prompts_.messages.at(0) + " | " + view_.banks[0].status;
-  });
-  ASSERT_TRUE(child.finished) << child.output;
-  EXPECT_EQ(child.output,
-            "Couldn't open file! | Couldn't load file.\nCouldn't load file.\n"
-            "Couldn't open file! | Couldn't open file.\nCouldn't load file.\n"
-            "Couldn't open file! | Couldn't load file.");
-  for (const char* fifo : {"fifo.syx", "fifo.mid"}) {
-    EXPECT_TRUE(std::filesystem::is_fifo(path(fifo))) << fifo;
-  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The bank-file commands and dropped files, on the test definition, whose headers name bank and
 // program, so every packet names its own slot.
+#include <sys/stat.h>
+
 #include "app/support/app_fixture.h"
 #include "files/midi_file.h"
 
@@ -78,9 +80,11 @@ TEST_F(BankFilesTest, CancelOrNoChangesNothing) {
 }
 
 // What a load tells of files it cannot read as a whole (what it makes of any content is the
-// bank-load fuzzer's): gone after the dialog, unreadable, not a bank file, cut short.
+// bank-load fuzzer's): gone after the dialog, unreadable, a FIFO (which must not block the load),
+// not a bank file, cut short.
 TEST_F(BankFilesTest, LoadsTellWhatBecameOfFilesTheyCouldNotReadWhole) {
   std::filesystem::create_symlink("/proc/self/mem", path("unreadable.syx"));  // reads fail
+  for (const char* fifo : {"fifo.syx", "fifo.mid"}) ASSERT_EQ(::mkfifo(path(fifo).c_str(), 0600), 0);
   putMid("Bank.MID", {foreignPatch(2, "upper")});
   writeFile("x.txt", "text");
   S messages;  // 29 bytes an event, from offset 22: event i ends at 51 + 29 i
@@ -96,12 +100,17 @@ TEST_F(BankFilesTest, LoadsTellWhatBecameOfFilesTheyCouldNotReadWhole) {
       {CommandId::Load, "gone.syx", {"Couldn't open file!", "Couldn't load file."}},
       {CommandId::LoadToSelected, "gone.syx", {"Couldn't open file!", "Couldn't open file."}},
       {CommandId::LoadToSelected, "gone.mid", {"Couldn't load file."}},
+      {CommandId::Load, "fifo.syx", {"Couldn't open file!", "Couldn't load file."}},
+      {CommandId::LoadToSelected, "fifo.syx", {"Couldn't open file!", "Couldn't open file."}},
+      {CommandId::Load, "fifo.mid", {"Couldn't load file."}},
+      {CommandId::LoadToSelected, "fifo.mid", {"Couldn't load file."}},
       {CommandId::Load, "Bank.MID", {"1 patches loaded."}},
       {CommandId::Load, "x.txt", {"1 patches loaded."}},  // nothing, not even a status
       {CommandId::Load, "long.mid", {"Found 35" + damaged, "35 patches loaded."}},
       {CommandId::LoadToSelected, "long.mid", {"Found 2" + damaged, "2 patches loaded."}},
       {CommandId::Load, "header.mid", {"Couldn't load file."}}};
   for (const auto& [id, file, told] : loads) EXPECT_EQ(run(id, file, {20, 21}), told) << file;
+  EXPECT_TRUE(std::filesystem::is_fifo(path("fifo.mid")));
 }
 
 }  // namespace
