@@ -17,18 +17,17 @@
 #include <jack/jack.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 
-#include "support/process_exit.h"
+#include "support/program_run.h"
 
 namespace banklore::test {
 
@@ -45,10 +44,12 @@ class JackServer {
 
   // Stops the server (harmless twice); the lock is released for the next test process.
   void stop() {
-    if (pid_ > 0 && !terminateWithin(pid_, std::chrono::seconds(10)).byItself) {
-      std::fprintf(stderr, "jackd %s ignored SIGTERM for 10 s: killed\n", name_.c_str());
+    if (jackd_) {
+      jackd_->signal(SIGTERM);
+      if (end(std::chrono::seconds(10)).hung) {
+        std::fprintf(stderr, "jackd %s ignored SIGTERM for 10 s: killed\n", name_.c_str());
+      }
     }
-    pid_ = -1;
     if (!name_.empty()) unsetenv("JACK_DEFAULT_SERVER");
     if (lock_ >= 0) close(lock_);
     lock_ = -1;
@@ -57,40 +58,29 @@ class JackServer {
 
  private:
   std::string start() {
-    using namespace std::chrono_literals;
     static std::atomic<int> started{0};
     name_ = "banklore-test-" + std::to_string(getpid()) + "-" + std::to_string(++started);
-    const std::string log = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name_ + ".log";
+    log_ = std::string(BANKLORE_TEST_TMPDIR) + "/jackd-" + name_ + ".log";
     const char* lockFile = "/tmp/banklore-jack-tests.lock";
     lock_ = open(lockFile, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
     // Another build's test may hold it for a while, never for long.
     if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) return std::string("cannot lock ") + lockFile;
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive a crashed test
-      if (logFd >= 0) {
-        dup2(logFd, STDOUT_FILENO);
-        dup2(logFd, STDERR_FILENO);
-      }
-      execlp("jackd", "jackd", "-S", "-n", name_.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
-             nullptr);
-      _exit(127);
-    }
-    if (logFd >= 0) close(logFd);
-    for (int i = 0, status = 0; pid_ > 0 && i < 1200; ++i) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        const bool missing = WIFEXITED(status) && WEXITSTATUS(status) == 127;
-        return missing ? "jackd was not found (install the package jackd2)"
-                       : "jackd ended at start; see " + log;
-      }
-      if (answers()) return "";
-      std::this_thread::sleep_for(50ms);
-    }
-    return pid_ < 0 ? "cannot fork for jackd" : "jackd did not answer within a minute; see " + log;
+    jackd_ = std::make_unique<Program>(std::vector<std::string>{
+        "/usr/bin/env", "jackd", "-S", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"});
+    if (jackd_->waitUntil(&answers, std::chrono::minutes(1))) return "";
+    const ProgramResult ended = end(std::chrono::milliseconds(0));
+    if (ended.exitCode == 127) return "jackd was not found (install the package jackd2)";
+    return (ended.hung ? "jackd did not answer within a minute; see " : "jackd ended at start; see ") +
+           log_;
+  }
+  // Waits up to `limit` for its end (then kills it) and keeps what it printed in the log.
+  ProgramResult end(std::chrono::milliseconds limit) {
+    const ProgramResult ended = jackd_->finish(limit);
+    std::ofstream(log_) << ended.out << ended.err;
+    jackd_.reset();
+    return ended;
   }
 
   // Whether a client can join; libjack's complaints while the server starts are kept quiet.
@@ -103,10 +93,10 @@ class JackServer {
     return probe != nullptr;
   }
 
-  std::string name_;
+  std::string name_, log_;
   std::string whyNot_;
   int lock_ = -1;
-  pid_t pid_ = -1;
+  std::unique_ptr<Program> jackd_;
 };
 
 }  // namespace banklore::test
