@@ -24,7 +24,6 @@ namespace {
 
 // The input being run, told when a check or a sanitizer aborts: with it the failure replays.
 std::vector<std::uint8_t> current;
-std::string currentName;
 std::string report;
 
 void reportAndDie(int signal) {
@@ -34,24 +33,18 @@ void reportAndDie(int signal) {
   ::raise(signal);
 }
 
-void run(std::string name) {
-  currentName = std::move(name);
-  report = "\nfuzz replay: failed on " + currentName + "\ninput (hex):";
+void run(const std::string& name) {
+  report = "\nfuzz replay: failed on " + name + "\ninput (hex):";
   char byte[4];
   for (std::uint8_t b : current) report.append(byte, std::snprintf(byte, sizeof byte, " %02x", b));
   report += "\n";
   LLVMFuzzerTestOneInput(current.data(), current.size());
 }
 
-bool runFile(const std::filesystem::path& path) {
+void runFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   current.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.eof() && !in) {
-    std::fprintf(stderr, "fuzz replay: cannot read %s\n", path.c_str());
-    return false;
-  }
   run(path.string());
-  return true;
 }
 
 }  // namespace
@@ -70,17 +63,17 @@ int main(int argc, char** argv) {
       continue;
     }
     std::error_code error;
-    std::vector<std::filesystem::path> paths;
+    std::vector<std::filesystem::path> paths = {argument};
     if (std::filesystem::is_directory(argument, error)) {
+      paths.clear();
       for (const auto& entry : std::filesystem::recursive_directory_iterator(argument, error))
         if (entry.is_regular_file()) paths.push_back(entry.path());
-    } else {
-      paths.push_back(argument);
+    } else if (!std::filesystem::is_regular_file(argument, error)) {
+      std::fprintf(stderr, "fuzz replay: no input file %s\n", argument.c_str());
+      return 1;
     }
-    for (const auto& path : paths) {
-      if (!runFile(path)) return 1;
-      ++files;
-    }
+    for (const auto& path : paths) runFile(path);
+    files += paths.size();
   }
   if (files == 0) {
     std::fprintf(stderr, "fuzz replay: no input files: a missing seed folder would pass unseen\n");
