@@ -56,5 +56,27 @@ TEST_F(FileLocationsStartupTest, InstalledCopyKeepsItsFilesInTheXdgFoldersAndRea
   EXPECT_TRUE(prompts_.messages.empty()) << "nothing to tell when every folder can be written";
 }
 
+// Folders that cannot be made are told once, with the path and the reason, after the window is up;
+// the program runs all the same.
+TEST_F(FileLocationsStartupTest, FoldersThatCannotBeWrittenAreToldOnceWithPathAndReason) {
+  writeFile("taken", "a file where the folders would go");
+  FileLocations files = ProgramPaths{dir_, "banklore"};
+  files.settingsFolder = path("taken/config/");
+  files.settingsFile = files.settingsFolder + "banklore.ini";
+  files.logFolder = path("taken/state/");
+  files.logFile = files.logFolder + "banklore_Debug.txt";
+  startWith(files);
+  EXPECT_TRUE(prompts_.messages.empty()) << "not before the window is up";
+  clock_.runPosted();
+  EXPECT_EQ(prompts_.messages,
+            (S{"No debug log this run: cannot write to " + path("taken/state/") +
+               " (Not a directory).\nSettings will not be kept: cannot write to " +
+               path("taken/config/") + " (Not a directory)."}));
+  window_->close();
+  window_.reset();
+  clock_.runPosted();
+  EXPECT_EQ(prompts_.messages.size(), 1u) << "not told again at closing";
+}
+
 }  // namespace
 }  // namespace banklore::testing

@@ -27,6 +27,16 @@ class MidiConnectionTest : public AppTest {
       announced ? loopback::plugIn("Synth", direction) : loopback::addPort("Synth", direction);
     }
   }
+  // Message boxes that note the thread they open on and run `whileOpen` as their event loop.
+  struct BoxPrompts : FakePrompts {
+    std::function<void()> whileOpen;
+    std::vector<std::thread::id> threads;
+    void message(const std::string& text) override {
+      threads.push_back(std::this_thread::get_id());
+      FakePrompts::message(text);
+      if (whileOpen) whileOpen();
+    }
+  };
 };
 
 TEST_F(MidiConnectionTest, AnInstrumentUnpluggedMidRequestIsToldAndReconnectedWhenItIsBack) {
@@ -53,6 +63,34 @@ TEST_F(MidiConnectionTest, AnInstrumentUnpluggedMidRequestIsToldAndReconnectedWh
   EXPECT_TRUE(view_.banks[1].status.ends_with(" reconnected.")) << view_.banks[1].status;
   startRequestIn(1);
   EXPECT_EQ(loopback::sentMessages("Synth", 1).size(), 1u) << "and a request goes out again";
+}
+
+// The box about a status byte the program does not handle opens on the UI thread only, and never
+// on top of another: a notice that comes while one is open (the box runs its own event loop) is in
+// the log alone.
+TEST_F(MidiConnectionTest, UnknownStatusBoxesOpenOnTheUiThreadOneAtATime) {
+  loopback::addPort("Synth");
+  writeFile("banklore.ini", "[]\nMidiIN=Synth\n");
+  BoxPrompts boxes;
+  window_ = std::make_unique<MainWindow>(ProgramPaths{dir_, "banklore"}, makeLoopbackBackend,
+                                         view_, boxes, clock_);
+  window_->initWindow();
+  int nested = 0;
+  boxes.whileOpen = [&] {
+    if (nested++ > 0) return;
+    ASSERT_TRUE(loopback::inject("Synth", {0xF6}) && loopback::waitUntilIdle());
+    EXPECT_EQ(clock_.runPosted(), 1);
+  };
+  for (const std::uint8_t status : {0xF4, 0xF9}) {
+    ASSERT_TRUE(loopback::inject("Synth", {status}) && loopback::waitUntilIdle());
+    EXPECT_EQ(clock_.runPosted(), 1) << "nothing is shown from the MIDI thread";
+  }
+  ASSERT_EQ(boxes.messages.size(), 2u) << "f6 came while the box of f4 was open";
+  EXPECT_TRUE(boxes.messages[0].starts_with("Got unknown (not handled) status byte f4."));
+  EXPECT_TRUE(boxes.messages[1].starts_with("Got unknown (not handled) status byte f9."));
+  EXPECT_EQ(boxes.threads, std::vector(2, std::this_thread::get_id()));
+  EXPECT_TRUE(logged("status byte f6."));
+  window_.reset();
 }
 
 }  // namespace

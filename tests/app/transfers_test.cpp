@@ -85,6 +85,20 @@ TEST_F(TransfersTest, RequestAsksInSlotOrderPausesBetweenSlotsAndTellsEachStep) 
 // A valid patch for another slot is stored there and the awaited slot asked again; a bad packet
 // marks the awaited slot; six answers in a row that do not fit end the request with the reason,
 // and a fitting one in between starts the count again.
+// Ten slots in banks of sixteen: an answer for place 12 of bank A names no slot the bank has.
+TEST_F(TransfersTest, AnAnswerForASlotBeyondTheBankIsNotStoredAndSaysSo) {
+  startSynth(0, "NumTotalPatches=10\n");
+  const Bytes last = slotBytes(0, 9);
+  select(0, {3, 4});
+  window_->onCommand(RequestSelected);
+  play(patchMessage(12, "beyond"));
+  EXPECT_EQ(prompts_.messages.back(),
+            "Unable to store sound to location 12, beyond the last slot (9), maybe error in "
+            "instrument definition?");
+  EXPECT_EQ(std::tuple(slotBytes(0, 9), view_.banks[0].status, requested()),
+            std::tuple(last, "Request completed.", V{3}));
+}
+
 TEST_F(TransfersTest, AnswersThatDoNotFitAreRetriedAndSixInARowEndTheRequestWithTheReason) {
   startSynth(0);
   select(0, {5, 6});
