@@ -1,15 +1,12 @@
 // banklore-virtual-synth as a program: --help, usage errors (exit 2), unreadable or wrong input
-// (exit 1), each with one line on stderr; and, where the MIDI system offers ports of its own, a
-// run that ends on SIGTERM and leaves its dump.
+// (exit 1), each with one line on stderr. A run that ends on SIGTERM and leaves its dump is what
+// every end-to-end test does (tests/e2e).
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <algorithm>
 
-#include "core/instrument_definition.h"
 #include "platform/temp_dir.h"
 #include "support/program_run.h"
-#include "virtual_synth.h"
 
 namespace banklore {
 namespace {
@@ -52,27 +49,6 @@ TEST_F(VirtualSynthToolTest, HelpUsageErrorsAndBadInput) {
     }
   }
   EXPECT_EQ(dir_.entries(), 1);  // short.syx: no dump, no temporary file
-}
-
-// Runs on the loopback registry, the one MIDI system every machine has; the ports live inside the
-// tool's own process, so this checks the start, the ending and the dump, not the traffic.
-TEST_F(VirtualSynthToolTest, RunsUntilTerminatedAndDumpsWhatItHolds) {
-  test::Program synth(test::commandLine(BANKLORE_VIRTUAL_SYNTH,
-                                        std::string("--instrument Virtual --idf ") + BANKLORE_IDF +
-                                            " --name tool-test --dump " + dir_.file("dump.syx")),
-                      "", {"BANKLORE_MIDI_API=loopback"});
-  ASSERT_TRUE(synth.waitUntil([&] { return synth.out().find("out: ") != std::string::npos; }))
-      << synth.err();
-  EXPECT_EQ(synth.out(),
-            "banklore-virtual-synth: Virtual, 256 patches of 128 bytes\n"
-            "in:  tool-test:in\nout: tool-test:out\n");
-  synth.signal(SIGTERM);
-  const test::ProgramResult ended = synth.finish();
-  EXPECT_EQ(ended.exitCode, 0) << ended.err;
-  EXPECT_NE(ended.out.find("requests 0 (answered 0"), std::string::npos);
-  const InstrumentDefinition d(BANKLORE_IDF, "Virtual", nullptr);
-  const std::vector<std::uint8_t> expected = VirtualSynth(d).dump();
-  EXPECT_EQ(readFile(dir_.file("dump.syx")), std::string(expected.begin(), expected.end()));
 }
 
 }  // namespace
