@@ -1,4 +1,4 @@
-// The Setup command: what the dialog is shown, and what it changes and stores.
+// The Setup and About commands: what the dialog is shown, and what it changes and stores.
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
@@ -32,6 +32,12 @@ TEST_F(InstrumentCommandsTest, SetupOkReopensThePortAndStoresTheChoice) {
     stored.push_back(readText(path("banklore.ini"), "TestSynth", key, "<none>", 255));
   EXPECT_EQ(stored, S({"Synth In", "Synth Out", "5", "120", "30"}));
   EXPECT_TRUE(logged("Changing midi device\n"));
+}
+
+TEST_F(InstrumentCommandsTest, AboutIsShownAndLogged) {
+  startOnTestDefinition();
+  window_->onCommand(CommandId::About);
+  EXPECT_EQ(std::pair(prompts_.abouts, logCount("Displaying about box\n")), std::pair(1, 1));
 }
 
 }  // namespace

@@ -111,9 +111,10 @@ struct FakePrompts : Prompts {
     runningShown.push_back(running);
     return onChoose && onChoose(idf, ini);
   }
-  void about() override {}
+  void about() override { ++abouts; }
 
   S messages, questions, runningShown;
+  int abouts = 0;
   std::deque<std::optional<std::string>> files, names;
   std::deque<std::optional<int>> counts;
   std::deque<std::optional<bool>> yesNo;
