@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli_check.h"
+#include "cli_detect.h"
 #include "cli_transfers.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
@@ -309,6 +310,7 @@ int run(int argc, char** argv) {
   CheckCommand check;
   addCheckCommand(app, check);
   TransferCommands transfers(app);
+  const DetectCommand detect(app);
 
   try {
     app.parse(argc, argv);
@@ -324,6 +326,7 @@ int run(int argc, char** argv) {
   options.idfGiven = app.count("--idf") > 0;
   if (!options.idfGiven) options.idf = defaultDefinitionFile();
   if (options.idfGiven && !readable(options.idf)) return fail("cannot read " + options.idf);
+  if (detect.chosen()) return detect.run(options.idf);
   if (transfers.chosen()) {
     return transfers.run({options.idf, options.instrument, app.count("--instrument") > 0});
   }

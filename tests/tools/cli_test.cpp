@@ -138,6 +138,8 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent)
       {"fetch --in synth:out" + empty + file, 2,
        "no MIDI output: give --out NAME, or MidiOUT in [Small] of"},
       {"send" + empty + file, 2, "no MIDI output: give --out NAME"},
+      {"detect --timeout 0", 2, "--timeout"},
+      {"detect", 1, "No instrument answered the identity request on 0 outputs."},
       {"inspect no-such.syx" + small_, 1, "no-such.syx"},
       {"inspect " + dir_.file("not.mid") + small_, 1, "not.mid"},
       {"inspect " + dir_.path + small_, 1, dir_.path},
