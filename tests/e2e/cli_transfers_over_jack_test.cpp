@@ -107,9 +107,9 @@ TEST_F(CliTransfersOverJack, AMissingOrSilentInstrumentLeavesTheOldFileAndNamesT
     EXPECT_EQ(cli(std::string("fetch --slots ") + c.slots + ini() + dir_ + c.file), 1);
     EXPECT_NE(err_.find(c.told), std::string::npos) << err_;
     EXPECT_EQ(out_.rfind("Fetched 0 of ", 0), 0u) << out_;
-    EXPECT_NE(out_.find(" s; " + dir_ + c.file + " was not written; missing slots " + c.missing +
-                        ".\n"),
-              std::string::npos)
+    EXPECT_NE(
+        out_.find(" s; " + dir_ + c.file + " was not written; missing slots " + c.missing + ".\n"),
+        std::string::npos)
         << out_;
     EXPECT_EQ(readText(dir_ + c.file), "old");
   }
@@ -119,9 +119,9 @@ TEST_F(CliTransfersOverJack, AMissingOrSilentInstrumentLeavesTheOldFileAndNamesT
 TEST_F(CliTransfersOverJack, AnInterruptedFetchWritesWhatArrived) {
   startSynth({"--delay", "20"});
   test::Program fetch(cliWith("fetch --verbose" + ini() + dir_ + "backup.syx"));
-  ASSERT_TRUE(fetch.waitUntil(
-      [&] { return fetch.err().find("Got patch 10\n") != std::string::npos; }))
-      << fetch.err();
+  ASSERT_TRUE(fetch.waitUntil([&] {
+    return fetch.err().find("Got patch 10\n") != std::string::npos;
+  })) << fetch.err();
   fetch.signal(SIGINT);
   const test::ProgramResult ran = fetch.finish();
   EXPECT_EQ(ran.exitCode, 1);
@@ -162,10 +162,10 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
         std::tuple{"bank.mid", 1, "1 packet is not a patch of Virtual; not sent"}}) {
     startSynth({});
     EXPECT_EQ(cli("send" + ini() + dir_ + file), exitCode) << file << err_;
-    EXPECT_EQ(out_.rfind("Sent 3 of 3 patches from " + dir_ + file +
-                             " to banklore-virtual-synth:in in ",
-                         0),
-              0u)
+    EXPECT_EQ(
+        out_.rfind("Sent 3 of 3 patches from " + dir_ + file + " to banklore-virtual-synth:in in ",
+                   0),
+        0u)
         << out_;
     EXPECT_NE(err_.find(problem), std::string::npos) << err_;
     waitForStored(3);
@@ -175,6 +175,20 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
     }
     EXPECT_TRUE(stopSynth() == expected) << file << ": the synth holds something else";
   }
+}
+
+// The synth found by its identity, on the ports it answers on; an identity no section has is shown
+// as its bytes, and is no success.
+TEST_F(CliTransfersOverJack, DetectNamesTheSynthsSectionAndPortsByItsIdentity) {
+  const std::string ports =
+      "\tMidiIN=banklore-virtual-synth:out\tMidiOUT=banklore-virtual-synth:in";
+  startSynth({});
+  EXPECT_EQ(cli("detect"), 0) << err_;
+  EXPECT_EQ(out_, "Virtual" + ports + "\tDeviceID=0\n");
+  stopSynth();
+  startSynth({"--identity", "7d,01,02"});
+  EXPECT_EQ(cli("detect"), 1) << err_;
+  EXPECT_EQ(out_, "? 7D 01 02 00 00 00 00 00 00" + ports + "\tDeviceID=?\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/identity.h"
 #include "core/instrument_definition.h"
 #include "midi/midi_backend.h"
 #include "platform/atomic_file.h"
@@ -40,6 +42,7 @@ struct Options {
   std::string load;
   std::string dump;
   bool verbose = false;
+  std::string identity;  // empty: the section's Identity key
   SynthFaults faults;
 };
 
@@ -87,6 +90,9 @@ std::optional<int> parse(int argc, char** argv, Options& options) {
   app.add_option("--load", options.load, "Hold the patches of this .syx file instead");
   app.add_option("--dump", options.dump, "Write every slot's patch to this .syx file on exit");
   app.add_flag("-v,--verbose", options.verbose, "Print a line for each message received");
+  app.add_option("--identity", options.identity,
+                 "Answer identity requests with these hex bytes from the manufacturer ID on "
+                 "(default: the section's Identity key; none: no answer)");
   SynthFaults& f = options.faults;
   const auto& nonNegative = CLI::NonNegativeNumber;
   app.add_option("--delay", f.delayMs, "Answer this many ms late")->check(nonNegative);
@@ -163,9 +169,9 @@ void printSummary(const SynthCounts& c, long inputErrors) {
   std::printf(
       "requests %ld (answered %ld, dropped %ld, corrupted %ld, wrong slot %ld, after garbage "
       "%ld, twice %ld), selects %ld, patches stored %ld, refused %ld, ignored %ld, input errors "
-      "%ld\n",
+      "%ld, identity requests %ld\n",
       c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.garbled, c.twice, c.selects,
-      c.stored, c.refused, c.ignored, inputErrors);
+      c.stored, c.refused, c.ignored, inputErrors, c.identified);
 }
 
 int run(int argc, char** argv) {
@@ -179,6 +185,19 @@ int run(int argc, char** argv) {
   SetLogPath("/dev/stderr");
   const InstrumentDefinition definition(options.idf, options.instrument, nullptr);
   VirtualSynth synth(definition, options.faults);
+  // Who it says it is: "ff" in a section's pattern stands for any byte, and it answers with 00.
+  const std::string identity =
+      !options.identity.empty() ? options.identity
+                                : readText(options.idf, options.instrument, "Identity", "", 1024);
+  if (const auto pattern = parseIdentityPattern(identity)) {
+    std::vector<std::uint8_t> bytes;
+    for (const int byte : *pattern) bytes.push_back(static_cast<std::uint8_t>(std::max(byte, 0)));
+    // A pattern may leave out the version: the reply always has family, model and version.
+    bytes.resize((bytes[0] == 0x00 ? 3 : 1) + 8, 0x00);
+    synth.setIdentity(std::move(bytes));
+  } else if (!options.identity.empty() && options.identity != "none") {
+    return fail("--identity " + options.identity + ": not comma-separated hex bytes");
+  }
   // Found out now rather than after a long session.
   if (!options.dump.empty() && !AtomicFile(options.dump).open()) {
     return fail("cannot write " + options.dump);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/checksum_rules.h"
+#include "core/identity.h"
 #include "core/sysex_template.h"
 #include "platform/profile.h"
 
@@ -146,6 +147,7 @@ Reaction VirtualSynth::receive(std::span<const std::uint8_t> message) {
     reaction.note = "not a whole SysEx message";
     return reaction;
   }
+  if (isIdentityRequest(message) && !identity_.empty()) return answerIdentity(message);
   if (const auto values = request_.match(message, requestChecksumAt())) {
     if (requestChecksumHolds(message, *values)) return answerRequest(*values, message.size());
   }
@@ -163,6 +165,25 @@ Reaction VirtualSynth::receive(std::span<const std::uint8_t> message) {
   ++counts_.ignored;
   reaction.note =
       "neither a request, a patch select nor a patch of " + definition_.InstrumentName();
+  return reaction;
+}
+
+// To every device (7F) or to its own device byte, the first of the definition's table.
+Reaction VirtualSynth::answerIdentity(std::span<const std::uint8_t> request) {
+  Reaction reaction;
+  reaction.length = request.size();
+  const std::uint8_t device = definition_.DeviceIdBytes()[0];
+  if (request[2] != 0x7F && request[2] != device) {
+    ++counts_.ignored;
+    reaction.note = "an identity request for another device";
+    return reaction;
+  }
+  ++counts_.identified;
+  reaction.kind = MessageKind::Identity;
+  std::vector<std::uint8_t> reply = {0xF0, 0x7E, device, 0x06, 0x02};
+  reply.insert(reply.end(), identity_.begin(), identity_.end());
+  reply.push_back(0xF7);
+  reaction.sends.push_back({faults_.delayMs, std::move(reply)});
   return reaction;
 }
 
@@ -352,7 +373,8 @@ std::optional<std::string> VirtualSynth::load(std::span<const std::uint8_t> imag
 }
 
 std::string describe(const Reaction& reaction, const InstrumentDefinition& definition) {
-  static constexpr const char* kKinds[] = {"request", "select", "patch", "bad patch", "ignored"};
+  static constexpr const char* kKinds[] = {"request",   "select",           "patch",
+                                           "bad patch", "identity request", "ignored"};
   std::string line = kKinds[static_cast<int>(reaction.kind)];
   if (reaction.slot >= 0) {
     line += format(" slot %d %s", reaction.slot, definition.patchLabel(reaction.slot).c_str());

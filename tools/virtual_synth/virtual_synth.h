@@ -46,7 +46,7 @@ struct TimedMessage {
   std::vector<std::uint8_t> bytes;
 };
 
-enum class MessageKind { Request, PatchSelect, Patch, BadPatch, Ignored };
+enum class MessageKind { Request, PatchSelect, Patch, BadPatch, Identity, Ignored };
 
 // What one received message was and what the instrument does about it.
 struct Reaction {
@@ -67,8 +67,9 @@ struct SynthCounts {
   long twice = 0;    // answers sent two times (counted once in answered)
   long selects = 0;
   long stored = 0;
-  long refused = 0;  // patch messages not stored
-  long ignored = 0;  // messages that are neither a request, a patch select nor a patch
+  long refused = 0;     // patch messages not stored
+  long ignored = 0;     // messages that are neither a request, a patch select nor a patch
+  long identified = 0;  // identity requests answered
 };
 
 class VirtualSynth {
@@ -77,6 +78,9 @@ class VirtualSynth {
   explicit VirtualSynth(const InstrumentDefinition& definition, SynthFaults faults = {});
 
   Reaction receive(std::span<const std::uint8_t> message);
+  // Answers MIDI identity requests with these bytes (from the manufacturer ID on, see
+  // IdentityReply); none: it does not answer them, as many older instruments do not.
+  void setIdentity(std::vector<std::uint8_t> identity) { identity_ = std::move(identity); }
 
   const InstrumentDefinition& definition() const { return definition_; }
   std::int32_t slotCount() const { return definition_.NumTotalPatches(); }
@@ -101,6 +105,7 @@ class VirtualSynth {
 
  private:
   Reaction answerRequest(const VariableValues& request, std::size_t length);
+  Reaction answerIdentity(std::span<const std::uint8_t> request);
   Reaction takePatch(std::span<const std::uint8_t> message);
   std::optional<std::string> whyInvalid(std::span<const std::uint8_t> message) const;
   std::int32_t slotOfPatch(std::span<const std::uint8_t> message) const;
@@ -129,6 +134,7 @@ class VirtualSynth {
   std::int32_t current_ = 0;
   long answers_ = 0;
   SynthCounts counts_;
+  std::vector<std::uint8_t> identity_;
 };
 
 // One line for a reaction: kind, slot (with its label), length, and the note.
