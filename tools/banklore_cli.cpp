@@ -12,6 +12,7 @@
 
 #include "cli_check.h"
 #include "cli_detect.h"
+#include "cli_report.h"
 #include "cli_transfers.h"
 #include "core/instrument_definition.h"
 #include "core/patch.h"
@@ -49,23 +50,15 @@ struct Options {
   std::string file;
 };
 
-std::string hex(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  char byte[4];
-  for (const std::uint8_t b : bytes) {
-    std::snprintf(byte, sizeof byte, text.empty() ? "%02X" : " %02X", b);
-    text += byte;
-  }
-  return text;
-}
-
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 // Only a regular file: a FIFO or a device named by mistake would block the open for good.
-bool readable(const std::string& path) { return openRegularForReading(path) != nullptr; }
+bool readable(const std::string& path) {
+  return openRegularForReading(path) != nullptr;
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "banklore-cli: %s\n", message.c_str());

@@ -5,20 +5,13 @@
 
 #include "app/detection_run.h"
 #include "app/event_loop.h"
+#include "cli_report.h"
 #include "midi/midi_backend.h"
 
 namespace banklore {
 namespace {
 
 constexpr int kDetectTimer = 1;
-
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  char byte[4];
-  for (const std::uint8_t b : bytes)
-    text.append(byte, std::snprintf(byte, sizeof byte, " %02X", b));
-  return text;
-}
 
 }  // namespace
 
@@ -42,7 +35,7 @@ int DetectCommand::run(const std::string& idf) const {
   bool matched = false;
   for (const DetectedInstrument& d : found) {
     matched = matched || !d.section.empty();
-    const std::string section = d.section.empty() ? "?" + hex(d.reply.bytes) : d.section;
+    const std::string section = d.section.empty() ? "? " + hex(d.reply.bytes) : d.section;
     const std::string device = d.deviceIndex >= 0 ? std::to_string(d.deviceIndex) : "?";
     std::printf("%s\tMidiIN=%s\tMidiOUT=%s\tDeviceID=%s\n", section.c_str(), d.input.c_str(),
                 d.output.c_str(), device.c_str());

@@ -4,6 +4,16 @@
 
 namespace banklore {
 
+std::string hex(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  char byte[4];
+  for (const std::uint8_t b : bytes) {
+    std::snprintf(byte, sizeof byte, text.empty() ? "%02X" : " %02X", b);
+    text += byte;
+  }
+  return text;
+}
+
 StderrReport::StderrReport(std::FILE* stream, bool progressLine)
     : stream_(stream), progressLine_(progressLine) {}
 

@@ -4,14 +4,19 @@
 // ("Got patch 5") lines only when asked for.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/transfer_observer.h"
 
 namespace banklore {
+
+// "F0 7D 10": bytes as the tool prints them.
+std::string hex(std::span<const std::uint8_t> bytes);
 
 class StderrReport {
  public:

@@ -57,14 +57,14 @@ void DetectionRun::start(Done done) {
   for (const std::string& name : inputs) {
     auto listener = makeBackend_();
     const auto index = indexIn(listener->inputNames(), name);
-    const bool open = index && listener->openInput(
-                                   *index,
-                                   [this, name](std::span<const std::uint8_t> message) {
-                                     std::lock_guard lock(heardMutex_);
-                                     heard_.push_back({name, {message.begin(), message.end()}});
-                                   },
-                                   [](MidiInputError) {});
-    if (open) listeners_.push_back(std::move(listener));
+    const auto hear = [this, name](std::span<const std::uint8_t> message) {
+      // Only universal SysEx can be a reply: a clock or notes on the line are not kept.
+      if (message.size() < 2 || message[0] != 0xF0 || message[1] != 0x7E) return;
+      std::lock_guard lock(heardMutex_);
+      heard_.push_back({name, {message.begin(), message.end()}});
+    };
+    if (index && listener->openInput(*index, hear, [](MidiInputError) {}))
+      listeners_.push_back(std::move(listener));
   }
   probeNext();
 }
