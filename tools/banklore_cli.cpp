@@ -83,6 +83,7 @@ void printDefinition(const InstrumentDefinition& d, const std::string& source) {
   line("Request", d.Request());
   line("Send", d.Send());
   line("PatchSelect", d.PatchSelect());
+  line("Audition", d.Audition());
   number("NumTotalPatches", d.NumTotalPatches());
   number("NumEditablePatches", d.NumEditablePatches());
   number("NumPatchesPerBank", d.NumPatchesPerBank());

@@ -57,6 +57,7 @@ InstrumentDefinition::InstrumentDefinition(const std::string& definitionFile,
   headerSize_ = countFields(send_);
 
   patchSelect_ = text("PatchSelect", "", kShortTextCapacity);
+  audition_ = text("Audition", "");
   settings_ = text("Settings", "", kShortTextCapacity);
 
   bankOffset_ = integer("BankOffset", 5);

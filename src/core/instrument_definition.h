@@ -35,6 +35,8 @@ class InstrumentDefinition {
   const std::string& Request() const { return request_; }
   const std::string& Send() const { return send_; }
   const std::string& PatchSelect() const { return patchSelect_; }
+  // The header of a patch sent to the edit buffer; empty when the instrument has none.
+  const std::string& Audition() const { return audition_; }
   std::int32_t NumTotalPatches() const { return numTotalPatches_; }
   std::int32_t NumEditablePatches() const { return numEditablePatches_; }
   std::int32_t NumPatchesPerBank() const { return numPatchesPerBank_; }
@@ -123,6 +125,7 @@ class InstrumentDefinition {
   std::string request_;
   std::string send_;
   std::string patchSelect_;
+  std::string audition_;
   std::int32_t numTotalPatches_ = 256;
   std::int32_t numEditablePatches_ = 256;
   std::int32_t numPatchesPerBank_ = 128;
