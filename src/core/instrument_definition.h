@@ -72,8 +72,10 @@ class InstrumentDefinition {
   // Message operations. Buffers are patch messages; nothing is read or written outside them.
   void writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer);
   void writeDeviceByte(int deviceIndex, std::span<std::uint8_t> buffer);
-  // Only chooses the device the next requests and headers address, touching no buffer.
+  // Only choose the device, or the slot, the next requests and headers address, touching no
+  // buffer.
   void selectDevice(int deviceIndex);
+  void selectSlot(std::int32_t slot);
   // The sending operations return whether every message they built went out (a PatchSelect
   // template that builds nothing sends nothing and counts as gone out).
   bool sendPatchSelect();

@@ -44,9 +44,13 @@ bool InstrumentDefinition::sendEach(std::span<const std::uint8_t> messages) {
   return all;
 }
 
-void InstrumentDefinition::writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer) {
+void InstrumentDefinition::selectSlot(std::int32_t slot) {
   variables_[kS].value = wrapped(std::int64_t{slot} % numPatchesPerBank_ + patchOffset_);
   variables_[kT].value = wrapped(std::int64_t{slot} / numPatchesPerBank_ + bankOffset_);
+}
+
+void InstrumentDefinition::writeHeader(std::int32_t slot, std::span<std::uint8_t> buffer) {
+  selectSlot(slot);
   copyToStart(buildMessage(send_, variables_), buffer);
 }
 
