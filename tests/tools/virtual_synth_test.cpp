@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "core/audition.h"
 #include "core/definitions.h"
 #include "core/patch.h"
 #include "loopback_synth.h"
@@ -129,10 +130,9 @@ TEST(VirtualSynthTest, EveryRequestFromTheLibrarianGetsThatSlotsPatch) {
     Bytes wrongChecksum = request;
     if (d.RequestChecksumPos() > 0) wrongChecksum[d.RequestChecksumPos()] ^= 0x01;
     VirtualSynth synth(d);
-    for (const Bytes& nearMiss :
-         {Bytes{0xF0, 0xF7}, Bytes(request.begin(), request.end() - 1),
-          Bytes(request.begin() + 1, request.end()), request + Bytes{0xF7},
-          d.RequestChecksumPos() > 0 ? wrongChecksum : Bytes{}}) {
+    for (const Bytes& nearMiss : {Bytes{0xF0, 0xF7}, Bytes(request.begin(), request.end() - 1),
+                                  Bytes(request.begin() + 1, request.end()), request + Bytes{0xF7},
+                                  d.RequestChecksumPos() > 0 ? wrongChecksum : Bytes{}}) {
       EXPECT_TRUE(synth.receive(nearMiss).sends.empty()) << instrument;
     }
     EXPECT_EQ(synth.counts().requests + synth.counts().stored, 0) << instrument;
@@ -224,6 +224,35 @@ TEST(VirtualSynthTest, DumpHoldsEverySlotInOrderAndLoadsBack) {
   EXPECT_NE(fresh.load(Bytes(dump.begin(), dump.end() - 1)), std::nullopt);
   EXPECT_EQ(fresh.load(shuffled), std::nullopt);
   EXPECT_EQ(fresh.dump(), dump);
+}
+
+// An audition message from the librarian's own builder goes into the edit buffer whatever the
+// device, and never into a slot; a damaged one is refused as a bad patch is; the dump is the slots.
+TEST(VirtualSynthTest, AuditionsFillTheEditBufferAndNoSlot) {
+  Librarian librarian("Virtual");
+  InstrumentDefinition& d = librarian.d();
+  VirtualSynth synth(d);
+  const Bytes dump = synth.dump();
+  Patch patch(d);
+  ASSERT_TRUE(patch.loadBytes(VirtualSynth::generatedPatch(d, 9)));
+  patch.setName("Fat Bass");
+  patch.updateChecksum();
+  d.selectDevice(16);
+  const Bytes message = auditionMessage(d, d.Audition(), patch.bytes());
+  Bytes wrongChecksum = message, high = message, shorter = message;
+  wrongChecksum[message.size() - 2] ^= 0x01;
+  high[40] = 0x80;
+  shorter.erase(shorter.begin() + 40);
+  for (const Bytes& bad : {shorter, wrongChecksum, high}) {
+    const Reaction reaction = synth.receive(bad);
+    EXPECT_EQ(reaction.kind, MessageKind::BadPatch) << describe(reaction, d);
+  }
+  EXPECT_TRUE(synth.editBuffer().empty());
+  EXPECT_EQ(describe(synth.receive(message), d), "edit buffer, 126 bytes: Fat Bass");
+  EXPECT_EQ(copy(synth.editBuffer()), message);
+  EXPECT_EQ(synth.dump(), dump);
+  EXPECT_EQ(synth.counts().auditioned * 10 + synth.counts().refused, 13);
+  EXPECT_EQ(synth.counts().stored + synth.counts().ignored, 0);
 }
 
 // --- over the loopback MIDI registry ---------------------------------------------------------

@@ -168,10 +168,10 @@ sigset_t blockEndSignals() {
 void printSummary(const SynthCounts& c, long inputErrors) {
   std::printf(
       "requests %ld (answered %ld, dropped %ld, corrupted %ld, wrong slot %ld, after garbage "
-      "%ld, twice %ld), selects %ld, patches stored %ld, refused %ld, ignored %ld, input errors "
-      "%ld, identity requests %ld\n",
+      "%ld, twice %ld), selects %ld, patches stored %ld, played in the edit buffer %ld, refused "
+      "%ld, ignored %ld, input errors %ld, identity requests %ld\n",
       c.requests, c.answered, c.dropped, c.corrupted, c.wrongSlot, c.garbled, c.twice, c.selects,
-      c.stored, c.refused, c.ignored, inputErrors, c.identified);
+      c.stored, c.auditioned, c.refused, c.ignored, inputErrors, c.identified);
 }
 
 int run(int argc, char** argv) {

@@ -6,6 +6,7 @@
 
 #include "core/checksum_rules.h"
 #include "core/identity.h"
+#include "core/patch.h"
 #include "core/sysex_template.h"
 #include "platform/profile.h"
 
@@ -47,6 +48,7 @@ VirtualSynth::VirtualSynth(const InstrumentDefinition& definition, SynthFaults f
       request_(definition.Request()),
       send_(definition.Send()),
       select_(definition.PatchSelect()),
+      audition_(definition.Audition()),
       patchSize_(static_cast<std::size_t>(definition.PatchSize())) {
   patches_.reserve(patchSize_ * static_cast<std::size_t>(slotCount()));
   for (std::int32_t slot = 0; slot < slotCount(); ++slot) {
@@ -158,8 +160,13 @@ Reaction VirtualSynth::receive(std::span<const std::uint8_t> message) {
     reaction.slot = requestSlot((*values)[Variable::S], (*values)[Variable::T]);
     return reaction;
   }
-  // A patch message: the header's fixed bytes are there, or at least the length is right.
-  if (message.size() == patchSize_ || matchesTemplate(message, definition_.Send())) {
+  // A patch message: the header's fixed bytes are there, or at least the length is right. The
+  // patch header wins over an audition header that its fixed bytes also match.
+  const bool patchHeader = matchesTemplate(message, definition_.Send());
+  if (!audition_.empty() && !patchHeader && matchesTemplate(message, definition_.Audition())) {
+    return takeAudition(message);
+  }
+  if (message.size() == patchSize_ || patchHeader) {
     return takePatch(message);
   }
   ++counts_.ignored;
@@ -298,20 +305,53 @@ std::optional<std::string> VirtualSynth::whyInvalid(std::span<const std::uint8_t
   if (!definition_.matchesSendTemplate(message)) {
     return format("F7 at byte %d, not at the end", definition_.messageLength(message));
   }
-  const std::int32_t at = definition_.SendChecksumPos();
-  if (at <= 0 || definition_.ChecksumType().empty() || static_cast<std::size_t>(at) >= patchSize_) {
+  return wrongChecksum(message, definition_.SendChecksumPos(), definition_.HeaderSize());
+}
+
+std::optional<std::string> VirtualSynth::wrongChecksum(std::span<const std::uint8_t> message,
+                                                       std::int64_t at,
+                                                       std::int64_t dataStart) const {
+  const std::string& rule = definition_.ChecksumType();
+  if (definition_.SendChecksumPos() <= 0 || rule.empty() || at <= 0 ||
+      static_cast<std::size_t>(at) >= message.size()) {
     return std::nullopt;
   }
+  const auto sum = [&](std::span<const std::uint8_t> bytes) {
+    return checksumByRule(rule, bytes, dataStart, definition_.DataSize()).value_or(0);
+  };
   // A rule that sums its own byte cannot be checked by a receiver: its sum depends on what the
   // sender's buffer held there before. Such checksums are taken as they come.
   std::vector<std::uint8_t> probe(message.begin(), message.end());
   probe[static_cast<std::size_t>(at)] = 0;
-  const std::uint8_t withZero = definition_.computeChecksum(definition_.ChecksumType(), probe);
+  const std::uint8_t withZero = sum(probe);
   probe[static_cast<std::size_t>(at)] = 1;
-  const std::uint8_t withOne = definition_.computeChecksum(definition_.ChecksumType(), probe);
+  const std::uint8_t withOne = sum(probe);
   const std::uint8_t stored = message[static_cast<std::size_t>(at)];
   if (withZero != withOne || stored == withZero) return std::nullopt;
   return format("wrong checksum (stored %02X, computed %02X)", stored, withZero);
+}
+
+// The header exactly as the Audition template builds it (any device byte), the data area and
+// footer of a patch, one F7 at the end, and the send checksum where the shorter or longer header
+// moves it.
+std::optional<std::string> VirtualSynth::whyNotAudition(
+    std::span<const std::uint8_t> message) const {
+  const std::size_t header = audition_.size();
+  const std::size_t expected =
+      header + patchSize_ - static_cast<std::size_t>(definition_.HeaderSize());
+  if (message.size() != expected) {
+    return format("wrong length (%zu bytes, expected %zu)", message.size(), expected);
+  }
+  if (!audition_.match(message.first(header))) return "not the Audition header";
+  const auto inside = message.subspan(1, message.size() - 2);
+  if (const auto high =
+          std::find_if(inside.begin(), inside.end(), [](std::uint8_t b) { return b > 0x7F; });
+      high != inside.end()) {
+    return format("byte %zu is %02X", static_cast<std::size_t>(high - inside.begin()) + 1, *high);
+  }
+  const auto shift = static_cast<std::int64_t>(header) - definition_.HeaderSize();
+  return wrongChecksum(message, definition_.SendChecksumPos() + shift,
+                       static_cast<std::int64_t>(header));
 }
 
 std::int32_t VirtualSynth::slotOfPatch(std::span<const std::uint8_t> message) const {
@@ -335,6 +375,30 @@ Reaction VirtualSynth::takePatch(std::span<const std::uint8_t> message) {
   current_ = reaction.slot;
   std::copy(message.begin(), message.end(),
             patches_.begin() + static_cast<std::ptrdiff_t>(patchSize_ * reaction.slot));
+  return reaction;
+}
+
+Reaction VirtualSynth::takeAudition(std::span<const std::uint8_t> message) {
+  Reaction reaction;
+  reaction.length = message.size();
+  if (auto why = whyNotAudition(message)) {
+    ++counts_.refused;
+    reaction.kind = MessageKind::BadPatch;
+    reaction.note = "audition: " + std::move(*why);
+    return reaction;
+  }
+  ++counts_.auditioned;
+  reaction.kind = MessageKind::EditBuffer;
+  editBuffer_.assign(message.begin(), message.end());
+  // The name read as the patch would hold it: the same data area behind the patch header.
+  std::vector<std::uint8_t> asPatch = send_.build(headerValues(current_));
+  asPatch.resize(static_cast<std::size_t>(definition_.HeaderSize()), 0x00);
+  asPatch.insert(asPatch.end(), message.begin() + static_cast<std::ptrdiff_t>(audition_.size()),
+                 message.end());
+  Patch patch(definition_);
+  patch.loadBytes(asPatch);
+  reaction.note = patch.name();
+  reaction.note.erase(reaction.note.find_last_not_of(' ') + 1);
   return reaction;
 }
 
@@ -373,8 +437,8 @@ std::optional<std::string> VirtualSynth::load(std::span<const std::uint8_t> imag
 }
 
 std::string describe(const Reaction& reaction, const InstrumentDefinition& definition) {
-  static constexpr const char* kKinds[] = {"request",   "select",           "patch",
-                                           "bad patch", "identity request", "ignored"};
+  static constexpr const char* kKinds[] = {"request",          "select",      "patch",  "bad patch",
+                                           "identity request", "edit buffer", "ignored"};
   std::string line = kKinds[static_cast<int>(reaction.kind)];
   if (reaction.slot >= 0) {
     line += format(" slot %d %s", reaction.slot, definition.patchLabel(reaction.slot).c_str());

@@ -8,6 +8,9 @@
 // requested or stored, 0 at start). So with the built-in Nova, whose requests carry no bank and
 // whose patch messages no slot at all, a request asks for a program in the bank of the current
 // slot, and a received patch goes to the slot last requested.
+//
+// A message of the section's Audition header, the data area and the footer plays a patch in the
+// edit buffer: it is held apart from the slots, which it never changes, and is not in the dump.
 #pragma once
 
 #include <cstddef>
@@ -46,14 +49,15 @@ struct TimedMessage {
   std::vector<std::uint8_t> bytes;
 };
 
-enum class MessageKind { Request, PatchSelect, Patch, BadPatch, Identity, Ignored };
+enum class MessageKind { Request, PatchSelect, Patch, BadPatch, Identity, EditBuffer, Ignored };
 
 // What one received message was and what the instrument does about it.
 struct Reaction {
   MessageKind kind = MessageKind::Ignored;
   std::int32_t slot = -1;  // slot asked for, selected or stored; -1 for none
   std::size_t length = 0;
-  std::string note;  // why a patch was refused, which fault an answer got
+  // Why a patch was refused, which fault an answer got, the name of a patch in the edit buffer.
+  std::string note;
   std::vector<TimedMessage> sends;
 };
 
@@ -67,7 +71,8 @@ struct SynthCounts {
   long twice = 0;    // answers sent two times (counted once in answered)
   long selects = 0;
   long stored = 0;
-  long refused = 0;     // patch messages not stored
+  long auditioned = 0;  // patches played in the edit buffer
+  long refused = 0;     // patch and audition messages not taken
   long ignored = 0;     // messages that are neither a request, a patch select nor a patch
   long identified = 0;  // identity requests answered
 };
@@ -93,6 +98,9 @@ class VirtualSynth {
   // or not a valid patch) nothing is changed and the reason is returned.
   std::optional<std::string> load(std::span<const std::uint8_t> image);
 
+  // The last audition message taken, as it came; empty before the first.
+  std::span<const std::uint8_t> editBuffer() const { return editBuffer_; }
+
   const SynthCounts& counts() const { return counts_; }
   std::int32_t currentSlot() const { return current_; }
 
@@ -107,7 +115,12 @@ class VirtualSynth {
   Reaction answerRequest(const VariableValues& request, std::size_t length);
   Reaction answerIdentity(std::span<const std::uint8_t> request);
   Reaction takePatch(std::span<const std::uint8_t> message);
+  Reaction takeAudition(std::span<const std::uint8_t> message);
   std::optional<std::string> whyInvalid(std::span<const std::uint8_t> message) const;
+  std::optional<std::string> whyNotAudition(std::span<const std::uint8_t> message) const;
+  // The send checksum rule's byte at `at` checked, the data area starting at `dataStart`.
+  std::optional<std::string> wrongChecksum(std::span<const std::uint8_t> message, std::int64_t at,
+                                           std::int64_t dataStart) const;
   std::int32_t slotOfPatch(std::span<const std::uint8_t> message) const;
   std::vector<std::uint8_t> answerFor(std::int32_t slot, std::int32_t deviceByte);
   bool requestChecksumHolds(std::span<const std::uint8_t> message,
@@ -128,6 +141,7 @@ class VirtualSynth {
   MessageShape request_;
   MessageShape send_;
   MessageShape select_;
+  MessageShape audition_;
   std::size_t patchSize_;
   std::vector<std::uint8_t> patches_;  // slotCount() messages of patchSize_ bytes, in slot order
   std::optional<VariableValues> selected_;
@@ -135,6 +149,7 @@ class VirtualSynth {
   long answers_ = 0;
   SynthCounts counts_;
   std::vector<std::uint8_t> identity_;
+  std::vector<std::uint8_t> editBuffer_;
 };
 
 // One line for a reaction: kind, slot (with its label), length, and the note.
