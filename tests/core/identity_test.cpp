@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
+#include "platform/profile.h"
+
 namespace banklore {
 namespace {
 
@@ -62,6 +64,28 @@ TEST(IdentityTest, RequestsAndPatternsThatAreNone) {
   for (const char* text : {"", "3e,,13", "3e,x3", "3e,100", "3e 13"})
     EXPECT_FALSE(parseIdentityPattern(text)) << text;
   EXPECT_EQ(parseIdentityPattern("3e,FF,13"), (std::vector<int>{0x3E, -1, 0x13}));
+}
+
+// A reply as each instrument gives it picks its own shipped section and no other.
+TEST(IdentityTest, RepliesPickTheirShippedSectionAlone) {
+  const struct {
+    const char* section;
+    Bytes reply;
+  } rows[] = {
+      // A Blofeld with version "1.24" answering as device 01.
+      {"Blofeld", {0xF0, 0x7E, 0x01, 0x06, 0x02, 0x3E, 0x13, 0x00, 0x00, 0x00, 0x31, 0x2E, 0x32,
+                   0x34, 0xF7}},
+      {"Virtual", {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x7D, 0x42, 0x4C, 0x00, 0x01, 0, 0, 0, 0, 0xF7}}};
+  for (const auto& row : rows) {
+    const auto reply = parseIdentityReply(row.reply);
+    ASSERT_TRUE(reply) << row.section;
+    std::vector<std::string> matching;
+    for (const std::string& name : sectionNames(BANKLORE_IDF)) {
+      const auto pattern = parseIdentityPattern(readText(BANKLORE_IDF, name, "Identity", "", 1024));
+      if (pattern && identityMatches(*pattern, *reply)) matching.push_back(name);
+    }
+    EXPECT_EQ(matching, std::vector<std::string>{row.section});
+  }
 }
 
 }  // namespace
