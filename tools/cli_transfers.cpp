@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "app/audition_player.h"
 #include "app/event_loop.h"
 #include "app/request_run.h"
 #include "app/send_run.h"
 #include "app/settings_defaults.h"
 #include "app/text_format.h"
+#include "cli_audition.h"
 #include "cli_bank_io.h"
 #include "cli_fetch_plan.h"
 #include "cli_report.h"
@@ -393,6 +395,25 @@ int send(Transfer& t, const std::string& file, bool verbose) {
   return sends.sentCount() == total && problems.empty() ? kExitOk : kExitFailed;
 }
 
+// --- audition ------------------------------------------------------------------------------------
+
+// What goes wrong is said before the port is opened, as far as it can be known then.
+int audition(Transfer& t, const std::string& file, const std::string& slotText) {
+  InstrumentDefinition& definition = *t.definition;
+  const AuditionChoice choice = chooseAudition(definition, file, slotText);
+  if (!choice.patch) return choice.usage ? usage(choice.error) : failure(choice.error);
+  EventLoop loop;
+  Connection connection(loop, t.sender);
+  if (const auto problem = connection.open("", t.out, nullptr)) return failure(*problem);
+  const AuditionPlayer::Outcome outcome =
+      AuditionPlayer::play(definition, t.sender, *choice.patch, choice.slot, t.device);
+  // Closing waits until the message has left.
+  connection.port().Close();
+  std::fprintf(stderr, "banklore-cli: %s\n",
+               auditionOutcomeText(outcome, definition, choice, t.out).c_str());
+  return outcome == AuditionPlayer::Outcome::Played ? kExitOk : kExitFailed;
+}
+
 // --- ports ---------------------------------------------------------------------------------------
 
 int listPorts() {
@@ -419,31 +440,41 @@ TransferCommands::TransferCommands(CLI::App& app) {
       "fetch", "Fetch slots from the instrument into a .syx or .mid file, as Request Sel. does");
   send_ = app.add_subcommand(
       "send", "Send the patches of a .syx or .mid file to the instrument, each to its slot");
+  audition_ = app.add_subcommand(
+      "audition",
+      "Play one patch of a .syx or .mid file in the instrument's edit buffer, storing "
+      "nothing");
   const char* settingsHelp = " (default: from the instrument's section of banklore.ini)";
   fetch_->add_option("--in", options_.in,
                      std::string("MIDI input the answers come from") + settingsHelp);
-  for (CLI::App* command : {fetch_, send_}) {
+  for (CLI::App* command : {fetch_, send_, audition_}) {
     command->add_option("--out", options_.out,
                         std::string("MIDI output to the instrument") + settingsHelp);
     command
         ->add_option("--device", options_.device,
                      std::string("Device-ID index into the definition's table") + settingsHelp)
         ->check(CLI::Range(0, InstrumentDefinition::kMaxDevices - 1));
+    command->add_option("--ini", options_.ini, "Settings file (default: the one Banklore reads)");
+    command->add_option("--log", options_.log, "Write Banklore's debug log of the run to FILE");
+  }
+  for (CLI::App* command : {fetch_, send_}) {
     command
         ->add_option("--delay", options_.delay,
                      std::string("Pause in ms after each patch or request") + settingsHelp)
         ->check(CLI::Range(0, kMaxDelayMs));
-    command->add_option("--ini", options_.ini, "Settings file (default: the one Banklore reads)");
-    command->add_option("--log", options_.log, "Write Banklore's debug log of the run to FILE");
     command->add_flag("-v,--verbose", options_.verbose, "Print a line for each patch");
   }
   fetch_->add_option("--slots", options_.slots, "Slots to fetch, e.g. 0-127,200 (default: all)");
   fetch_->add_option("FILE", options_.file, "Bank file to write: .syx or .mid")->required();
   send_->add_option("FILE", options_.file, "Bank file to send: .syx or .mid")->required();
+  audition_->add_option("FILE", options_.file, "Bank file: .syx or .mid")->required();
+  audition_->add_option("SLOT", options_.slot,
+                        "The patch to play: a slot label such as A005, or a 0-based number "
+                        "(default: the lowest slot the file fills)");
 }
 
 bool TransferCommands::chosen() const {
-  return ports_->parsed() || fetch_->parsed() || send_->parsed();
+  return ports_->parsed() || fetch_->parsed() || send_->parsed() || audition_->parsed();
 }
 
 int TransferCommands::run(const DefinitionChoice& choice) {
@@ -452,7 +483,8 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   SetLogPath(options_.log);
   if (ports_->parsed()) return listPorts();
   const bool fetching = fetch_->parsed();
-  CLI::App& command = fetching ? *fetch_ : *send_;
+  const bool auditioning = audition_->parsed();
+  CLI::App& command = fetching ? *fetch_ : auditioning ? *audition_ : *send_;
   const std::optional<BankFormat> format = bankFormatOfName(options_.file);
   if (fetching && !format) return usage("the file to fetch into must end in .syx or .mid");
 
@@ -461,10 +493,9 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   if (!options_.ini.empty() && !readable(options_.ini)) {
     return failure("cannot read the settings file " + options_.ini);
   }
-  t.instrument = choice.instrumentGiven
-                     ? choice.instrument
-                     : readText(t.settingsFile, "General", "Instrument",
-                                defaults::kInstrument, kInstrumentCapacity);
+  t.instrument = choice.instrumentGiven ? choice.instrument
+                                        : readText(t.settingsFile, "General", "Instrument",
+                                                   defaults::kInstrument, kInstrumentCapacity);
   if (const auto missing = missingInstrument(choice.idf, t.instrument)) {
     return choice.instrumentGiven ? usage(*missing) : failure(*missing);
   }
@@ -491,19 +522,21 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   t.in = fetching ? options_.in : "";
   t.out = options_.out;
   // The low byte of the settings' device ID is the index the window gives the patches.
-  t.device =
-      command.count("--device") > 0
-          ? options_.device
-          : readInt(t.settingsFile, t.section, "DeviceID", defaults::kDeviceId) & 0xFF;
-  const int delay = command.count("--delay") > 0 ? options_.delay
-                                                 : readInt(t.settingsFile, t.section,
-                                                           fetching ? "RequestDelay" : "SendDelay",
-                                                           defaults::kDelayMs);
+  t.device = command.count("--device") > 0
+                 ? options_.device
+                 : readInt(t.settingsFile, t.section, "DeviceID", defaults::kDeviceId) & 0xFF;
+  // An audition sends one message: no pause after it.
+  const int delay = auditioning ? 0
+                    : command.count("--delay") > 0
+                        ? options_.delay
+                        : readInt(t.settingsFile, t.section,
+                                  fetching ? "RequestDelay" : "SendDelay", defaults::kDelayMs);
   t.delayMs = static_cast<std::uint32_t>(std::max(delay, 0));
 
   catchEndSignals();
   if (!fetching) {
     if (!readable(options_.file)) return failure("cannot read " + options_.file);
+    if (auditioning) return audition(t, options_.file, options_.slot);
     return send(t, options_.file, options_.verbose);
   }
   const int slotCount = t.definition->NumTotalPatches();

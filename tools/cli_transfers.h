@@ -1,5 +1,6 @@
-// banklore-cli ports, fetch and send: the window's request and send engines driven from the command
-// line, for scripted backups. Registered on the tool's CLI11 app; run once it has parsed.
+// banklore-cli ports, fetch, send and audition: the window's request and send engines and its
+// audition driven from the command line, for scripted backups. Registered on the tool's CLI11 app;
+// run once it has parsed.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -16,7 +17,7 @@ struct DefinitionChoice {
 
 class TransferCommands {
  public:
-  // Adds the subcommands `ports`, `fetch` and `send` to `app`.
+  // Adds the subcommands `ports`, `fetch`, `send` and `audition` to `app`.
   explicit TransferCommands(CLI::App& app);
   TransferCommands(const TransferCommands&) = delete;
   TransferCommands& operator=(const TransferCommands&) = delete;
@@ -37,12 +38,14 @@ class TransferCommands {
     std::string log;
     bool verbose = false;
     std::string file;
+    std::string slot;  // audition's: a label or a number
   };
 
  private:
   CLI::App* ports_;
   CLI::App* fetch_;
   CLI::App* send_;
+  CLI::App* audition_;
   Options options_;
 };
 

@@ -17,7 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Small: PatchSize 11, F0 7D <device> 10 <bank> <program>, name at 6..8, checksum at 9, F7.
 constexpr char kDefinitions[] =
     "[Small]\nSettings=Small\nSend=f0,7d,u1,10,t1,s1\nRequest=f0,7d,u1,11,t1,s1,f7\nPatchSelect=f0,7e,t1,s1,f7\n"
-    "BankOffset=0\nDataSize=4\nNamePos=0\nNameLen=3\nDeviceIDNames=One,Two\nDeviceIDBytes=0,3,16\n"
+    "Audition=f0,7d,u1,12\nBankOffset=0\nDataSize=4\nNamePos=0\nNameLen=3\nDeviceIDNames=One,Two\nDeviceIDBytes=0,3,16\n"
     "ChecksumType=Range:6-8\nSendChecksumPos=-1\nBankNames=U,,X\n"
     "[Broken]\nNumPatchesPerBank=0\nNumTotalPatches=64\n";
 
@@ -109,6 +109,8 @@ TEST_F(CliTest, InspectReportsEachPacket) {
 TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent) {
   writeFile(dir_.file("not.mid"), "MThd, but no MIDI file");
   writeFile(dir_.file("junk.syx"), std::string(33, '\x7F'));
+  writeFile(dir_.file("one.syx"), text({0xF0, 0x7D, 0, 0x10, 0, 1, 'A', 'a', 'a', 0x03, 0xF7}));
+  const std::string one = ini_ + dir_.file("one.syx");
   ASSERT_EQ(::mkfifo(dir_.file("fifo.syx").c_str(), 0600), 0);
   const std::string empty = " --ini " + dir_.file("empty.ini") + small_ + " ";
   const std::string file = " " + dir_.file("backup.syx");
@@ -138,6 +140,16 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent)
       {"fetch --in synth:out" + empty + file, 2,
        "no MIDI output: give --out NAME, or MidiOUT in [Small] of"},
       {"send" + empty + file, 2, "no MIDI output: give --out NAME"},
+      {"audition" + ini_, 2, "FILE is required"},
+      {"audition --delay 1" + one, 2, "--delay"},
+      {"audition" + one + " U1", 2, "\"U1\" is no slot of Small (a label from U000 to B127, or"},
+      {"audition" + one + " 3-5", 2, "\"3-5\" is no slot of Small"},
+      {"audition --out x --instrument Nova " + dir_.file("one.syx"), 1,
+       "The definition of Nova has no Audition key: its patches cannot be played in the edit "
+       "buffer."},
+      {"audition" + ini_ + dir_.file("junk.syx"), 1, "junk.syx holds no patch for Small"},
+      {"audition" + one + " u002", 1, "one.syx holds no patch for slot U002 (its 1 go to U001"},
+      {"audition" + one + " 1", 1, "there is no MIDI output named synth:in"},
       {"detect --timeout 0", 2, "--timeout"},
       {"detect", 1, "No instrument answered the identity request on 0 outputs."},
       {"inspect no-such.syx" + small_, 1, "no-such.syx"},
