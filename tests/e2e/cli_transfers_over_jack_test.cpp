@@ -1,8 +1,9 @@
 // banklore-cli fetch and send against banklore-virtual-synth, two programs on a JACK server of the
 // test's own: the files a fetch writes compared byte for byte with what the synth holds; an
 // instrument that is not there or does not answer; a fetch interrupted; and a bank file sent,
-// after which the synth holds its patches. (Fetches through faulty answers run in the window's
-// suite, transfers_over_jack_test.cpp: both drive the same request engine.)
+// after which the synth holds its patches; a patch auditioned, which it holds in its edit buffer
+// alone; two synths detected. (Fetches through faulty answers run in the window's suite,
+// transfers_over_jack_test.cpp: both drive the same request engine.)
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -177,18 +178,42 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
   }
 }
 
-// The synth found by its identity, on the ports it answers on; an identity no section has is shown
-// as its bytes, and is no success.
-TEST_F(CliTransfersOverJack, DetectNamesTheSynthsSectionAndPortsByItsIdentity) {
-  const std::string ports =
-      "\tMidiIN=banklore-virtual-synth:out\tMidiOUT=banklore-virtual-synth:in";
+// A patch of a bank file played in the edit buffer: the synth has it there, and its slots are as
+// they were.
+TEST_F(CliTransfersOverJack, AuditionPlaysAPatchInTheEditBufferAndStoresNothing) {
+  InstrumentDefinition definition(dir_ + "banklore.idf", "Virtual", nullptr);
+  const Bytes patch = sentPatch(definition, 5);
+  std::ofstream(dir_ + "one.syx", std::ios::binary)
+      .write(reinterpret_cast<const char*>(patch.data()), kPatchSize);
   startSynth({});
+  const Bytes before = stopSynth();
+  startSynth({});
+  EXPECT_EQ(cli("audition" + ini() + dir_ + "one.syx a005"), 0) << err_;
+  EXPECT_EQ(err_, "banklore-cli: Playing A005 Sent A005 in the edit buffer.\n");
+  EXPECT_EQ(out_, "");
+  EXPECT_TRUE(synth_->waitForLines("edit buffer, 126 bytes: Sent A005", 1));
+  EXPECT_TRUE(stopSynth() == before) << "a slot changed";
+}
+
+// Two synths at once, found by their identities on the ports each answers on; an identity no
+// section has is shown as its bytes, and alone is no success.
+TEST_F(CliTransfersOverJack, DetectNamesTheSynthsSectionAndPortsByItsIdentity) {
+  const auto ports = [](const std::string& name) {
+    return "\tMidiIN=" + name + ":out\tMidiOUT=" + name + ":in";
+  };
+  startSynth({});
+  test::SynthProcess stranger(BANKLORE_VIRTUAL_SYNTH,
+                              {"--instrument", "Virtual", "--idf", dir_ + "banklore.idf", "--name",
+                               "stranger", "--identity", "7d,01,02"},
+                              dir_ + "stranger.syx", dir_ + "stranger.log");
+  ASSERT_TRUE(stranger.waitForPorts()) << "see " << dir_ << "stranger.log";
   EXPECT_EQ(cli("detect"), 0) << err_;
-  EXPECT_EQ(out_, "Virtual" + ports + "\tDeviceID=0\n");
+  const std::string known = "Virtual" + ports("banklore-virtual-synth") + "\tDeviceID=0\n";
+  const std::string unknown = "? 7D 01 02 00 00 00 00 00 00" + ports("stranger") + "\tDeviceID=?\n";
+  EXPECT_TRUE(out_ == known + unknown || out_ == unknown + known) << out_;
   stopSynth();
-  startSynth({"--identity", "7d,01,02"});
   EXPECT_EQ(cli("detect"), 1) << err_;
-  EXPECT_EQ(out_, "? 7D 01 02 00 00 00 00 00 00" + ports + "\tDeviceID=?\n");
+  EXPECT_EQ(out_, unknown);
 }
 
 }  // namespace
