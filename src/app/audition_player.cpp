@@ -9,7 +9,9 @@ namespace banklore {
 
 AuditionPlayer::AuditionPlayer(UiClock& clock) : clock_(clock) {}
 
-AuditionPlayer::~AuditionPlayer() { cancel(); }
+AuditionPlayer::~AuditionPlayer() {
+  cancel();
+}
 
 AuditionPlayer::Outcome AuditionPlayer::play(InstrumentDefinition& definition, SysExSender& port,
                                              const Patch& patch, std::int32_t slot,
@@ -28,6 +30,8 @@ void AuditionPlayer::playWhenRested(std::function<void()> play) {
   clock_.startTimer(kRestTimer, kRestMs, false, std::move(play));
 }
 
-void AuditionPlayer::cancel() { clock_.stopTimer(kRestTimer); }
+void AuditionPlayer::cancel() {
+  clock_.stopTimer(kRestTimer);
+}
 
 }  // namespace banklore

@@ -21,8 +21,9 @@ constexpr std::array<ContextMenuItem, 14> kContextMenu{{
     {CommandId::Sort, "Sort alphabetically\tCtrl+Shift+S", false},
 }};
 
-constexpr std::array<ContextMenuItem, 1> kAddedContextMenu{{
+constexpr std::array<ContextMenuItem, 2> kAddedContextMenu{{
     {CommandId::MarkDuplicates, "Mark duplicates", false},
+    {CommandId::Audition, "Audition\tCtrl+P", false},
 }};
 
 constexpr std::array<FileMenuItem, 5> kFileMenu{{
@@ -58,6 +59,10 @@ constexpr std::array<Accelerator, 2> kEditAccelerators{{
     {"Ctrl+Shift+Z", CommandId::Redo},
 }};
 
+constexpr std::array<Accelerator, 1> kAddedAccelerators{{
+    {"Ctrl+P", CommandId::Audition},
+}};
+
 }  // namespace
 
 std::span<const ContextMenuItem> contextMenuItems() {
@@ -68,6 +73,9 @@ std::span<const ContextMenuItem> addedContextMenuItems() {
 }
 std::span<const Accelerator> editAccelerators() {
   return kEditAccelerators;
+}
+std::span<const Accelerator> addedAccelerators() {
+  return kAddedAccelerators;
 }
 std::span<const FileMenuItem> fileMenuItems() {
   return kFileMenu;
@@ -92,6 +100,8 @@ bool contextMenuItemEnabled(CommandId id, int k, int n, bool clipboardEmpty) {
       return k > 0 && !clipboardEmpty;
     case CommandId::Swap:
       return k == 2;
+    case CommandId::Audition:
+      return k == 1;
     case CommandId::Move:
       return k > 0 && k < n;
     case CommandId::Sort:

@@ -37,6 +37,7 @@ enum class CommandId : int {
   Undo = 40030,
   Redo = 40031,
   MarkDuplicates = 40032,
+  Audition = 40033,
 };
 
 // One entry of the list context menu, in menu order. `text` holds the shortcut after a tab.
@@ -48,7 +49,7 @@ struct ContextMenuItem {
 
 // The fourteen items of the context menu, in order.
 std::span<const ContextMenuItem> contextMenuItems();
-// The items added after them, behind a separator ("Mark duplicates").
+// The items added after them, behind a separator ("Mark duplicates", "Audition").
 std::span<const ContextMenuItem> addedContextMenuItems();
 
 // Whether a context-menu item is enabled, given k selected slots of the bank under the cursor, a
@@ -73,6 +74,8 @@ struct Accelerator {
 std::span<const Accelerator> accelerators();
 // The keys of the "Edit" menu: Ctrl+Z undo, Ctrl+Shift+Z redo.
 std::span<const Accelerator> editAccelerators();
+// The keys of the additions outside the menus: Ctrl+P plays the selected patch.
+std::span<const Accelerator> addedAccelerators();
 
 // What the undo step of a command is called in the "Edit" menu ("Paste" for "Undo Paste");
 // "Change" for a command that is not expected to change a bank.

@@ -51,11 +51,14 @@ void DetectionRun::start(Done done) {
   next_ = 0;
   // One backend per input, all listening for the whole run: an instrument may answer on any.
   listeners_.clear();
-  const auto lister = makeBackend_();
-  outputs_ = lister->outputNames();
-  const std::vector<std::string> inputs = lister->inputNames();
+  // A factory may have no backend to give (no MIDI system): then there is nothing to ask.
+  const auto lister = makeBackend_ ? makeBackend_() : nullptr;
+  outputs_ = lister ? lister->outputNames() : std::vector<std::string>();
+  const std::vector<std::string> inputs =
+      lister ? lister->inputNames() : std::vector<std::string>();
   for (const std::string& name : inputs) {
     auto listener = makeBackend_();
+    if (!listener) continue;
     const auto index = indexIn(listener->inputNames(), name);
     const auto hear = [this, name](std::span<const std::uint8_t> message) {
       // Only universal SysEx can be a reply: a clock or notes on the line are not kept.
@@ -74,6 +77,7 @@ void DetectionRun::probeNext() {
   output_.reset();
   while (next_ < outputs_.size()) {
     auto output = makeBackend_();
+    if (!output) break;
     const auto index = indexIn(output->outputNames(), outputs_[next_++]);
     if (!index || !output->openOutput(*index) || !output->send(kIdentityRequest)) continue;
     ++tried_;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/detection_run.h"
 #include "app/text_format.h"
 #include "app/transfer_view.h"
 #include "platform/debug_log.h"
@@ -46,12 +47,14 @@ MainWindow::MainWindow(const FileLocations& files, const MidiBackendFactory& mak
         startLog();
         return makeBackend();
       }()),
-      makeBackend_(makeBackend) {
+      makeBackend_(makeBackend),
+      detectionBackends_(makeBackend) {
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
   registerInstrumentCommands();
   registerTransferCommands();
+  audition_ = std::make_unique<AuditionPlayer>(clock_);
 }
 
 void MainWindow::startLog() {
@@ -106,6 +109,7 @@ void MainWindow::LoadConfiguration() {
   const std::string midiIn = readText(settingsPath_, section, "MidiIN", "", kDeviceNameCapacity);
   const std::string midiOut = readText(settingsPath_, section, "MidiOUT", "", kDeviceNameCapacity);
   deviceId_ = readInt(settingsPath_, section, "DeviceID", kDefaultDeviceId);
+  playSelected_ = readInt(settingsPath_, section, "PlaySelected", 0) != 0;
 
   registerMidiCallbacks();
   midiPort_.SetInputDeviceName(midiIn);
@@ -129,7 +133,8 @@ void MainWindow::LoadConfiguration() {
 }
 
 void MainWindow::ReleaseConfiguration() {
-  // Nothing may still be sending from or filling the banks about to go.
+  // Nothing may still be sending from, filling or playing the banks about to go.
+  if (audition_) audition_->cancel();
   if (send_) send_->stop();
   AbortRequest();
   clipboard_.clear();
@@ -317,6 +322,11 @@ void MainWindow::onCommand(int id) {
     }
     return;
   }
+  if (id == static_cast<int>(CommandId::Audition) && request().requestActive) {
+    // Its message would land among the answers the request waits for.
+    view_.beep();
+    return;
+  }
   requestEndedUnchanged_ = false;
   AbortRequest();
   const int k = static_cast<int>(selectedSlots(activeBank_).size());
@@ -369,6 +379,9 @@ void MainWindow::performCommand(int id, int k) {
       return;
     case CommandId::MarkDuplicates:
       markDuplicates();
+      return;
+    case CommandId::Audition:
+      auditionSelection();
       return;
     case CommandId::SaveSelected:
     case CommandId::Load:
@@ -438,7 +451,8 @@ std::optional<std::vector<ContextMenuEntry>> MainWindow::onContextMenu(
       entries.back().separatorAfter = true;
     }
     entries.push_back({item.id, item.text, item.separatorAfter,
-                       contextMenuItemEnabled(item.id, k, n, clipboard_.empty())});
+                       contextMenuItemEnabled(item.id, k, n, clipboard_.empty()) &&
+                           (item.id != CommandId::Audition || canAudition())});
   }
   return entries;
 }

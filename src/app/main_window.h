@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/audition_player.h"
 #include "app/bank_file_io.h"
 #include "app/bank_view.h"
 #include "app/command_ids.h"
@@ -60,6 +61,8 @@ struct EditMenuEntry {
   bool enabled;
 };
 
+class DetectionRun;
+
 class MainWindow : public BankRows {
  public:
   static constexpr const char* kVersion = "1.12b";
@@ -69,6 +72,7 @@ class MainWindow : public BankRows {
   static constexpr int kDefaultDeviceId = defaults::kDeviceId;
   static constexpr int kDefaultDelay = defaults::kDelayMs;
   static constexpr std::size_t kDeviceNameCapacity = 255;
+  static constexpr int kDetectTimer = 7;
 
   // Handler of a command whose behaviour lives in its own module (sending, requesting, bank files,
   // Setup, Change Instrument, About); called with k, the selected slots of the active bank.
@@ -123,6 +127,17 @@ class MainWindow : public BankRows {
   // A send runs: until it ends, commands (other than closing), clicks into the lists, context
   // menus and drops are refused.
   bool sending() const { return send_->active(); }
+  // Audition (audition_commands.cpp). A double-click on a row plays its patch in the instrument's
+  // edit buffer, as Audition (Ctrl+P, the context menu) does for one selected slot; refused while a
+  // send or a request runs. A cursor moved onto a row plays it once it has rested there, when
+  // "Play the selected patch" is on. None of them changes a bank.
+  void onListDoubleClicked(int bank, int row);
+  void onCursorMoved(int bank, int row);
+  // Whether the instrument has an edit buffer to play in, and what the status line says when not.
+  bool canAudition() const;
+  std::string auditionUnavailableText() const;
+  // "Play the selected patch", kept per instrument in the settings.
+  bool playSelected() const { return playSelected_; }
   // Files dropped from the desktop onto bank 0's or 1's list: each .syx or .mid file is loaded into
   // that bank as Load would, in the order given.
   void onFilesDropped(int bank, const std::vector<std::string>& paths);
@@ -204,6 +219,9 @@ class MainWindow : public BankRows {
   void registerInstrumentCommands();
   void setupCommand();
   void changeInstrument();
+  // Where Setup's Detect opens its ports: by default the backends the window's own port came
+  // from.
+  void setDetectionBackends(MidiBackendFactory factory) { detectionBackends_ = std::move(factory); }
   void aboutCommand();
 
   // Bank files (bank_files.cpp). The dialogs of a bank: true when the user chose a file (then the
@@ -279,6 +297,8 @@ class MainWindow : public BankRows {
   void moveByCount();
   void sortSelection();
   void activate(int bank);
+  void auditionSelection();
+  void auditionSlot(int bank, int slot);
   // Moves the bank's selection and its patches `steps` slots (negative: up) at once, stopping at
   // the edge, and selects the moved slots; the first and last row it changed, if any.
   std::optional<std::pair<int, int>> moveSelection(int bank, int steps);
@@ -354,6 +374,7 @@ class MainWindow : public BankRows {
   // A settings write failed: logged, and shown when the user is there to read it.
   void reportUnsavedSettings(bool tellUser);
   void routeButton(int id);
+  void changeToDetectedInstrument(const SetupValues& chosen);
 
   FileLocations files_;
   std::string settingsPath_;
@@ -378,6 +399,7 @@ class MainWindow : public BankRows {
   std::unordered_map<int, CommandHandler> commandHandlers_;
   MidiDataHandler midiDataHandler_;
   MidiErrorHandler midiErrorHandler_;
+  bool playSelected_ = false;
   bool stopKeyDown_ = false;
   bool stopKeyPressed_ = false;  // during the running send
   UndoHistory history_;
@@ -389,6 +411,9 @@ class MainWindow : public BankRows {
   std::unique_ptr<TransferView> requestView_;
   std::unique_ptr<SendRun> send_;
   std::unique_ptr<RequestRun> requestRun_;
+  std::unique_ptr<AuditionPlayer> audition_;
+  MidiBackendFactory detectionBackends_;
+  std::unique_ptr<DetectionRun> detection_;
 };
 
 }  // namespace banklore

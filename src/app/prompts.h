@@ -3,9 +3,12 @@
 // comes on the UI thread and returns when the user has answered.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/detect_offers.h"
 
 namespace banklore {
 
@@ -34,6 +37,14 @@ struct SetupValues {
   std::vector<std::string> inputNames;     // MIDI input ports, in system order
   std::vector<std::string> outputNames;    // MIDI output ports, in system order
   std::vector<std::string> deviceIdNames;  // the instrument's device-ID list
+  bool playSelected = false;               // "Play the selected patch", handed back after OK
+  std::string auditionUnavailable;         // not empty: that box is greyed, and this says why
+  // Detect: starts the identity search; `done` comes later, on the UI thread, with what answered.
+  // The dialog offers the choices and fills the ports and device from the one taken.
+  std::function<void(std::function<void(const DetectReport&)> done)> detect;
+  // Set by the dialog when the user took an instrument another section describes and agreed to
+  // change to it: after OK, the instrument changes and the ports and deviceIndex are its own.
+  std::string changeInstrumentTo;
 };
 
 class Prompts {

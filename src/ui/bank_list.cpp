@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -154,8 +155,29 @@ void BankList::selectRows(const std::vector<int>& rows, std::optional<int> focus
 }
 
 void BankList::mousePressEvent(QMouseEvent* event) {
+  const int before = currentIndex().row();
   QTableView::mousePressEvent(event);
-  if (event->button() == Qt::LeftButton) Q_EMIT leftClicked(bank_);
+  if (event->button() == Qt::LeftButton) {
+    Q_EMIT leftClicked(bank_);
+    reportCursorMoveFrom(before);
+  }
+}
+
+void BankList::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTableView::mouseDoubleClickEvent(event);
+  const QModelIndex at = indexAt(event->position().toPoint());
+  if (event->button() == Qt::LeftButton && at.isValid()) Q_EMIT rowDoubleClicked(bank_, at.row());
+}
+
+void BankList::keyPressEvent(QKeyEvent* event) {
+  const int before = currentIndex().row();
+  QTableView::keyPressEvent(event);
+  reportCursorMoveFrom(before);
+}
+
+void BankList::reportCursorMoveFrom(int row) {
+  const int now = currentIndex().row();
+  if (now >= 0 && now != row) Q_EMIT cursorMoved(bank_, now);
 }
 
 void BankList::contextMenuEvent(QContextMenuEvent* event) {

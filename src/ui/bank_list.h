@@ -38,9 +38,14 @@ class BankList : public QTableView {
   // from the keyboard).
   void contextMenuWanted(int bank, bool overList, QPoint globalPos);
   void filesDropped(int bank, const QStringList& localPaths);
+  void rowDoubleClicked(int bank, int row);
+  // The user moved the current row, by key or click; a move the program makes is not reported.
+  void cursorMoved(int bank, int row);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -52,6 +57,7 @@ class BankList : public QTableView {
  private:
   // Shows or hides rows first..last by the filter.
   void applyFilter(int first, int last);
+  void reportCursorMoveFrom(int row);
 
   int bank_;
   BankTableModel& model_;

@@ -56,6 +56,12 @@ MainFrame::MainFrame(QWidget* parent)
     connect(&list, &BankList::leftClicked, this, [this](int bank) {
       if (librarian_) librarian_->onListClicked(bank);
     });
+    connect(&list, &BankList::rowDoubleClicked, this, [this](int bank, int row) {
+      if (librarian_) librarian_->onListDoubleClicked(bank, row);
+    });
+    connect(&list, &BankList::cursorMoved, this, [this](int bank, int row) {
+      if (librarian_) librarian_->onCursorMoved(bank, row);
+    });
     connect(&list, &BankList::contextMenuWanted, this,
             [this](int bank, bool overList, QPoint globalPos) {
               showContextMenu(overList ? std::optional<int>(bank) : std::nullopt, globalPos);
@@ -68,7 +74,7 @@ MainFrame::MainFrame(QWidget* parent)
     });
   }
 
-  for (const auto& table : {accelerators(), editAccelerators()}) {
+  for (const auto& table : {accelerators(), editAccelerators(), addedAccelerators()}) {
     for (const Accelerator& accelerator : table) {
       auto shortcut = std::make_unique<QShortcut>(acceleratorKeys(accelerator), this);
       shortcut->setContext(Qt::WindowShortcut);

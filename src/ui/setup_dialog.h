@@ -1,7 +1,9 @@
 // "Instrument Setup": MIDI input and output, the device ID and the send and request delays
-// (0..1000 ms, page steps of exactly 100 ms) for the current instrument.
+// (0..1000 ms, page steps of exactly 100 ms) for the current instrument; "Play the selected
+// patch"; and Detect, which asks every MIDI output who is there and fills in what answered.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -36,12 +38,19 @@ class SetupDialog : public QDialog {
   QSlider& requestSlider() { return *requestSlider_; }
   QLabel& sendLabel() { return *sendValue_; }
   QLabel& requestLabel() { return *requestValue_; }
+  QCheckBox& playSelected() { return *playSelected_; }
+  QPushButton& detect() { return *detect_; }
+  // What Detect found or did not find.
+  QLabel& detectText() { return *detectText_; }
   int sendDelay() const { return sendDelay_; }
   int requestDelay() const { return requestDelay_; }
 
  private:
   void setSendDelay(int ms, bool moveThumb);
   void setRequestDelay(int ms, bool moveThumb);
+  void startDetect();
+  void takeReport(const DetectReport& report);
+  void takeChoice(const DetectChoice& choice);
 
   SetupValues values_;
   int sendDelay_ = 0;
@@ -56,6 +65,9 @@ class SetupDialog : public QDialog {
   std::unique_ptr<QSlider> requestSlider_;
   std::unique_ptr<QLabel> sendValue_;
   std::unique_ptr<QLabel> requestValue_;
+  std::unique_ptr<QCheckBox> playSelected_;
+  std::unique_ptr<QPushButton> detect_;
+  std::unique_ptr<QLabel> detectText_;
 };
 
 // The entry of `names` to preselect for a stored port name: the last exact match, else the first.

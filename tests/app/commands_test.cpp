@@ -48,7 +48,7 @@ TEST_F(CommandsTest, ContextMenuItemsAreEnabledBySelectionCountAndClipboard) {
       {Rename, "-+++"},         {Copy, "-+++"},
       {Paste, "-+++"},          {Swap, "--+-"},
       {Move, "-++-"},           {Sort, "--++"},
-      {MarkDuplicates, "++++"}};
+      {MarkDuplicates, "++++"}, {Audition, "-+--"}};
   std::size_t items = 0;
   for (const auto& list : {contextMenuItems(), addedContextMenuItems()}) {
     for (const ContextMenuItem& item : list) {

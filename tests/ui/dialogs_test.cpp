@@ -1,7 +1,9 @@
 // The librarian's questions as the user answers them: Move, Rename and Setup dialogs, each driven
 // through its modal run.
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTest>
+#include <deque>
 
 #include "ui/move_dialog.h"
 #include "ui/qt_prompts.h"
@@ -56,7 +58,7 @@ TEST_F(DialogTest, MoveAndRenameTakeTheTextOnEnterAndNothingOnEscape) {
 TEST_F(DialogTest, SetupPreselectsStoredChoicesAndPagesByHundreds) {
   SetupValues values{
       "USB MIDI", "gone", 16, 750, 50, {"USB MIDI", "Thru", "USB MIDI"}, {"Synth Out", "Other"},
-      {}};
+      {},         false,  {}, {},  {}};
   for (int i = 1; i <= 16; ++i) values.deviceIdNames.push_back(std::to_string(i));
   script_.on<SetupDialog>([](SetupDialog& dialog) {
     EXPECT_EQ(dialog.inputs().currentIndex(), 2);     // the later of two equal names
@@ -72,6 +74,43 @@ TEST_F(DialogTest, SetupPreselectsStoredChoicesAndPagesByHundreds) {
   EXPECT_EQ(std::tuple(values.midiInName, values.midiOutName, values.deviceIndex, values.sendDelay,
                        values.requestDelay),
             std::tuple("Thru", "Synth Out", 5, 850, 0));
+}
+
+// Detect: nothing answered, then two instruments, the second described by another section.
+TEST_F(DialogTest, DetectSaysWhatItFoundAndFillsInTheInstrumentTaken) {
+  SetupValues values{
+      "Desk", "Desk", 0, 0, 0, {"Desk"}, {"Desk"}, {"1", "2", "3"}, false, "No edit buffer.",
+      {},     {}};
+  std::deque<DetectReport> reports = {
+      {{}, "No instrument answered."},
+      {{{"A", "Test", "A In", "A Out", 2, "", false}, {"B", "Other", "B In", "B Out", 1, "", true}},
+       ""}};
+  values.detect = [&](const std::function<void(const DetectReport&)>& done) {
+    done(reports.front());
+    reports.pop_front();
+  };
+  script_
+      .on<SetupDialog>([](SetupDialog& dialog) {
+        EXPECT_FALSE(dialog.playSelected().isEnabled());
+        for (const char* said : {"No instrument answered.", "Found B. OK changes to Other"}) {
+          dialog.detect().click();
+          EXPECT_TRUE(waitUntil(
+              [&] { return dialog.detectText().text().startsWith(QLatin1String(said)); }, 60000))
+              << dialog.detectText().text().toStdString();
+        }
+        EXPECT_FALSE(dialog.deviceIds().isEnabled()) << "it lists the running instrument's IDs";
+        dialog.accept();
+      })
+      .on<QInputDialog>([](QInputDialog& list) {
+        list.setTextValue(QStringLiteral("B"));
+        list.accept();
+      })
+      .on<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+  ASSERT_TRUE(prompts_.setup(values));
+  EXPECT_EQ(std::tuple(values.midiInName, values.midiOutName, values.deviceIndex,
+                       values.changeInstrumentTo),
+            std::tuple("B In", "B Out", 1, "Other"));
+  EXPECT_TRUE(script_.finished());
 }
 
 }  // namespace

@@ -152,5 +152,44 @@ TEST_F(MainFrameTest, SpaceStopsASendAndClicksIntoTheListsWaitForIt) {
   loopback::reset();
 }
 
+// Walking a bank by ear: a double-click, Ctrl+P and the slot the arrow keys rest on each play in
+// the edit buffer, and the bank stays as it was.
+TEST_F(MainFrameTest, DoubleClickCtrlPAndRestingOnARowPlayTheEditBuffer) {
+  loopback::reset();
+  loopback::addPort("Out", LoopbackDirection::OutputOnly);
+  std::ofstream(dir_ + "banklore.idf") << "[Edit]\nAudition=f0,7d,u1,04\n";
+  std::ofstream(dir_ + "banklore.ini")
+      << "[General]\nInstrument=Edit\n[]\nMidiOUT=Out\nPlaySelected=1\n";
+  start(makeLoopbackBackend);
+  for (std::uint8_t slot = 0; slot < 4; ++slot) {
+    std::vector<std::uint8_t> patch = {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x00, 0x02};
+    patch.resize(294, std::uint8_t('A' + slot));
+    patch.push_back(0xF7);
+    ASSERT_TRUE(app_->bank(0).slots[slot].loadBytes(patch));
+  }
+  BankList& list = frame_.panel().list(0);
+  QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier,
+                     list.visualRect(list.model()->index(2, 1)).center());
+  EXPECT_EQ(frame_.panel().status(0).text(),
+            QStringLiteral("Playing A002 CCCCCCCCCCCCCCCC in the edit buffer."));
+  for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Down}) {
+    clock_.advance(AuditionPlayer::kRestMs - 1);  // each row left too soon
+    QTest::keyClick(&list, key);
+  }
+  clock_.advance(AuditionPlayer::kRestMs);  // row 3, once
+  frame_.setSelection(0, {1}, 1);
+  QTest::keyClick(&list, Qt::Key_P, Qt::ControlModifier);
+  std::string played;
+  for (const auto& message : loopback::sentMessages("Out")) {
+    ASSERT_EQ(message.size(), 291u);
+    EXPECT_EQ(std::vector(message.begin(), message.begin() + 4),
+              (std::vector<std::uint8_t>{0xF0, 0x7D, 0x00, 0x04}));
+    played += char(message[10]);
+  }
+  EXPECT_EQ(played, "CDB");
+  EXPECT_FALSE(app_->hasUnsavedChanges(0));
+  loopback::reset();
+}
+
 }  // namespace
 }  // namespace banklore::testing
