@@ -70,8 +70,6 @@ TEST(IdentityTest, RequestsAndPatternsThatAreNone) {
 TEST(IdentityTest, RepliesPickTheirShippedSectionAlone) {
   // clang-format off
   const struct { const char* section; Bytes reply; } rows[] = {
-      // A Blofeld with version "1.24" answering as device 01.
-      {"Blofeld", {0xF0, 0x7E, 1, 6, 2, 0x3E, 0x13, 0, 0, 0, 0x31, 0x2E, 0x32, 0x34, 0xF7}},
       {"Virtual", {0xF0, 0x7E, 0, 6, 2, 0x7D, 0x42, 0x4C, 0, 1, 0, 0, 0, 0, 0xF7}}};
   // clang-format on
   for (const auto& row : rows) {
