@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "core/patch.h"
+#include "loopback_synth.h"
 #include "midi/loopback_backend.h"
 #include "ui/command_menus.h"
 #include "ui/support/ui_fixture.h"
@@ -152,26 +153,31 @@ TEST_F(MainFrameTest, SpaceStopsASendAndClicksIntoTheListsWaitForIt) {
   loopback::reset();
 }
 
-// Walking a bank by ear: a double-click, Ctrl+P and the slot the arrow keys rest on each play in
-// the edit buffer, and the bank stays as it was.
-TEST_F(MainFrameTest, DoubleClickCtrlPAndRestingOnARowPlayTheEditBuffer) {
+// Walking a bank by ear on the virtual synth: a double-click, Ctrl+P and the slot the arrow keys
+// rest on each play in its edit buffer; none of its slots and nothing of the bank changes.
+TEST_F(MainFrameTest, DoubleClickCtrlPAndRestingOnARowPlayTheSynthsEditBuffer) {
   loopback::reset();
-  loopback::addPort("Out", LoopbackDirection::OutputOnly);
-  std::ofstream(dir_ + "banklore.idf") << "[Edit]\nAudition=f0,7d,u1,04\n";
+  std::filesystem::copy_file(BANKLORE_IDF, dir_ + "banklore.idf");
+  const InstrumentDefinition virtualSynth(BANKLORE_IDF, "Virtual", nullptr);
+  std::vector<std::string> played;
+  LoopbackSynth synth(VirtualSynth(virtualSynth), "synth", [&](const Reaction& reaction) {
+    if (reaction.kind == MessageKind::EditBuffer) played.push_back(reaction.note);
+  });
+  const std::vector<std::uint8_t> before =
+      synth.player().withSynth([](auto& s) { return s.dump(); });
   std::ofstream(dir_ + "banklore.ini")
-      << "[General]\nInstrument=Edit\n[]\nMidiOUT=Out\nPlaySelected=1\n";
+      << "[General]\nInstrument=Virtual\n[Virtual]\nMidiOUT=" << synth.inputPort()
+      << "\nPlaySelected=1\n";
   start(makeLoopbackBackend);
-  for (std::uint8_t slot = 0; slot < 4; ++slot) {
-    std::vector<std::uint8_t> patch = {0xF0, 0x00, 0x20, 0x29, 0x01, 0x21, 0x00, 0x02};
-    patch.resize(294, std::uint8_t('A' + slot));
-    patch.push_back(0xF7);
-    ASSERT_TRUE(app_->bank(0).slots[slot].loadBytes(patch));
+  for (int slot = 0; slot < 4; ++slot) {
+    ASSERT_TRUE(app_->bank(0).slots[slot].loadBytes(
+        VirtualSynth::generatedPatch(virtualSynth, 100 + slot)));  // "Virtual A100" and on
   }
   BankList& list = frame_.panel().list(0);
   QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier,
                      list.visualRect(list.model()->index(2, 1)).center());
   EXPECT_EQ(frame_.panel().status(0).text(),
-            QStringLiteral("Playing A002 CCCCCCCCCCCCCCCC in the edit buffer."));
+            QStringLiteral("Playing A002 Virtual A102 in the edit buffer."));
   for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Down}) {
     clock_.advance(AuditionPlayer::kRestMs - 1);  // each row left too soon
     QTest::keyClick(&list, key);
@@ -179,14 +185,10 @@ TEST_F(MainFrameTest, DoubleClickCtrlPAndRestingOnARowPlayTheEditBuffer) {
   clock_.advance(AuditionPlayer::kRestMs);  // row 3, once
   frame_.setSelection(0, {1}, 1);
   QTest::keyClick(&list, Qt::Key_P, Qt::ControlModifier);
-  std::string played;
-  for (const auto& message : loopback::sentMessages("Out")) {
-    ASSERT_EQ(message.size(), 291u);
-    EXPECT_EQ(std::vector(message.begin(), message.begin() + 4),
-              (std::vector<std::uint8_t>{0xF0, 0x7D, 0x00, 0x04}));
-    played += char(message[10]);
-  }
-  EXPECT_EQ(played, "CDB");
+  ASSERT_TRUE(loopback::waitUntilIdle());
+  EXPECT_EQ(played, (std::vector<std::string>{"Virtual A102", "Virtual A103", "Virtual A101"}));
+  EXPECT_EQ(synth.player().withSynth([](auto& s) { return s.counts().auditioned; }), 3);
+  EXPECT_EQ(synth.player().withSynth([](auto& s) { return s.dump(); }), before);
   EXPECT_FALSE(app_->hasUnsavedChanges(0));
   loopback::reset();
 }
