@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include "platform/profile.h"
-
 namespace banklore {
 namespace {
 
@@ -64,24 +62,6 @@ TEST(IdentityTest, RequestsAndPatternsThatAreNone) {
   for (const char* text : {"", "3e,,13", "3e,x3", "3e,100", "3e 13"})
     EXPECT_FALSE(parseIdentityPattern(text)) << text;
   EXPECT_EQ(parseIdentityPattern("3e,FF,13"), (std::vector<int>{0x3E, -1, 0x13}));
-}
-
-// A reply as each instrument gives it picks its own shipped section and no other.
-TEST(IdentityTest, RepliesPickTheirShippedSectionAlone) {
-  // clang-format off
-  const struct { const char* section; Bytes reply; } rows[] = {
-      {"Virtual", {0xF0, 0x7E, 0, 6, 2, 0x7D, 0x42, 0x4C, 0, 1, 0, 0, 0, 0, 0xF7}}};
-  // clang-format on
-  for (const auto& row : rows) {
-    const auto reply = parseIdentityReply(row.reply);
-    ASSERT_TRUE(reply) << row.section;
-    std::vector<std::string> matching;
-    for (const std::string& name : sectionNames(BANKLORE_IDF)) {
-      const auto pattern = parseIdentityPattern(readText(BANKLORE_IDF, name, "Identity", "", 1024));
-      if (pattern && identityMatches(*pattern, *reply)) matching.push_back(name);
-    }
-    EXPECT_EQ(matching, std::vector<std::string>{row.section});
-  }
 }
 
 }  // namespace
