@@ -10,9 +10,9 @@ using AuditionCommandsTest = AppTest;
 // The test definition's patch of `slot` as its edit-buffer message: F0 7D 0D 20, the 19 data bytes,
 // their checksum, F7.
 Bytes editBufferMessage(int slot) {
-  const Bytes patch = patchMessage(slot, "p" + std::to_string(slot), slot, 0x10);
-  Bytes message = {0xF0, 0x7D, 0x0D, 0x20};
-  message.insert(message.end(), patch.begin() + 6, patch.end());
+  Bytes message = patchMessage(slot, "p" + std::to_string(slot), slot, 0x0D);
+  message.erase(message.begin() + 3, message.begin() + 5);  // F0 7D 0D <program>: its type now
+  message[3] = 0x20;
   return message;
 }
 
