@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/archive_browser.h"
 #include "app/detect_offers.h"
 
 namespace banklore {
@@ -73,6 +74,8 @@ class Prompts {
                                 const std::string& runningInstrument) = 0;
   // The About box.
   virtual void about() = 0;
+  // "Archive": the archived patches of the running instrument, until the user closes it.
+  virtual void archiveWindow(ArchiveBrowser& browser) = 0;
 };
 
 }  // namespace banklore

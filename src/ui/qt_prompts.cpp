@@ -60,4 +60,8 @@ void QtPrompts::about() {
   dialog.exec();
 }
 
+void QtPrompts::archiveWindow(ArchiveBrowser&) {
+  // The archive window comes with its own dialog; until then there is nothing to show.
+}
+
 }  // namespace banklore

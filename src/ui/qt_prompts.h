@@ -23,6 +23,7 @@ class QtPrompts : public Prompts {
   bool chooseInstrument(const std::string& definitionPath, const std::string& settingsPath,
                         const std::string& runningInstrument) override;
   void about() override;
+  void archiveWindow(ArchiveBrowser& browser) override;
 
  private:
   QWidget& owner_;

@@ -18,6 +18,7 @@ struct CancellingPrompts : Prompts {
     return false;
   }
   void about() override {}
+  void archiveWindow(ArchiveBrowser&) override {}
 };
 
 }  // namespace banklore

@@ -112,6 +112,9 @@ struct FakePrompts : Prompts {
     return onChoose && onChoose(idf, ini);
   }
   void about() override { ++abouts; }
+  void archiveWindow(ArchiveBrowser& browser) override {
+    if (onArchive) onArchive(browser);
+  }
 
   S messages, questions, runningShown;
   int abouts = 0;
@@ -121,6 +124,7 @@ struct FakePrompts : Prompts {
   std::vector<FileDialogRequest> dialogs;
   std::function<bool(SetupValues&)> onSetup;
   std::function<bool(const std::string&, const std::string&)> onChoose;
+  std::function<void(ArchiveBrowser&)> onArchive;
 };
 
 // Virtual time: timers tick only when a test advances the clock; posted tasks run only when a test
