@@ -26,10 +26,11 @@ constexpr std::array<ContextMenuItem, 2> kAddedContextMenu{{
     {CommandId::Audition, "Audition\tCtrl+P", false},
 }};
 
-constexpr std::array<FileMenuItem, 5> kFileMenu{{
+constexpr std::array<FileMenuItem, 6> kFileMenu{{
     {CommandId::SaveSelected, "&Save Selected...", false},
     {CommandId::Load, "&Load...", false},
     {CommandId::LoadToSelected, "L&oad to selected slots...", true},
+    {CommandId::Archive, "&Archive...\tCtrl+Shift+A", true},
     {CommandId::ChangeInstrument, "Change Instrument...", true},
     {CommandId::Quit, "Quit", false},
 }};
@@ -59,8 +60,9 @@ constexpr std::array<Accelerator, 2> kEditAccelerators{{
     {"Ctrl+Shift+Z", CommandId::Redo},
 }};
 
-constexpr std::array<Accelerator, 1> kAddedAccelerators{{
+constexpr std::array<Accelerator, 2> kAddedAccelerators{{
     {"Ctrl+P", CommandId::Audition},
+    {"Ctrl+Shift+A", CommandId::Archive},
 }};
 
 }  // namespace

@@ -38,6 +38,7 @@ enum class CommandId : int {
   Redo = 40031,
   MarkDuplicates = 40032,
   Audition = 40033,
+  Archive = 40034,
 };
 
 // One entry of the list context menu, in menu order. `text` holds the shortcut after a tab.
@@ -74,7 +75,7 @@ struct Accelerator {
 std::span<const Accelerator> accelerators();
 // The keys of the "Edit" menu: Ctrl+Z undo, Ctrl+Shift+Z redo.
 std::span<const Accelerator> editAccelerators();
-// The keys of the additions outside the menus: Ctrl+P plays the selected patch.
+// The keys of the additions: Ctrl+P plays the selected patch, Ctrl+Shift+A opens the archive.
 std::span<const Accelerator> addedAccelerators();
 
 // What the undo step of a command is called in the "Edit" menu ("Paste" for "Undo Paste");

@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "app/archive_recorder.h"
 #include "app/main_window.h"
 
 namespace banklore {
@@ -16,8 +17,6 @@ namespace banklore {
 std::array<std::vector<int>, 2> duplicateSlots(const InstrumentDefinition& definition,
                                                const std::vector<Patch>& first,
                                                const std::vector<Patch>& second) {
-  const auto header = static_cast<std::size_t>(std::max(definition.HeaderSize(), 0));
-  const std::int32_t checksum = definition.SendChecksumPos();  // 0: the patches carry none
   std::unordered_set<std::string> seen;
   std::array<std::vector<int>, 2> duplicates;
   const std::array<const std::vector<Patch>*, 2> banks = {&first, &second};
@@ -26,13 +25,8 @@ std::array<std::vector<int>, 2> duplicateSlots(const InstrumentDefinition& defin
     for (std::size_t slot = 0; slot < slots.size(); ++slot) {
       const Patch& patch = slots[slot];
       if (!patch.isValid()) continue;
-      const std::span<const std::uint8_t> bytes = patch.bytes();
-      std::string data;
-      data.reserve(bytes.size());
-      for (std::size_t i = header; i < bytes.size(); ++i) {
-        if (checksum > 0 && i == static_cast<std::size_t>(checksum)) continue;
-        data.push_back(static_cast<char>(bytes[i]));
-      }
+      const std::vector<std::uint8_t> sound = soundData(definition, patch.bytes());
+      std::string data(sound.begin(), sound.end());
       if (!seen.insert(std::move(data)).second) duplicates[b].push_back(static_cast<int>(slot));
     }
   }

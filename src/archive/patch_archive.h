@@ -19,6 +19,11 @@ enum class ArchiveAction { Fetched, Loaded, Saved, Sent };
 // "sent to A005". `where` is the slot label or the file.
 std::string eventText(ArchiveAction action, const std::string& where);
 
+// A Unix time in local time: "2026-12-07T14:02:05" (ISO 8601, for banklore-cli) and
+// "2026-12-07 14:02" (for the archive window's list).
+std::string isoLocalTime(std::int64_t unixSeconds);
+std::string shortLocalTime(std::int64_t unixSeconds);
+
 // One patch seen, as the librarian hands it over.
 struct SeenPatch {
   std::vector<std::uint8_t> message;  // the whole patch message as it was seen

@@ -30,13 +30,17 @@ std::string cleaned(std::string_view text, std::size_t length) {
 
 }  // namespace
 
-std::string Patch::name() const {
+std::string patchName(const InstrumentDefinition& definition, std::span<const std::uint8_t> bytes) {
   // The definition keeps the field inside the buffer; the min() guards it all the same.
-  const auto offset = std::min(static_cast<std::size_t>(definition_->NameOffset()), buffer_.size());
+  const auto offset = std::min(static_cast<std::size_t>(definition.NameOffset()), bytes.size());
   const auto length =
-      std::min(static_cast<std::size_t>(definition_->NameLen()), buffer_.size() - offset);
-  const std::string_view field(reinterpret_cast<const char*>(buffer_.data()) + offset, length);
+      std::min(static_cast<std::size_t>(definition.NameLen()), bytes.size() - offset);
+  const std::string_view field(reinterpret_cast<const char*>(bytes.data()) + offset, length);
   return cleaned(field, length);
+}
+
+std::string Patch::name() const {
+  return patchName(*definition_, buffer_);
 }
 
 void Patch::setName(std::string_view text) {

@@ -13,6 +13,9 @@
 
 namespace banklore {
 
+// The name field of a patch message of `definition`, read as Patch::name reads it.
+std::string patchName(const InstrumentDefinition& definition, std::span<const std::uint8_t> bytes);
+
 class Patch {
  public:
   // A placeholder: every byte F7, the header built for slot 0, the name "<Untitled>" padded.

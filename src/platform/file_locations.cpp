@@ -55,7 +55,9 @@ FileLocations::FileLocations(const ProgramPaths& paths)
       logFolder(paths.dir),
       logFile(paths.dir + paths.name + "_Debug.txt"),
       definitionFile(paths.dir + paths.name + ".idf"),
-      startFolder(paths.dir) {}
+      startFolder(paths.dir),
+      // One archive for the window and banklore-cli, whatever the program is called.
+      archiveFile(paths.dir + "banklore_archive.sqlite") {}
 
 std::optional<std::string> installedDataFolder(const ProgramPaths& program) {
   const std::string& dir = program.dir;
@@ -93,6 +95,10 @@ FileLocations chooseFileLocations(const LocationInputs& in) {
       files.logFile = stateFolder + in.program.name + "_Debug.txt";
     }
     if (absolute(in.home)) files.startFolder = withSlash(in.home);
+    if (const std::string dataFolder = xdgFolder(in.xdgDataHome, in.home, ".local/share/");
+        !dataFolder.empty()) {
+      files.archiveFile = dataFolder + "archive.sqlite";
+    }
   }
   for (const std::string& candidate : order) {
     if (!candidate.empty() && readable(candidate)) {
@@ -112,6 +118,7 @@ LocationInputs currentLocationInputs(const ProgramPaths& program) {
   if (!absolute(in.home)) in.home = homeFromPasswordDatabase();
   in.xdgConfigHome = environment("XDG_CONFIG_HOME");
   in.xdgStateHome = environment("XDG_STATE_HOME");
+  in.xdgDataHome = environment("XDG_DATA_HOME");
   in.readable = [](const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&

@@ -19,6 +19,7 @@ struct LocationInputs {
   std::string home;
   std::string xdgConfigHome;
   std::string xdgStateHome;
+  std::string xdgDataHome;
   // Whether a file can be read at the path.
   std::function<bool(const std::string&)> readable;
 };
@@ -39,6 +40,10 @@ struct FileLocations {
   std::string definitionFile;
   // Where the file dialogs open before the user chose a folder.
   std::string startFolder;
+  // The archive of every patch seen: banklore_archive.sqlite beside the program, or
+  // $XDG_DATA_HOME/banklore/archive.sqlite (default ~/.local/share/banklore/). Its folder may not
+  // exist yet.
+  std::string archiveFile;
 };
 
 // The folder an installed copy keeps its data in: "<prefix>/share/banklore/" for a program in
@@ -49,7 +54,8 @@ std::optional<std::string> installedDataFolder(const ProgramPaths& program);
 // - An installed copy (in <prefix>/bin with <prefix>/share/banklore/<name>.idf beside it) and a
 //   program in a folder it may not write keep settings in $XDG_CONFIG_HOME/banklore/ (default
 //   ~/.config/banklore/) and the log in $XDG_STATE_HOME/banklore/ (default
-//   ~/.local/state/banklore/), and read the user's $XDG_CONFIG_HOME/banklore/<name>.idf, else the
+//   ~/.local/state/banklore/), the archive in $XDG_DATA_HOME/banklore/ (default
+//   ~/.local/share/banklore/), and read the user's $XDG_CONFIG_HOME/banklore/<name>.idf, else the
 //   one beside the program, else the installed one. Without any home folder the settings and the
 //   log stay beside the program.
 // - Any other program keeps both beside itself and reads the definition file beside itself, else

@@ -40,7 +40,7 @@ TEST(FileLocationsTest, ChoosesBesideTheProgramOrTheXdgFolders) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LocationInputs in{{c.dir, "banklore"}, c.writable, c.home, c.xdgConfig, c.xdgState, {}};
+    LocationInputs in{{c.dir, "banklore"}, c.writable, c.home, c.xdgConfig, c.xdgState, "", {}};
     in.readable = [&](const std::string& path) { return c.readable.count(path) > 0; };
     const FileLocations files = chooseFileLocations(in);
     EXPECT_EQ(files.besideProgram, c.beside);
@@ -50,6 +50,8 @@ TEST(FileLocationsTest, ChoosesBesideTheProgramOrTheXdgFolders) {
     EXPECT_EQ(files.logFile, c.logFolder + "banklore_Debug.txt");
     EXPECT_EQ(files.definitionFile, c.definition);
     EXPECT_EQ(files.startFolder, c.start);
+    EXPECT_EQ(files.archiveFile, c.beside ? c.dir + "banklore_archive.sqlite"
+                                          : "/home/ann/.local/share/banklore/archive.sqlite");
   }
 }
 
