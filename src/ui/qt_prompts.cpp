@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "ui/about_dialog.h"
+#include "ui/archive_dialog.h"
 #include "ui/display_text.h"
 #include "ui/file_dialogs.h"
 #include "ui/instrument_chooser_dialog.h"
@@ -60,8 +61,9 @@ void QtPrompts::about() {
   dialog.exec();
 }
 
-void QtPrompts::archiveWindow(ArchiveBrowser&) {
-  // The archive window comes with its own dialog; until then there is nothing to show.
+void QtPrompts::archiveWindow(ArchiveBrowser& browser) {
+  ArchiveDialog dialog(browser, &owner_);
+  dialog.exec();
 }
 
 }  // namespace banklore

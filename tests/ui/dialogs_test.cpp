@@ -1,10 +1,11 @@
-// The librarian's questions as the user answers them: Move, Rename and Setup dialogs, each driven
-// through its modal run.
+// The librarian's questions as the user answers them: Move, Rename, Setup and Archive dialogs, each
+// driven through its modal run.
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <deque>
 
+#include "ui/archive_dialog.h"
 #include "ui/move_dialog.h"
 #include "ui/qt_prompts.h"
 #include "ui/rename_dialog.h"
@@ -110,6 +111,66 @@ TEST_F(DialogTest, DetectSaysWhatItFoundAndFillsInTheInstrumentTaken) {
   EXPECT_EQ(std::tuple(values.midiInName, values.midiOutName, values.deviceIndex,
                        values.changeInstrumentTo),
             std::tuple("B In", "B Out", 1, "Other"));
+  EXPECT_TRUE(script_.finished());
+}
+
+// Hands out its entries as given and notes what the window asks of it.
+struct FakeArchive : ArchiveBrowser {
+  std::vector<ArchiveEntry> entries() override { return held; }
+  std::vector<ArchiveEvent> history(std::int64_t id) override {
+    return {{60, "fetched from A00" + std::to_string(id), "Old"}, {120, "sent to B001", "New"}};
+  }
+  void loadToSelectedSlots(const std::vector<std::int64_t>& ids) override { loaded.push_back(ids); }
+  void saveToFile(const std::vector<std::int64_t>&) override {}
+  std::vector<ArchiveEntry> held;
+  std::vector<std::vector<std::int64_t>> loaded;
+};
+
+QStringList namesShown(ArchiveDialog& dialog) {
+  QStringList names;
+  for (int row = 0; row < dialog.model().rowCount(); ++row) {
+    names << dialog.model().index(row, 0).data().toString();
+  }
+  return names;
+}
+
+TEST_F(DialogTest, ArchiveFindsByNameLoadsTheSelectionInListOrderAndShowsOneHistory) {
+  FakeArchive archive;
+  for (const char* name : {"Warm Pad", "Bass", "warm strings", "Swarm"}) {
+    archive.held.emplace_back().id = static_cast<std::int64_t>(archive.held.size()) + 7;
+    archive.held.back().name = name;
+  }
+  script_.on<ArchiveDialog>([&](ArchiveDialog& dialog) {
+    EXPECT_EQ(namesShown(dialog), (QStringList{"Warm Pad", "Bass", "warm strings", "Swarm"}));
+    EXPECT_FALSE(dialog.loadButton().isEnabled() || dialog.historyButton().isEnabled());
+    QTest::keyClicks(&dialog.findBox(), QStringLiteral("ARM"));
+    EXPECT_EQ(namesShown(dialog), (QStringList{"Warm Pad", "warm strings", "Swarm"}));
+    QItemSelectionModel& selection = *dialog.list().selectionModel();
+    for (int row : {2, 0}) {
+      selection.select(dialog.model().index(row, 0),
+                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    EXPECT_FALSE(dialog.historyButton().isEnabled()) << "one patch's history at a time";
+    dialog.loadButton().click();
+    dialog.list().selectRow(1);
+    dialog.historyButton().click();
+    EXPECT_EQ(dialog.historyList().count(), 2);
+    EXPECT_EQ(dialog.historyList()
+                  .findItems(QStringLiteral("fetched from A009"), Qt::MatchContains)
+                  .size(),
+              1);
+    dialog.findBox().clear();
+    EXPECT_EQ(dialog.model().rowCount(), 4);
+    dialog.reject();
+  });
+  prompts_.archiveWindow(archive);
+  EXPECT_EQ(archive.loaded, (std::vector<std::vector<std::int64_t>>{{7, 10}}));
+  archive.held.clear();
+  script_.on<ArchiveDialog>([](ArchiveDialog& dialog) {
+    EXPECT_TRUE(dialog.emptyText().isVisible() && !dialog.list().isVisible());
+    dialog.reject();
+  });
+  prompts_.archiveWindow(archive);
   EXPECT_TRUE(script_.finished());
 }
 
