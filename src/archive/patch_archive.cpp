@@ -91,26 +91,26 @@ std::string localTime(std::int64_t unixSeconds, const char* format) {
   return text;
 }
 
-// What a failed write means to the user; the caller adds that this sighting was not archived.
+// What a failed step means to the user, with SQLite's own words after it.
 std::string reasonFor(int code, sqlite3* db) {
-  const std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  const std::string detail = std::string(" (") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
   switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return "the archive is busy: another Banklore is writing to it (" + detail + ")";
+      return "it is busy: another program is writing to it" + detail;
     case SQLITE_FULL:
-      return "the disk is full (" + detail + ")";
+      return "the disk is full" + detail;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:
-      return "the archive may not be written (" + detail + ")";
+      return "it may not be written" + detail;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      return "the archive is damaged (" + detail + ")";
+      return "it is damaged" + detail;
     case SQLITE_IOERR:
-      return "the archive could not be written, the disk may be full (" + detail + ")";
+      return "the disk is full or failing" + detail;
     default:
-      return "the archive failed (" + detail + ")";
+      return "it failed" + detail;
   }
 }
 
@@ -398,7 +398,7 @@ std::optional<std::string> PatchArchive::record(const std::string& section,
   if (code == SQLITE_OK) code = d.recordAll(section, patches, action, file, time);
   if (code == SQLITE_OK) code = d.run(d.commit.get());
   if (code == SQLITE_OK) return std::nullopt;
-  std::string reason = reasonFor(code, d.db());
+  std::string reason = "cannot write the archive " + d.path + ": " + reasonFor(code, d.db());
   // All or nothing: whatever of this call was written goes (SQLite may have rolled back already).
   if (!sqlite3_get_autocommit(d.db())) d.run(d.rollback.get());
   return reason;

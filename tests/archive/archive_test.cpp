@@ -1,0 +1,217 @@
+// The archive against a plain model of what it should hold, and against the ways its file fails:
+// not an archive or damaged, not writable, locked by another writer, on a full disk, shared.
+#include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <thread>
+
+#include "archive/patch_archive.h"
+#include "platform/temp_dir.h"
+#include "support/child_process.h"
+
+namespace banklore {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Sound `sound` as the instrument sent it with `device` in its header.
+SeenPatch sighting(int sound, const std::string& name, const std::string& slot, int device = 0) {
+  Bytes data(392, static_cast<std::uint8_t>(sound & 0x7F));
+  data[0] = static_cast<std::uint8_t>(sound >> 7);
+  Bytes message = {0xF0, 0x7D, static_cast<std::uint8_t>(device)};
+  message.insert(message.end(), data.begin(), data.end());
+  message.push_back(0xF7);
+  return {message, data, name, slot};
+}
+
+std::vector<SeenPatch> sounds(int first, int count) {
+  std::vector<SeenPatch> patches;
+  for (int i = first; i < first + count; ++i) patches.push_back(sighting(i, "P" + std::to_string(i), "A1"));
+  return patches;
+}
+
+struct Call {
+  std::string section;
+  ArchiveAction action;
+  std::string file;
+  std::int64_t time;
+  std::vector<SeenPatch> patches;
+};
+
+// What the archive should say: one patch per section and sound, its events in order.
+struct Model {
+  struct Patch {
+    std::string section, name;
+    Bytes message;
+    std::vector<ArchiveEvent> events;
+    int lastOrder = 0;
+  };
+  std::map<std::pair<std::string, Bytes>, Patch> patches;
+  int order = 0;
+
+  void record(const Call& c) {
+    static const char* const kVerbs[] = {"fetched from ", "loaded from ", "saved to ", "sent to "};
+    const bool file = c.action == ArchiveAction::Loaded || c.action == ArchiveAction::Saved;
+    for (const SeenPatch& p : c.patches) {
+      Patch& m = patches[{c.section, p.sound}];
+      m.section = c.section, m.name = p.name, m.message = p.message, m.lastOrder = ++order;
+      m.events.push_back({c.time, kVerbs[int(c.action)] + (file ? c.file : p.slot), p.name});
+    }
+  }
+};
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+RC_GTEST_PROP(ArchiveTest, HoldsEachSoundOncePerSectionWithEverySighting, ()) {
+  const bool onFile = *rc::gen::arbitrary<bool>();
+  TempDir dir;
+  const std::string path = onFile ? dir.file("archive.db") : ":memory:";
+  auto archive = PatchArchive::open(path).archive;
+  RC_ASSERT(archive != nullptr);
+  Model model;
+  std::int64_t time = 1796652125;
+  const auto calls = *rc::gen::container<std::vector<int>>(rc::gen::inRange(1, 5));
+  for (const int count : calls) {
+    Call call{*rc::gen::element<std::string>("Nova", "Virus"),
+              *rc::gen::element(ArchiveAction::Fetched, ArchiveAction::Loaded,
+                                ArchiveAction::Saved, ArchiveAction::Sent),
+              *rc::gen::element<std::string>("/b/bank.syx", "/c/x.mid"), time += *rc::gen::inRange(0, 2), {}};
+    for (int i = 0; i < count; ++i)
+      call.patches.push_back(sighting(*rc::gen::inRange(0, 4),
+                                      *rc::gen::element<std::string>("Bass", "bass 2", "PAD"),
+                                      *rc::gen::element<std::string>("A001", "B017"),
+                                      *rc::gen::inRange(0, 3)));
+    RC_ASSERT(archive->record(call.section, call.patches, call.action, call.file, call.time) == std::nullopt);
+    model.record(call);
+  }
+  if (onFile) archive = PatchArchive::open(path).archive;
+  for (const std::string section : {"", "Nova"}) {
+    for (const std::string part : {"", "AS", "s 2"}) {
+      std::vector<const Model::Patch*> expected;
+      for (const auto& [key, patch] : model.patches)
+        if ((section.empty() || patch.section == section) && lower(patch.name).find(lower(part)) != std::string::npos)
+          expected.push_back(&patch);
+      std::sort(expected.begin(), expected.end(), [](auto* a, auto* b) {
+        return std::pair(a->events.back().time, a->lastOrder) > std::pair(b->events.back().time, b->lastOrder);
+      });
+      const auto entries = archive->entries(section, part);
+      RC_ASSERT(entries.size() == expected.size());
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Model::Patch& m = *expected[i];
+        const ArchiveEntry& e = entries[i];
+        RC_ASSERT(e.section == m.section && e.name == m.name);
+        RC_ASSERT(e.firstSeen == m.events.front().time && e.lastSeen == m.events.back().time);
+        RC_ASSERT(e.timesSeen == std::int64_t(m.events.size()) && e.lastEvent == m.events.back().what);
+        RC_ASSERT(archive->lastMessage(e.id) == m.message);
+        const auto history = archive->history(e.id);
+        RC_ASSERT(history.size() == m.events.size());
+        for (std::size_t k = 0; k < history.size(); ++k)
+          RC_ASSERT(std::tie(history[k].time, history[k].what, history[k].name) ==
+                    std::tie(m.events[k].time, m.events[k].what, m.events[k].name));
+      }
+    }
+  }
+}
+
+TEST(ArchiveTest, WritesTimesInLocalTime) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  EXPECT_EQ(isoLocalTime(1796652125), "2026-12-07T14:02:05");
+  EXPECT_EQ(shortLocalTime(1796652125), "2026-12-07 14:02");
+}
+
+// Runs SQL on the file through a connection of its own, as another program would.
+std::unique_ptr<sqlite3, int (*)(sqlite3*)> connect(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return {db, sqlite3_close};
+}
+
+std::string archiveWith(const TempDir& dir, int patches) {
+  const auto archive = PatchArchive::open(dir.file("a.db")).archive;
+  EXPECT_EQ(archive->record("Nova", sounds(0, patches), ArchiveAction::Fetched, "", 1), std::nullopt);
+  return dir.file("a.db");
+}
+
+TEST(ArchiveTest, MovesAsideWhatIsNoArchiveKeepingItsBytes) {
+  for (const std::string kind : {"text", "truncated", "another database", "tables dropped"}) {
+    SCOPED_TRACE(kind);
+    TempDir dir;
+    const std::string path = archiveWith(dir, 300);
+    if (kind == "text") writeFile(path, "[Nova]\nname=Bass\n");
+    if (kind == "truncated") writeFile(path, readFile(path).substr(0, 64 * 1024));
+    if (kind == "another database") std::filesystem::remove(path), connect(path, "CREATE TABLE t(x)");
+    if (kind == "tables dropped") connect(path, "DROP TABLE event");
+    const std::string before = readFile(path);
+    const auto opened = PatchArchive::open(path);
+    ASSERT_NE(opened.archive, nullptr) << opened.problem;
+    EXPECT_EQ(readFile(opened.movedAside), before);
+    EXPECT_EQ(opened.movedAside.rfind(path + ".damaged-", 0), 0u);
+    EXPECT_TRUE(opened.archive->entries("").empty());
+    EXPECT_EQ(opened.archive->record("Nova", sounds(0, 1), ArchiveAction::Sent, "", 2), std::nullopt);
+  }
+}
+
+TEST(ArchiveTest, RefusesWhatItMayNotWriteAndLeavesItAlone) {
+  TempDir dir;
+  const std::string path = archiveWith(dir, 3), before = readFile(path);
+  ::chmod(dir.path.c_str(), 0755);
+  for (const std::string& file : {path, dir.file("new.db")}) {
+    const auto child = test::runInChild([&] { return PatchArchive::open(file).problem; }, {.unprivileged = true});
+    if (child.unsupported) GTEST_SKIP() << child.output;
+    EXPECT_NE(child.output.find("cannot open the archive " + file), std::string::npos) << child.output;
+  }
+  EXPECT_EQ(readFile(path), before);
+  EXPECT_EQ(dir.entries(), 1);
+}
+
+TEST(ArchiveTest, GivesUpOnALockedOrFullFileAndStaysUsable) {
+  TempDir dir;
+  const std::string path = archiveWith(dir, 3);
+  {
+    const auto archive = PatchArchive::open(path).archive;
+    const auto writer = connect(path, "BEGIN IMMEDIATE");
+    const auto why = archive->record("Nova", sounds(10, 2), ArchiveAction::Sent, "", 2);
+    EXPECT_NE(why.value_or("").find("busy"), std::string::npos) << why.value_or("written");
+  }
+  const auto child = test::runInChild([&] {
+    const auto archive = PatchArchive::open(path).archive;
+    const auto full = archive->record("Nova", sounds(20, 4096), ArchiveAction::Loaded, "/b.syx", 3);
+    const auto next = archive->record("Nova", sounds(30, 1), ArchiveAction::Loaded, "/b.syx", 4);
+    return full.value_or("written") + " / " + next.value_or("written");
+  }, {.fileSize = 256 * 1024});
+  EXPECT_NE(child.output.find("cannot write the archive " + path + ": the disk is full"), std::string::npos) << child.output;
+  EXPECT_NE(child.output.find(" / written"), std::string::npos) << child.output;
+  const auto entries = PatchArchive::open(path).archive->entries("Nova");
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0].name, "P30");
+}
+
+TEST(ArchiveTest, TwoWritersAtOnceLoseNothing) {
+  TempDir dir;
+  const std::string path = archiveWith(dir, 1);
+  auto write = [&](int first) {
+    const auto archive = PatchArchive::open(path).archive;
+    for (int call = 0; call < 100; ++call) {
+      // Busy is an answer, not a fault: this writer, unlike a transfer, tries again.
+      while (const auto why = archive->record("Nova", sounds(first + call % 8, 4), ArchiveAction::Fetched, "", call))
+        ASSERT_NE(why->find("busy"), std::string::npos) << *why;
+    }
+  };
+  std::thread other(write, 0);
+  write(4);
+  other.join();
+  std::int64_t seen = 0;
+  for (const ArchiveEntry& e : PatchArchive::open(path).archive->entries("Nova")) seen += e.timesSeen;
+  EXPECT_EQ(seen, 1 + 2 * 100 * 4);
+}
+
+}  // namespace
+}  // namespace banklore
