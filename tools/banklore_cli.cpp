@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_archive.h"
 #include "cli_check.h"
 #include "cli_detect.h"
 #include "cli_report.h"
@@ -305,6 +306,7 @@ int run(int argc, char** argv) {
   addCheckCommand(app, check);
   TransferCommands transfers(app);
   const DetectCommand detect(app);
+  const ArchiveCommand archive(app);
 
   try {
     app.parse(argc, argv);
@@ -321,9 +323,9 @@ int run(int argc, char** argv) {
   if (!options.idfGiven) options.idf = defaultDefinitionFile();
   if (options.idfGiven && !readable(options.idf)) return fail("cannot read " + options.idf);
   if (detect.chosen()) return detect.run(options.idf);
-  if (transfers.chosen()) {
-    return transfers.run({options.idf, options.instrument, app.count("--instrument") > 0});
-  }
+  const DefinitionChoice choice{options.idf, options.instrument, app.count("--instrument") > 0};
+  if (transfers.chosen()) return transfers.run(choice);
+  if (archive.chosen()) return archive.run(choice);
   std::string source = options.idf;
   if (!readable(options.idf)) {
     source = "(none: built-in values)";

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/archive_recorder.h"
 #include "app/audition_player.h"
 #include "app/event_loop.h"
 #include "app/request_run.h"
@@ -39,7 +40,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr std::size_t kInstrumentCapacity = 2047;
 constexpr std::size_t kPortNameCapacity = 255;
 constexpr std::size_t kTextCapacity = 512;
 constexpr int kMaxDelayMs = 1000;  // what the Setup dialog offers
@@ -105,25 +105,20 @@ struct Transfer {
   std::string out;
   int device = 0;
   std::uint32_t delayMs = 0;
+  std::string archive;  // the archive file; empty when the settings turn it off
 };
 
-std::string defaultSettingsFile() {
-  const ProgramPaths tool = programPathsFrom(currentExecutablePath());
-  return currentFileLocations({tool.dir, "banklore"}).settingsFile;
-}
-
-// Why the definition cannot give this instrument; nothing when it can (the built-in Nova needs no
-// file).
-std::optional<std::string> missingInstrument(const std::string& idf, const std::string& name) {
-  const bool fileThere = readable(idf);
-  if (fileThere) {
-    for (const std::string& section : sectionNames(idf)) {
-      if (equalsIgnoringCase(section, name)) return std::nullopt;
-    }
-  }
-  if (equalsIgnoringCase(name, defaults::kInstrument)) return std::nullopt;
-  if (!fileThere) return "no definition file (" + idf + ") for instrument " + name;
-  return "no section [" + name + "] in " + idf;
+// Notes what a command saw in the archive, once at its end. A failing archive is told and changes
+// nothing else: the transfer itself went as the exit code says.
+void noteInArchive(const Transfer& t, const std::vector<Patch>& bank, const std::vector<int>& slots,
+                   ArchiveAction action) {
+  std::vector<SeenSlot> seen;
+  seen.reserve(slots.size());
+  for (const int slot : slots) seen.push_back({bank[static_cast<std::size_t>(slot)].bytes(), slot});
+  ArchiveRecorder recorder(t.archive, [](const std::string& text) {
+    std::fprintf(stderr, "banklore-cli: %s\n", text.c_str());
+  });
+  recorder.note(*t.definition, seen, action);
 }
 
 std::string slotName(const InstrumentDefinition& definition, int slot) {
@@ -310,6 +305,7 @@ int fetch(Transfer& t, const std::vector<int>& slots, const std::string& file, B
     written = error.empty();
     if (!written) report.line("cannot write " + file + ": " + error);
   }
+  noteInArchive(t, bank, arrived, ArchiveAction::Fetched);
   return summarizeFetch(definition, slots, plan.missing(), arrived.size(), file, written, started);
 }
 
@@ -362,10 +358,12 @@ int send(Transfer& t, const std::string& file, bool verbose) {
   long stepped = 0;
   const auto total = static_cast<long>(read.slots.size());
   long refusedSeen = 0;
+  std::vector<int> sent;
   observer.onStep = [&] {
     const int slot = read.slots[static_cast<std::size_t>(std::min(stepped++, total - 1))];
     const bool refused = sends.refusedCount() > refusedSeen;
     refusedSeen = sends.refusedCount();
+    if (!refused) sent.push_back(slot);
     if (verbose || refused) {
       const Patch& patch = bank[static_cast<std::size_t>(slot)];
       report.line((refused ? "The MIDI output refused patch " : "Sent patch ") +
@@ -382,6 +380,7 @@ int send(Transfer& t, const std::string& file, bool verbose) {
   // Closing waits until the queued messages have left.
   connection.port().Close();
   if (interrupted()) report.line("interrupted");
+  noteInArchive(t, bank, sent, ArchiveAction::Sent);
 
   std::string summary =
       formatText(kTextCapacity, "Sent %ld of %ld patches from %s to %s in %.1f s",
@@ -458,6 +457,9 @@ TransferCommands::TransferCommands(CLI::App& app) {
     command->add_option("--log", options_.log, "Write Banklore's debug log of the run to FILE");
   }
   for (CLI::App* command : {fetch_, send_}) {
+    command->add_option("--archive", options_.archive,
+                        "Note the patches in this archive file instead of Banklore's own (none "
+                        "when the settings say Archive=0)");
     command
         ->add_option("--delay", options_.delay,
                      std::string("Pause in ms after each patch or request") + settingsHelp)
@@ -489,13 +491,12 @@ int TransferCommands::run(const DefinitionChoice& choice) {
   if (fetching && !format) return usage("the file to fetch into must end in .syx or .mid");
 
   Transfer t;
-  t.settingsFile = options_.ini.empty() ? defaultSettingsFile() : options_.ini;
-  if (!options_.ini.empty() && !readable(options_.ini)) {
-    return failure("cannot read the settings file " + options_.ini);
-  }
-  t.instrument = choice.instrumentGiven ? choice.instrument
-                                        : readText(t.settingsFile, "General", "Instrument",
-                                                   defaults::kInstrument, kInstrumentCapacity);
+  const FileLocations files = toolFileLocations();
+  const SettingsChoice settings = chooseSettings(files, options_.ini);
+  if (!settings.error.empty()) return failure(settings.error);
+  t.settingsFile = settings.file;
+  t.archive = archivePathFor(files, t.settingsFile, options_.archive);
+  t.instrument = chosenInstrument(choice, t.settingsFile);
   if (const auto missing = missingInstrument(choice.idf, t.instrument)) {
     return choice.instrumentGiven ? usage(*missing) : failure(*missing);
   }

@@ -1,19 +1,15 @@
 // banklore-cli ports, fetch, send and audition: the window's request and send engines and its
-// audition driven from the command line, for scripted backups. Registered on the tool's CLI11 app;
+// audition driven from the command line, for scripted backups; fetch and send note in the patch
+// archive what they saw, as the window does. Registered on the tool's CLI11 app;
 // run once it has parsed.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <string>
 
-namespace banklore {
+#include "cli_choice.h"
 
-// The definition the tool's common options chose.
-struct DefinitionChoice {
-  std::string idf;  // the file to read (it may not exist: the built-in values then apply)
-  std::string instrument;
-  bool instrumentGiven = false;  // else the instrument the settings name is used
-};
+namespace banklore {
 
 class TransferCommands {
  public:
@@ -36,6 +32,7 @@ class TransferCommands {
     int delay = 0;
     std::string ini;
     std::string log;
+    std::string archive;  // --archive: another archive file than the settings' own
     bool verbose = false;
     std::string file;
     std::string slot;  // audition's: a label or a number

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "archive/patch_archive.h"
 #include "files/midi_file.h"
 #include "platform/temp_dir.h"
 #include "support/program_run.h"
@@ -39,7 +40,7 @@ class CliTest : public ::testing::Test {
   int run(const std::string& arguments) {
     const test::ProgramResult ran =
         test::Program(test::commandLine(BANKLORE_CLI, arguments + " --idf " + dir_.file("test.idf")),
-                      "", {"BANKLORE_MIDI_API=loopback"})
+                      "", {"BANKLORE_MIDI_API=loopback", "TZ=UTC"})
             .finish();
     out_ = ran.out;
     err_ = ran.err;
@@ -156,6 +157,9 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent)
       {"inspect " + dir_.file("not.mid") + small_, 1, "not.mid"},
       {"inspect " + dir_.path + small_, 1, dir_.path},
       {"inspect " + dir_.file("fifo.syx") + small_, 1, "fifo.syx"},  // not opened: it would block
+      {"archive --export x.txt" + small_, 2, "--export needs a .syx or .mid file"},
+      {"archive --instrument * --export x.syx", 2, "--export takes one instrument's patches"},
+      {"audition --archive x" + one, 2, "--archive"},
       {"fetch --ini " + dir_.file("none.ini") + " x.syx", 1, "cannot read the settings file"},
       {"fetch" + ini_ + dir_.file("no/such/folder/backup.syx"), 1, "cannot write"},
       {"send" + ini_ + dir_.file("missing.syx"), 1, "cannot read"},
@@ -204,6 +208,42 @@ TEST_F(CliTest, SendSaysWhatOfTheFileCannotGoOut) {
   EXPECT_EQ(err_.substr(0, told.size()), told);
   EXPECT_NE(err_.find("there is no MIDI output named synth:in"), std::string::npos) << err_;
   EXPECT_EQ(out_, "");
+}
+
+// An archive PatchArchive wrote, read back: a line per patch, newest first, of the instrument the
+// settings name (or of every section with '*'), filtered by name; exported as last seen.
+TEST_F(CliTest, ArchiveListsAndExportsWhatTheArchiveHolds) {
+  const std::string file = dir_.file("archive.sqlite"), archive = " --archive " + file + ini_;
+  EXPECT_EQ(run("archive" + archive), 1);
+  EXPECT_EQ(err_, "banklore-cli: nothing archived yet (there is no " + file + ")\n");
+  EXPECT_FALSE(std::filesystem::exists(file));
+  const Bytes inU001 = {0xF0, 0x7D, 0, 0x10, 0, 1, 'A', 'a', 'a', 0x03, 0xF7};
+  const Bytes bbb = {0xF0, 0x7D, 0, 0x10, 0, 2, 'B', 'b', 'b', 0, 0xF7};
+  Bytes inU005 = inU001;  // the same sound in another slot: the same patch
+  inU005[5] = 5;
+  {
+    const PatchArchive::Opened opened = PatchArchive::open(file);
+    ASSERT_TRUE(opened.archive) << opened.problem;
+    const auto note = [&](const char* section, const Bytes& m, const char* name, ArchiveAction action,
+                          std::int64_t time) {
+      const SeenPatch seen{m, Bytes(m.begin() + 6, m.end()), name, "U00" + std::to_string(m[5])};
+      EXPECT_EQ(opened.archive->record(section, {&seen, 1}, action, "/x/b.syx", time), std::nullopt);
+    };
+    note("Small", inU001, "Aaa", ArchiveAction::Fetched, 1796652125);
+    note("Small", bbb, "Bbb", ArchiveAction::Sent, 1796652185);
+    note("Other", bbb, "Bbb", ArchiveAction::Saved, 1796652186);
+    note("Small", inU005, "Aaa", ArchiveAction::Loaded, 1796738525);
+  }
+  const std::string a = "Small\tAaa\t2026-12-07T14:02:05\t2026-12-08T14:02:05\t2\tloaded from /x/b.syx\n",
+                    b = "Small\tBbb\t2026-12-07T14:03:05\t2026-12-07T14:03:05\t1\tsent to U002\n",
+                    other = "Other\tBbb\t2026-12-07T14:03:06\t2026-12-07T14:03:06\t1\tsaved to /x/b.syx\n";
+  for (const auto& [arguments, code, listed] :
+       {std::tuple{std::string(), 0, a + b}, {" --instrument small", 0, a + b}, {" --name zzz", 1, ""},
+        {" --instrument * --name bB", 0, other + b}, {" --name a --export " + dir_.file("a.syx"), 0, a}}) {
+    EXPECT_EQ(run("archive" + arguments + archive), code) << arguments << err_;
+    EXPECT_EQ(out_, listed) << arguments;
+  }
+  EXPECT_EQ(readFile(dir_.file("a.syx")), text(inU005));
 }
 
 }  // namespace banklore
