@@ -52,6 +52,8 @@ class CliTransfersOverJack : public SynthOverJack {
     return ran.exitCode;
   }
   std::string ini() const { return " --ini " + dir_ + "banklore.ini "; }
+  // The test's own archive rather than the one beside banklore-cli.
+  std::string archive() const { return " --archive " + dir_ + "archive.sqlite "; }
 
   std::string out_, err_;
 };
@@ -62,13 +64,13 @@ TEST_F(CliTransfersOverJack, FetchesSlotsIntoSyxAndMidFilesByteForByte) {
   EXPECT_NE(out_.find("MidiIN=banklore-virtual-synth:out\n"), std::string::npos) << out_;
   EXPECT_NE(out_.find("MidiOUT=banklore-virtual-synth:in\n"), std::string::npos) << out_;
   // Ports, device and delay from the settings, then all of them given on the command line.
-  ASSERT_EQ(cli("fetch --slots 0-127,200" + ini() + dir_ + "backup.syx"), 0) << err_;
+  ASSERT_EQ(cli("fetch --slots 0-127,200" + archive() + ini() + dir_ + "backup.syx"), 0) << err_;
   EXPECT_EQ(out_.rfind("Fetched 129 of 129 patches into " + dir_ + "backup.syx in ", 0), 0u)
       << out_;
   EXPECT_EQ(err_, "");
   std::ofstream(dir_ + "empty.ini") << "";
   ASSERT_EQ(cli("fetch --slots 0-127,200 --instrument Virtual --ini " + dir_ + "empty.ini" +
-                kPorts + " " + dir_ + "backup.mid"),
+                kPorts + archive() + dir_ + "backup.mid"),
             0)
       << err_;
   const Bytes held = stopSynth();
@@ -86,6 +88,11 @@ TEST_F(CliTransfersOverJack, FetchesSlotsIntoSyxAndMidFilesByteForByte) {
   }
   ASSERT_TRUE(writer.Close());
   EXPECT_TRUE(readText(dir_ + "backup.mid") == readText(dir_ + "expected.mid"));
+  // The archive saw each patch twice; one found by its name is given back as it arrived.
+  ASSERT_EQ(cli("archive --name a005 --export " + dir_ + "a005.syx" + archive() + ini()), 0) << err_;
+  EXPECT_EQ(out_.rfind("Virtual\tVirtual A005\t", 0), 0u) << out_;
+  EXPECT_TRUE(out_.ends_with("\t2\tfetched from A005\n") && out_.find('\n') + 1 == out_.size()) << out_;
+  EXPECT_TRUE(readText(dir_ + "a005.syx") == expectedSyx(held, {5}));
 }
 
 // No synth at all, or one that never answers (the engine's requests time out): the slots are
@@ -119,7 +126,7 @@ TEST_F(CliTransfersOverJack, AMissingOrSilentInstrumentLeavesTheOldFileAndNamesT
 // Ctrl+C during a fetch: the slots that arrived are written, the rest named missing.
 TEST_F(CliTransfersOverJack, AnInterruptedFetchWritesWhatArrived) {
   startSynth({"--delay", "20"});
-  test::Program fetch(cliWith("fetch --verbose" + ini() + dir_ + "backup.syx"));
+  test::Program fetch(cliWith("fetch --verbose" + archive() + ini() + dir_ + "backup.syx"));
   ASSERT_TRUE(fetch.waitUntil([&] {
     return fetch.err().find("Got patch 10\n") != std::string::npos;
   })) << fetch.err();
@@ -137,6 +144,9 @@ TEST_F(CliTransfersOverJack, AnInterruptedFetchWritesWhatArrived) {
   std::vector<int> first(static_cast<std::size_t>(arrived));
   for (int i = 0; i < arrived; ++i) first[i] = i;
   EXPECT_TRUE(readText(dir_ + "backup.syx") == expectedSyx(stopSynth(), first));
+  // The archive noted what arrived, and only that.
+  EXPECT_EQ(cli("archive" + archive() + ini()), 0) << err_;
+  EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n'), arrived) << out_;
 }
 
 TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
@@ -158,17 +168,21 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
   for (const Bytes& patch : patches) ASSERT_TRUE(writer.WriteSysEx(patch, 192));
   ASSERT_TRUE(writer.WriteSysEx(Bytes(patches[0].begin(), patches[0].end() - 2), 192));
   ASSERT_TRUE(writer.Close());
-  for (const auto& [file, exitCode, problem] :
-       {std::tuple{"bank.syx", 0, ""},
-        std::tuple{"bank.mid", 1, "1 packet is not a patch of Virtual; not sent"}}) {
+  // An archive under a file cannot be made: told once, and the send is as good as it was.
+  const std::string off = "banklore-cli: The patch archive is off this run: cannot write to " +
+                          dir_ + "bank.syx/ (Not a directory).\n";
+  for (const auto& [file, exitCode, problem, archived] :
+       {std::tuple{"bank.syx", 0, off, " --archive " + dir_ + "bank.syx/a.sqlite "},
+        std::tuple{"bank.mid", 1, std::string("1 packet is not a patch of Virtual; not sent"), archive()}}) {
     startSynth({});
-    EXPECT_EQ(cli("send" + ini() + dir_ + file), exitCode) << file << err_;
+    EXPECT_EQ(cli("send" + archived + ini() + dir_ + file), exitCode) << file << err_;
     EXPECT_EQ(
         out_.rfind("Sent 3 of 3 patches from " + dir_ + file + " to banklore-virtual-synth:in in ",
                    0),
         0u)
         << out_;
     EXPECT_NE(err_.find(problem), std::string::npos) << err_;
+    EXPECT_EQ(err_.find(off), problem == off ? err_.rfind(off) : std::string::npos) << err_;
     waitForStored(3);
     Bytes expected = before;
     for (std::size_t i = 0; i < slots.size(); ++i) {
@@ -176,6 +190,8 @@ TEST_F(CliTransfersOverJack, SendsABankFileSoThatTheSynthHoldsItsPatches) {
     }
     EXPECT_TRUE(stopSynth() == expected) << file << ": the synth holds something else";
   }
+  EXPECT_EQ(cli("archive --name b002" + archive() + ini()), 0) << err_;
+  EXPECT_TRUE(out_.starts_with("Virtual\tSent B002\t") && out_.ends_with("\t1\tsent to B002\n")) << out_;
 }
 
 // A patch of a bank file played in the edit buffer: the synth has it there, and its slots are as
