@@ -24,6 +24,8 @@ std::string archivePathFor(const FileLocations& files, const std::string& settin
 
 // A patch message as a command saw it, and the slot it came from or went to (-1: none).
 struct SeenSlot {
+  SeenSlot(std::span<const std::uint8_t> bytes, std::int32_t at = -1) : message(bytes), slot(at) {}
+  SeenSlot(const std::vector<std::uint8_t>& bytes) : message(bytes) {}  // NOLINT: a file's patch
   std::span<const std::uint8_t> message;
   std::int32_t slot = -1;
 };

@@ -52,6 +52,7 @@ bool MainWindow::loadBankFile(const std::string& path, int bank, BankFormat form
   long loaded = 0;
   long wrong = 0;
   std::size_t next = 0;
+  std::vector<std::vector<std::uint8_t>> seen;  // every patch of the file, for the archive
   const BankFileReading read =
       readBankPackets(path, format, *definition_, [&](const Patch* patch, bool cutShort) {
         // A short piece is reported even when no selected slot is left; whole packets beyond the
@@ -66,6 +67,7 @@ bool MainWindow::loadBankFile(const std::string& path, int bank, BankFormat form
           ++wrong;  // a selected slot stays as it was
           return true;
         }
+        seen.emplace_back(patch->bytes().begin(), patch->bytes().end());
         // Into the bank, counted also when the named slot lies outside it and nothing is stored.
         StoreToSlot(bank, intoSelection ? selected : patch->patchNumber(), *patch, true);
         ++loaded;
@@ -77,6 +79,8 @@ bool MainWindow::loadBankFile(const std::string& path, int bank, BankFormat form
   }
   reportWrongPackets(loaded, wrong, read.damagedAfter);
   SetStatus(bank, "%ld patches loaded.", loaded);
+  const std::vector<SeenSlot> archived(seen.begin(), seen.end());
+  noteInArchive(bank, archived, ArchiveAction::Loaded, path);
   return true;
 }
 

@@ -107,6 +107,7 @@ void MainWindow::saveSelection(const std::string& path, int bank, BankFormat for
     const auto saved = static_cast<long>(selection.slots.size());
     SetStatus(bank, "%s", savedText(saved, selection.skipped).c_str());
   }
+  noteSlotsInArchive(bank, selection.slots, ArchiveAction::Saved, path);
 }
 
 void MainWindow::SaveSelectionAsSyx(const std::string& path, int bank) {

@@ -49,6 +49,9 @@ MainWindow::MainWindow(const FileLocations& files, const MidiBackendFactory& mak
       }()),
       makeBackend_(makeBackend),
       detectionBackends_(makeBackend) {
+  archive_ = std::make_unique<ArchiveRecorder>(
+      archivePathFor(files_, settingsPath_),
+      [this](const std::string& text) { archiveProblem_ = text; });
   LoadConfiguration();
   WriteLog(LogPath(), "Configuration loaded\n");
   registerBankFileCommands();
@@ -305,6 +308,7 @@ void MainWindow::AbortRequest() {
   // Shown at once (through the request's view), so the user sees that the transfer ended.
   if (requestRun_) requestRun_->abort();
   settleRequestStep();
+  if (requestView_) archiveTransfer(*requestView_);
 }
 
 void MainWindow::setCommandHandler(CommandId id, CommandHandler handler) {
@@ -330,8 +334,11 @@ void MainWindow::onCommand(int id) {
   requestEndedUnchanged_ = false;
   AbortRequest();
   const int k = static_cast<int>(selectedSlots(activeBank_).size());
-  // Whatever the command changes in either bank is one undo step.
-  const UndoGroup step(*this, stepNameOf(static_cast<CommandId>(id)));
+  // Whatever the command changes in either bank is one undo step; in the archive window each
+  // load is a step of its own.
+  std::optional<UndoGroup> step;
+  if (id != static_cast<int>(CommandId::Archive))
+    step.emplace(*this, stepNameOf(static_cast<CommandId>(id)));
   performCommand(id, k);
   view_.focusList(activeBank_);
   routeButton(id);
@@ -382,6 +389,9 @@ void MainWindow::performCommand(int id, int k) {
       return;
     case CommandId::Audition:
       auditionSelection();
+      return;
+    case CommandId::Archive:
+      archiveCommand();
       return;
     case CommandId::SaveSelected:
     case CommandId::Load:

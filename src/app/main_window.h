@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/archive_recorder.h"
 #include "app/audition_player.h"
 #include "app/bank_file_io.h"
 #include "app/bank_view.h"
@@ -215,6 +216,12 @@ class MainWindow : public BankRows {
   void sendSelected();
   void requestSelected();
 
+  // The archive of every patch seen (archive_commands.cpp): what fetches, loads, saves and sends
+  // saw goes in, one transaction per command; "Archive..." shows it. A failing archive is told
+  // once, in the status line of the bank at hand, and never fails a command.
+  void archiveCommand();
+  ArchiveRecorder& archive() { return *archive_; }
+
   // Setup, Change Instrument and About (instrument_commands.cpp).
   void registerInstrumentCommands();
   void setupCommand();
@@ -332,6 +339,14 @@ class MainWindow : public BankRows {
 
   // Shows a transfer in one bank (transfers.cpp).
   class TransferView;
+  // Archive (archive_commands.cpp): notes what the transfer saw, once it has ended.
+  void archiveTransfer(TransferView& view);
+  void noteInArchive(int bank, std::span<const SeenSlot> seen, ArchiveAction action,
+                     const std::string& file = "");
+  void noteSlotsInArchive(int bank, const std::vector<int>& slots, ArchiveAction action,
+                          const std::string& file = "");
+  class ArchiveWindow;
+  void showArchiveProblem();
 
   // Undo (undo_commands.cpp). Every change of a slot is noted before it happens; a group gathers
   // the changes of one user action into one step, and a change made outside any group is a step
@@ -412,6 +427,8 @@ class MainWindow : public BankRows {
   std::unique_ptr<SendRun> send_;
   std::unique_ptr<RequestRun> requestRun_;
   std::unique_ptr<AuditionPlayer> audition_;
+  std::unique_ptr<ArchiveRecorder> archive_;
+  std::string archiveProblem_;  // told by the recorder, shown by the command at hand
   MidiBackendFactory detectionBackends_;
   std::unique_ptr<DetectionRun> detection_;
 };

@@ -65,6 +65,7 @@ void SendRun::next() {
       patch.setDeviceId(deviceIndex_);
       wentOut = patch.send(slot);
       ++(wentOut ? sent_ : refused_);
+      if (wentOut) observer_.patchSent(slot);
     }
     observer_.stepProgress();
     if (wentOut) {

@@ -24,6 +24,8 @@ class TransferObserver {
   virtual void slotChanged(int slot, bool reveal) = 0;
   // A patch that arrived was stored into `slot`: the bank now holds something not saved yet.
   virtual void patchStored(int /*slot*/) {}
+  // The patch of `slot` went out to the instrument.
+  virtual void patchSent(int /*slot*/) {}
   virtual void beep() = 0;
   // A modal message box with an OK button; returns when the user has read it.
   virtual void message(const std::string& text) = 0;

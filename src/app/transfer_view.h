@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
 
@@ -21,6 +22,7 @@ class MainWindow::TransferView : public TransferObserver {
   void finishStatus(const std::string& text) override {
     window_.SetStatus(bank, "%s", text.c_str());
     window_.settleRequestStep();  // a request that ended by itself is one undo step now
+    window_.archiveTransfer(*this);
   }
   void beginProgress(const std::string& text, int count) override {
     window_.BeginProgress(bank, text, count);
@@ -30,7 +32,14 @@ class MainWindow::TransferView : public TransferObserver {
     window_.RefreshRow(bank, slot);
     if (reveal) window_.view_.ensureRowVisible(bank, slot);
   }
-  void patchStored(int slot) override { window_.markUnsaved(bank, slot); }
+  void patchStored(int slot) override {
+    window_.markUnsaved(bank, slot);
+    seen.push_back(slot);
+  }
+  void patchSent(int slot) override { seen.push_back(slot); }
+
+  // The slots fetched or sent since the transfer began, for the archive.
+  std::vector<int> seen;
   void beep() override { window_.view_.beep(); }
   void message(const std::string& text) override { window_.prompts_.message(text); }
   bool stopWanted() override { return window_.stopKeyDown_ || window_.stopKeyPressed_; }
