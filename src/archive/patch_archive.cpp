@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "archive/checkpointer.h"
 #include "archive/sqlite_handle.h"
 
 namespace banklore {
@@ -21,18 +23,23 @@ constexpr int kSchemaVersion = 1;
 // Long enough for another window's commit, short enough that no transfer waits noticeably.
 constexpr int kBusyTimeoutMs = 250;
 
+// A patch is found by a hash of its sound and told apart by the sound itself: an index of the
+// sounds' own bytes would cost a whole bank's worth of writes again on every record. Its message
+// is mostly its sound, so only what surrounds the sound is kept beside it (message_tail NULL:
+// the sound is not inside the message, which message_head then holds whole).
 constexpr const char* kSchema = R"sql(
 CREATE TABLE patch (
   id INTEGER PRIMARY KEY,
   section TEXT NOT NULL,
+  sound_hash INTEGER NOT NULL,
   sound BLOB NOT NULL,
   name TEXT NOT NULL,
-  message BLOB NOT NULL,
+  message_head BLOB NOT NULL,
+  message_tail BLOB,
   first_seen INTEGER NOT NULL,
   last_seen INTEGER NOT NULL,
   times_seen INTEGER NOT NULL,
-  last_event INTEGER NOT NULL,
-  UNIQUE (section, sound)
+  last_event INTEGER NOT NULL
 );
 CREATE TABLE event (
   id INTEGER PRIMARY KEY,
@@ -42,19 +49,28 @@ CREATE TABLE event (
   place TEXT NOT NULL,
   name TEXT NOT NULL
 );
+CREATE INDEX patch_sound ON patch (section, sound_hash);
 CREATE INDEX patch_newest ON patch (section, last_seen DESC, last_event DESC);
 CREATE INDEX event_history ON event (patch, time);
 )sql";
 
 // Event ids are handed out by record() itself while it holds the write lock, so a patch row can
-// name its last event in the same statement that counts it.
-constexpr const char* kUpsert = R"sql(
-INSERT INTO patch (section, sound, name, message, first_seen, last_seen, times_seen, last_event)
-VALUES (?1, ?2, ?3, ?4, ?5, ?5, 1, ?6)
-ON CONFLICT (section, sound) DO UPDATE SET
-  name = excluded.name, message = excluded.message, first_seen = min(first_seen, excluded.first_seen),
-  last_seen = excluded.last_seen, times_seen = times_seen + 1, last_event = excluded.last_event
-RETURNING id)sql";
+// name its last event before the event is written.
+constexpr const char* kInsertPatch = R"sql(
+INSERT INTO patch (section, sound_hash, sound, name, message_head, message_tail, first_seen,
+                   last_seen, times_seen, last_event)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?7, 1, ?8))sql";
+constexpr const char* kUpdatePatch = R"sql(
+UPDATE patch SET name = ?4, message_head = ?5, message_tail = ?6,
+  first_seen = min(first_seen, ?7), last_seen = ?7, times_seen = times_seen + 1, last_event = ?8
+WHERE id = ?9)sql";
+
+// FNV-1a: stored in every archive, so it may never change without a migration.
+std::int64_t soundHash(std::span<const std::uint8_t> sound) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const std::uint8_t byte : sound) hash = (hash ^ byte) * 1099511628211u;
+  return static_cast<std::int64_t>(hash);
+}
 
 constexpr const char* kEntryColumns = R"sql(
 SELECT p.id, p.section, p.name, p.first_seen, p.last_seen, p.times_seen, e.action, e.place
@@ -166,8 +182,9 @@ struct Store {
   std::string path;
   // Declared first, so destroyed last: statements are finalised before the connection closes.
   Connection connection;
-  Statement begin, commit, rollback, nextEvent, upsert, insertEvent;
+  Statement begin, commit, rollback, nextEvent, findPatch, insertPatch, updatePatch, insertEvent;
   Statement entriesOfSection, entriesOfAll, history, lastMessage;
+  std::unique_ptr<Checkpointer> checkpointer;  // last, so stopped first
 
   sqlite3* db() const { return connection.get(); }
 
@@ -182,7 +199,9 @@ struct Store {
         {&commit, "COMMIT"},
         {&rollback, "ROLLBACK"},
         {&nextEvent, "SELECT coalesce(max(id), 0) + 1 FROM event"},
-        {&upsert, kUpsert},
+        {&findPatch, "SELECT id, sound FROM patch WHERE section = ? AND sound_hash = ?"},
+        {&insertPatch, kInsertPatch},
+        {&updatePatch, kUpdatePatch},
         {&insertEvent,
          "INSERT INTO event (id, patch, time, action, place, name) VALUES (?, ?, ?, ?, ?, ?)"},
         {&entriesOfSection,
@@ -190,7 +209,7 @@ struct Store {
              kEntryOrder},
         {&entriesOfAll, entryColumns + "WHERE instr(lower(p.name), lower(?2)) > 0" + kEntryOrder},
         {&history, "SELECT time, action, place, name FROM event WHERE patch = ? ORDER BY time, id"},
-        {&lastMessage, "SELECT message FROM patch WHERE id = ?"},
+        {&lastMessage, "SELECT message_head, sound, message_tail FROM patch WHERE id = ?"},
     };
     for (const auto& [statement, sql] : all) {
       sqlite3_stmt* prepared = nullptr;
@@ -209,6 +228,24 @@ struct Store {
     return code == SQLITE_DONE || code == SQLITE_ROW ? SQLITE_OK : code;
   }
 
+  // The patch of `section` whose sound is `sound`, or 0.
+  int find(const std::string& section, std::span<const std::uint8_t> sound, std::int64_t hash,
+           std::int64_t& id) const {
+    StatementUse use(findPatch.get());
+    bindText(use.get(), 1, section);
+    sqlite3_bind_int64(use.get(), 2, hash);
+    int code;
+    while ((code = sqlite3_step(use.get())) == SQLITE_ROW) {
+      const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), 1));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(use.get(), 1));
+      if (size == sound.size() && (size == 0 || std::equal(sound.begin(), sound.end(), bytes))) {
+        id = sqlite3_column_int64(use.get(), 0);
+        return SQLITE_OK;
+      }
+    }
+    return code == SQLITE_DONE ? SQLITE_OK : code;
+  }
+
   int recordAll(const std::string& section, std::span<const SeenPatch> patches,
                 ArchiveAction action, const std::string& file, std::int64_t time) const {
     std::int64_t eventId = 0;
@@ -220,18 +257,29 @@ struct Store {
     }
     const bool fromFile = action == ArchiveAction::Loaded || action == ArchiveAction::Saved;
     for (const SeenPatch& patch : patches) {
+      const std::int64_t hash = soundHash(patch.sound);
       std::int64_t patchId = 0;
+      int code = find(section, patch.sound, hash, patchId);
+      if (code != SQLITE_OK) return code;
       {
-        StatementUse use(upsert.get());
+        StatementUse use(patchId ? updatePatch.get() : insertPatch.get());
         bindText(use.get(), 1, section);
-        bindBlob(use.get(), 2, patch.sound);
-        bindText(use.get(), 3, patch.name);
-        bindBlob(use.get(), 4, patch.message);
-        sqlite3_bind_int64(use.get(), 5, time);
-        sqlite3_bind_int64(use.get(), 6, eventId);
-        const int code = sqlite3_step(use.get());
-        if (code != SQLITE_ROW) return code;
-        patchId = sqlite3_column_int64(use.get(), 0);
+        sqlite3_bind_int64(use.get(), 2, hash);
+        bindBlob(use.get(), 3, patch.sound);
+        bindText(use.get(), 4, patch.name);
+        const std::span<const std::uint8_t> message(patch.message);
+        const auto at = std::search(message.begin(), message.end(), patch.sound.begin(), patch.sound.end());
+        if (at == message.end() || patch.sound.empty()) {
+          bindBlob(use.get(), 5, message);
+        } else {
+          bindBlob(use.get(), 5, std::span(message.begin(), at));
+          bindBlob(use.get(), 6, std::span(at + static_cast<std::ptrdiff_t>(patch.sound.size()), message.end()));
+        }
+        sqlite3_bind_int64(use.get(), 7, time);
+        sqlite3_bind_int64(use.get(), 8, eventId);
+        if (patchId) sqlite3_bind_int64(use.get(), 9, patchId);
+        if ((code = sqlite3_step(use.get())) != SQLITE_DONE) return code;
+        if (!patchId) patchId = sqlite3_last_insert_rowid(db());
       }
       StatementUse use(insertEvent.get());
       sqlite3_bind_int64(use.get(), 1, eventId++);
@@ -335,8 +383,11 @@ Attempt attempt(const std::string& path) {
     return {nullptr, "the archive " + path + " was made by a newer Banklore", false};
   if (!empty && version < kSchemaVersion)
     return notAnArchive(path, "has no archive version");
-  code = sqlite3_exec(raw, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr,
-                      nullptr, nullptr);
+  // A page cache that holds a whole bank's changes, so none are written to the log twice.
+  code = sqlite3_exec(raw,
+                      "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
+                      "PRAGMA cache_size = -16384",
+                      nullptr, nullptr, nullptr);
   if (code == SQLITE_OK && empty) code = createSchema(raw);
   if (code != SQLITE_OK) return fail(code, raw, path);
   code = database->prepare();
@@ -344,6 +395,7 @@ Attempt attempt(const std::string& path) {
   if (code == SQLITE_ERROR) return notAnArchive(path, "lacks the archive's tables");
   if (code != SQLITE_OK) return fail(code, raw, path);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+  if (path != ":memory:") database->checkpointer = Checkpointer::start(raw, path, kBusyTimeoutMs);
   return {std::move(database), "", false};
 }
 
@@ -441,9 +493,14 @@ std::vector<std::uint8_t> PatchArchive::lastMessage(std::int64_t id) const {
   StatementUse use(db_->lastMessage.get());
   sqlite3_bind_int64(use.get(), 1, id);
   if (sqlite3_step(use.get()) != SQLITE_ROW) return {};
-  const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), 0));
-  return bytes ? std::vector<std::uint8_t>(bytes, bytes + sqlite3_column_bytes(use.get(), 0))
-               : std::vector<std::uint8_t>();
+  const bool whole = sqlite3_column_type(use.get(), 2) == SQLITE_NULL;
+  std::vector<std::uint8_t> message;
+  for (const int column : {0, 1, 2}) {
+    if (whole && column > 0) break;
+    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), column));
+    if (bytes) message.insert(message.end(), bytes, bytes + sqlite3_column_bytes(use.get(), column));
+  }
+  return message;
 }
 
 }  // namespace banklore

@@ -24,6 +24,7 @@ SeenPatch sighting(int sound, const std::string& name, const std::string& slot, 
   Bytes message = {0xF0, 0x7D, static_cast<std::uint8_t>(device)};
   message.insert(message.end(), data.begin(), data.end());
   message.push_back(0xF7);
+  if (device == 3) message[100] ^= 1;  // a message that does not hold its sound as it is
   return {message, data, name, slot};
 }
 
