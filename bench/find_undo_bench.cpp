@@ -1,6 +1,7 @@
 // The additions on 4,096 slots: filtering a list as the user types into its find box (in the real
 // window, offscreen, with the repaint), and undoing and redoing a sort of the whole bank (on the
-// librarian alone and in the window).
+// librarian alone and in the window). And the archive window's find box over 100,000 patches: the
+// filter alone, and in the dialog with its repaint.
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "bench_support.h"
 #include "qt_application.h"
+#include "ui/archive_dialog.h"
 #include "ui/main_frame.h"
 
 namespace banklore::bench {
@@ -126,6 +128,67 @@ void BM_UndoRedoSort4096InWindow(benchmark::State& state) {
   frame.detach();
 }
 BENCHMARK(BM_UndoRedoSort4096InWindow)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+constexpr std::size_t kArchived = 100000;
+
+// An archive of 100,000 patches named at random, 16 letters each.
+struct BigArchive : ArchiveBrowser {
+  BigArchive() {
+    std::mt19937 random(42);
+    held.resize(kArchived);
+    for (ArchiveEntry& entry : held) {
+      entry.id = static_cast<std::int64_t>(&entry - held.data());
+      entry.name = randomName(random, "AaBbCcDdEeFf ") + randomName(random, "AaBbCcDdEeFf ");
+      entry.lastSeen = 1796652125 - entry.id;
+      entry.lastEvent = "fetched from A005";
+    }
+  }
+  std::vector<ArchiveEntry> entries() override { return held; }
+  std::vector<ArchiveEvent> history(std::int64_t) override { return {}; }
+  void loadToSelectedSlots(const std::vector<std::int64_t>&) override {}
+  void saveToFile(const std::vector<std::int64_t>&) override {}
+  std::vector<ArchiveEntry> held;
+};
+
+// One iteration per key, as in BM_FindAsYouType4096: "aBcD" a letter at a time, then emptied.
+void typeKeys(benchmark::State& state, const std::function<void(const QString&)>& show) {
+  const QString word = QStringLiteral("aBcD");
+  int typed = 0;
+  double slowest = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    typed = typed < word.size() ? typed + 1 : 0;
+    show(word.left(typed));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(took.count());
+    slowest = std::max(slowest, took.count());
+  }
+  state.counters["slowest_ms"] = slowest * 1000;
+}
+
+void BM_ArchiveFind100000(benchmark::State& state) {
+  const BigArchive archive;
+  std::size_t shown = 0;
+  typeKeys(state, [&](const QString& filter) {
+    shown = matchingEntries(archive.held, filter.toStdString()).size();
+    benchmark::DoNotOptimize(shown);
+  });
+}
+BENCHMARK(BM_ArchiveFind100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ArchiveFind100000InDialog(benchmark::State& state) {
+  application();
+  BigArchive archive;
+  ArchiveDialog dialog(archive);
+  dialog.show();
+  QApplication::processEvents();
+  typeKeys(state, [&](const QString& filter) {
+    dialog.findBox().setText(filter);
+    QApplication::processEvents();
+    dialog.repaint();
+  });
+}
+BENCHMARK(BM_ArchiveFind100000InDialog)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace banklore::bench
