@@ -34,8 +34,7 @@ std::vector<std::size_t> matchingEntries(const std::vector<ArchiveEntry>& entrie
 }
 
 std::string lastSeenText(const ArchiveEntry& entry) {
-  const std::string when = shortLocalTime(entry.lastSeen);
-  return entry.lastEvent.empty() ? when : entry.lastEvent + ", " + when;
+  return entry.lastEvent + ", " + shortLocalTime(entry.lastSeen);
 }
 
 }  // namespace banklore

@@ -114,11 +114,12 @@ TEST_F(DialogTest, DetectSaysWhatItFoundAndFillsInTheInstrumentTaken) {
   EXPECT_TRUE(script_.finished());
 }
 
-// Hands out its entries as given and notes what the window asks of it.
+// Hands out its entries as given and notes what the window loads.
 struct FakeArchive : ArchiveBrowser {
   std::vector<ArchiveEntry> entries() override { return held; }
   std::vector<ArchiveEvent> history(std::int64_t id) override {
-    return {{60, "fetched from A00" + std::to_string(id), "Old"}, {120, "sent to B001", "New"}};
+    return {{60, "fetched from A00" + std::to_string(id), "Old"},
+            {120, "sent to A00" + std::to_string(id), "New"}};
   }
   void loadToSelectedSlots(const std::vector<std::int64_t>& ids) override { loaded.push_back(ids); }
   void saveToFile(const std::vector<std::int64_t>&) override {}
@@ -126,51 +127,36 @@ struct FakeArchive : ArchiveBrowser {
   std::vector<std::vector<std::int64_t>> loaded;
 };
 
-QStringList namesShown(ArchiveDialog& dialog) {
+QStringList namesShown(ArchiveTableModel& model) {
   QStringList names;
-  for (int row = 0; row < dialog.model().rowCount(); ++row) {
-    names << dialog.model().index(row, 0).data().toString();
-  }
+  for (int row = 0; row < model.rowCount(); ++row) names << model.index(row, 0).data().toString();
   return names;
 }
 
 TEST_F(DialogTest, ArchiveFindsByNameLoadsTheSelectionInListOrderAndShowsOneHistory) {
   FakeArchive archive;
-  for (const char* name : {"Warm Pad", "Bass", "warm strings", "Swarm"}) {
+  for (const char* name : {"Warm Pad", "Bass", "warm", "Swarm"}) {
     archive.held.emplace_back().id = static_cast<std::int64_t>(archive.held.size()) + 7;
     archive.held.back().name = name;
   }
   script_.on<ArchiveDialog>([&](ArchiveDialog& dialog) {
-    EXPECT_EQ(namesShown(dialog), (QStringList{"Warm Pad", "Bass", "warm strings", "Swarm"}));
+    EXPECT_EQ(namesShown(dialog.model()), (QStringList{"Warm Pad", "Bass", "warm", "Swarm"}));
     EXPECT_FALSE(dialog.loadButton().isEnabled() || dialog.historyButton().isEnabled());
     QTest::keyClicks(&dialog.findBox(), QStringLiteral("ARM"));
-    EXPECT_EQ(namesShown(dialog), (QStringList{"Warm Pad", "warm strings", "Swarm"}));
-    QItemSelectionModel& selection = *dialog.list().selectionModel();
+    EXPECT_EQ(namesShown(dialog.model()), (QStringList{"Warm Pad", "warm", "Swarm"}));
     for (int row : {2, 0}) {
-      selection.select(dialog.model().index(row, 0),
-                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      dialog.list().selectionModel()->select(
+          dialog.model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     EXPECT_FALSE(dialog.historyButton().isEnabled()) << "one patch's history at a time";
     dialog.loadButton().click();
     dialog.list().selectRow(1);
     dialog.historyButton().click();
-    EXPECT_EQ(dialog.historyList().count(), 2);
-    EXPECT_EQ(dialog.historyList()
-                  .findItems(QStringLiteral("fetched from A009"), Qt::MatchContains)
-                  .size(),
-              1);
-    dialog.findBox().clear();
-    EXPECT_EQ(dialog.model().rowCount(), 4);
+    EXPECT_EQ(dialog.historyList().findItems(QStringLiteral("A009"), Qt::MatchContains).size(), 2);
     dialog.reject();
   });
   prompts_.archiveWindow(archive);
   EXPECT_EQ(archive.loaded, (std::vector<std::vector<std::int64_t>>{{7, 10}}));
-  archive.held.clear();
-  script_.on<ArchiveDialog>([](ArchiveDialog& dialog) {
-    EXPECT_TRUE(dialog.emptyText().isVisible() && !dialog.list().isVisible());
-    dialog.reject();
-  });
-  prompts_.archiveWindow(archive);
   EXPECT_TRUE(script_.finished());
 }
 
