@@ -28,7 +28,8 @@ void BM_ArchiveRecord4096New(benchmark::State& state) {
   int round = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    const auto archive = PatchArchive::open(dir.file("new" + std::to_string(round++) + ".db")).archive;
+    const auto archive =
+        PatchArchive::open(dir.file("new" + std::to_string(round++) + ".db")).archive;
     state.ResumeTiming();
     if (!archive || archive->record("Nova", bank, ArchiveAction::Fetched, "", round))
       return state.SkipWithError("the bank was not recorded");

@@ -109,7 +109,8 @@ std::string localTime(std::int64_t unixSeconds, const char* format) {
 
 // What a failed step means to the user, with SQLite's own words after it.
 std::string reasonFor(int code, sqlite3* db) {
-  const std::string detail = std::string(" (") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
+  const std::string detail =
+      std::string(" (") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
   switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -204,17 +205,17 @@ struct Store {
         {&updatePatch, kUpdatePatch},
         {&insertEvent,
          "INSERT INTO event (id, patch, time, action, place, name) VALUES (?, ?, ?, ?, ?, ?)"},
-        {&entriesOfSection,
-         entryColumns + "WHERE p.section = ?1 AND instr(lower(p.name), lower(?2)) > 0" +
-             kEntryOrder},
+        {&entriesOfSection, entryColumns +
+                                "WHERE p.section = ?1 AND instr(lower(p.name), lower(?2)) > 0" +
+                                kEntryOrder},
         {&entriesOfAll, entryColumns + "WHERE instr(lower(p.name), lower(?2)) > 0" + kEntryOrder},
         {&history, "SELECT time, action, place, name FROM event WHERE patch = ? ORDER BY time, id"},
         {&lastMessage, "SELECT message_head, sound, message_tail FROM patch WHERE id = ?"},
     };
     for (const auto& [statement, sql] : all) {
       sqlite3_stmt* prepared = nullptr;
-      const int code = sqlite3_prepare_v3(db(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
-                                          &prepared, nullptr);
+      const int code =
+          sqlite3_prepare_v3(db(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
       statement->reset(prepared);
       if (code != SQLITE_OK) return code;
     }
@@ -268,12 +269,14 @@ struct Store {
         bindBlob(use.get(), 3, patch.sound);
         bindText(use.get(), 4, patch.name);
         const std::span<const std::uint8_t> message(patch.message);
-        const auto at = std::search(message.begin(), message.end(), patch.sound.begin(), patch.sound.end());
+        const auto at =
+            std::search(message.begin(), message.end(), patch.sound.begin(), patch.sound.end());
         if (at == message.end() || patch.sound.empty()) {
           bindBlob(use.get(), 5, message);
         } else {
           bindBlob(use.get(), 5, std::span(message.begin(), at));
-          bindBlob(use.get(), 6, std::span(at + static_cast<std::ptrdiff_t>(patch.sound.size()), message.end()));
+          bindBlob(use.get(), 6,
+                   std::span(at + static_cast<std::ptrdiff_t>(patch.sound.size()), message.end()));
         }
         sqlite3_bind_int64(use.get(), 7, time);
         sqlite3_bind_int64(use.get(), 8, eventId);
@@ -357,8 +360,8 @@ Attempt attempt(const std::string& path) {
   auto database = std::make_unique<Store>();
   database->path = path;
   sqlite3* raw = nullptr;
-  int code = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+  int code =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   database->connection.reset(raw);
   if (code != SQLITE_OK) return fail(code, raw, path);
   // SQLite opens a file it may not write for reading only; an archive that cannot take new
@@ -381,8 +384,7 @@ Attempt attempt(const std::string& path) {
   // A later Banklore's archive stays untouched for it; there is no older version to migrate yet.
   if (!empty && version > kSchemaVersion)
     return {nullptr, "the archive " + path + " was made by a newer Banklore", false};
-  if (!empty && version < kSchemaVersion)
-    return notAnArchive(path, "has no archive version");
+  if (!empty && version < kSchemaVersion) return notAnArchive(path, "has no archive version");
   // A page cache that holds a whole bank's changes, so none are written to the log twice.
   code = sqlite3_exec(raw,
                       "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
@@ -401,7 +403,7 @@ Attempt attempt(const std::string& path) {
 
 // Renames `from` to `to` unless `to` exists; true when `from` is gone or was never there.
 bool moveIfThere(const std::string& from, const std::string& to) {
-  struct stat info{};
+  struct stat info {};
   if (::lstat(from.c_str(), &info) != 0) return errno == ENOENT;
   if (::lstat(to.c_str(), &info) == 0) return false;
   return std::rename(from.c_str(), to.c_str()) == 0;
@@ -429,7 +431,9 @@ std::string moveAside(const std::string& path) {
 PatchArchive::Opened PatchArchive::open(const std::string& path) {
   Attempt first = attempt(path);
   if (first.database)
-    return {std::unique_ptr<PatchArchive>(new PatchArchive(std::make_unique<Database>(std::move(*first.database)))), "", ""};
+    return {std::unique_ptr<PatchArchive>(
+                new PatchArchive(std::make_unique<Database>(std::move(*first.database)))),
+            "", ""};
   if (!first.damaged || path == ":memory:" || path.empty()) return {nullptr, first.problem, ""};
   first.database.reset();
   const std::string aside = moveAside(path);
@@ -437,7 +441,9 @@ PatchArchive::Opened PatchArchive::open(const std::string& path) {
     return {nullptr, first.problem + "; it could not be moved aside: " + std::strerror(errno), ""};
   Attempt fresh = attempt(path);
   if (!fresh.database) return {nullptr, fresh.problem, aside};
-  return {std::unique_ptr<PatchArchive>(new PatchArchive(std::make_unique<Database>(std::move(*fresh.database)))), "", aside};
+  return {std::unique_ptr<PatchArchive>(
+              new PatchArchive(std::make_unique<Database>(std::move(*fresh.database)))),
+          "", aside};
 }
 
 std::optional<std::string> PatchArchive::record(const std::string& section,
@@ -481,10 +487,10 @@ std::vector<ArchiveEvent> PatchArchive::history(std::int64_t id) const {
   StatementUse use(db_->history.get());
   sqlite3_bind_int64(use.get(), 1, id);
   while (sqlite3_step(use.get()) == SQLITE_ROW) {
-    events.push_back({sqlite3_column_int64(use.get(), 0),
-                      eventText(actionOf(sqlite3_column_int64(use.get(), 1)),
-                                columnText(use.get(), 2)),
-                      columnText(use.get(), 3)});
+    events.push_back(
+        {sqlite3_column_int64(use.get(), 0),
+         eventText(actionOf(sqlite3_column_int64(use.get(), 1)), columnText(use.get(), 2)),
+         columnText(use.get(), 3)});
   }
   return events;
 }
@@ -498,7 +504,8 @@ std::vector<std::uint8_t> PatchArchive::lastMessage(std::int64_t id) const {
   for (const int column : {0, 1, 2}) {
     if (whole && column > 0) break;
     const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), column));
-    if (bytes) message.insert(message.end(), bytes, bytes + sqlite3_column_bytes(use.get(), column));
+    if (bytes)
+      message.insert(message.end(), bytes, bytes + sqlite3_column_bytes(use.get(), column));
   }
   return message;
 }
