@@ -149,9 +149,8 @@ ArchiveDialog::ArchiveDialog(ArchiveBrowser& browser, QWidget* parent)
   connect(find_.get(), &QLineEdit::textChanged, this, &ArchiveDialog::filter);
   connect(find_.get(), &FindBox::leaveWanted, this, [this] {
     list_->setFocus(Qt::OtherFocusReason);
-    if (!list_->currentIndex().isValid() && model_->rowCount() > 0) {
-      list_->setCurrentIndex(model_->index(0, 0));
-    }
+    // Selected, not just current: the buttons act on the selection.
+    if (!list_->selectionModel()->hasSelection() && model_->rowCount() > 0) list_->selectRow(0);
   });
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &ArchiveDialog::selectionChanged);
