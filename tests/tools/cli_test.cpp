@@ -159,7 +159,6 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndUnusableInputWithOneBeforeAnythingIsSent)
       {"inspect " + dir_.file("fifo.syx") + small_, 1, "fifo.syx"},  // not opened: it would block
       {"archive --export x.txt" + small_, 2, "--export needs a .syx or .mid file"},
       {"archive --instrument * --export x.syx", 2, "--export takes one instrument's patches"},
-      {"audition --archive x" + one, 2, "--archive"},
       {"fetch --ini " + dir_.file("none.ini") + " x.syx", 1, "cannot read the settings file"},
       {"fetch" + ini_ + dir_.file("no/such/folder/backup.syx"), 1, "cannot write"},
       {"send" + ini_ + dir_.file("missing.syx"), 1, "cannot read"},
@@ -221,19 +220,17 @@ TEST_F(CliTest, ArchiveListsAndExportsWhatTheArchiveHolds) {
   const Bytes bbb = {0xF0, 0x7D, 0, 0x10, 0, 2, 'B', 'b', 'b', 0, 0xF7};
   Bytes inU005 = inU001;  // the same sound in another slot: the same patch
   inU005[5] = 5;
-  {
-    const PatchArchive::Opened opened = PatchArchive::open(file);
-    ASSERT_TRUE(opened.archive) << opened.problem;
-    const auto note = [&](const char* section, const Bytes& m, const char* name, ArchiveAction action,
-                          std::int64_t time) {
-      const SeenPatch seen{m, Bytes(m.begin() + 6, m.end()), name, "U00" + std::to_string(m[5])};
-      EXPECT_EQ(opened.archive->record(section, {&seen, 1}, action, "/x/b.syx", time), std::nullopt);
-    };
-    note("Small", inU001, "Aaa", ArchiveAction::Fetched, 1796652125);
-    note("Small", bbb, "Bbb", ArchiveAction::Sent, 1796652185);
-    note("Other", bbb, "Bbb", ArchiveAction::Saved, 1796652186);
-    note("Small", inU005, "Aaa", ArchiveAction::Loaded, 1796738525);
-  }
+  const PatchArchive::Opened opened = PatchArchive::open(file);  // open beside the tool's reads
+  ASSERT_TRUE(opened.archive) << opened.problem;
+  const auto note = [&](const char* section, const Bytes& m, const char* name, ArchiveAction action,
+                        std::int64_t time) {
+    const SeenPatch seen{m, Bytes(m.begin() + 6, m.end()), name, "U00" + std::to_string(m[5])};
+    EXPECT_EQ(opened.archive->record(section, {&seen, 1}, action, "/x/b.syx", time), std::nullopt);
+  };
+  note("Small", inU001, "Aaa", ArchiveAction::Fetched, 1796652125);
+  note("Small", bbb, "Bbb", ArchiveAction::Sent, 1796652185);
+  note("Other", bbb, "Bbb", ArchiveAction::Saved, 1796652186);
+  note("Small", inU005, "Aaa", ArchiveAction::Loaded, 1796738525);
   const std::string a = "Small\tAaa\t2026-12-07T14:02:05\t2026-12-08T14:02:05\t2\tloaded from /x/b.syx\n",
                     b = "Small\tBbb\t2026-12-07T14:03:05\t2026-12-07T14:03:05\t1\tsent to U002\n",
                     other = "Other\tBbb\t2026-12-07T14:03:06\t2026-12-07T14:03:06\t1\tsaved to /x/b.syx\n";
