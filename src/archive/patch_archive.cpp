@@ -10,7 +10,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "archive/checkpointer.h"
 #include "archive/sqlite_handle.h"
 
 namespace banklore {
@@ -185,7 +184,6 @@ struct Store {
   Connection connection;
   Statement begin, commit, rollback, nextEvent, findPatch, insertPatch, updatePatch, insertEvent;
   Statement entriesOfSection, entriesOfAll, history, lastMessage;
-  std::unique_ptr<Checkpointer> checkpointer;  // last, so stopped first
 
   sqlite3* db() const { return connection.get(); }
 
@@ -385,10 +383,12 @@ Attempt attempt(const std::string& path) {
   if (!empty && version > kSchemaVersion)
     return {nullptr, "the archive " + path + " was made by a newer Banklore", false};
   if (!empty && version < kSchemaVersion) return notAnArchive(path, "has no archive version");
-  // A page cache that holds a whole bank's changes, so none are written to the log twice.
+  // A page cache that holds a whole bank's changes, so none are written to the log twice; and
+  // the log copied back into the file only every 32 MB or so (and when the last connection
+  // closes), so that recording a bank seldom waits for that copy.
   code = sqlite3_exec(raw,
                       "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
-                      "PRAGMA cache_size = -16384",
+                      "PRAGMA cache_size = -16384; PRAGMA wal_autocheckpoint = 8000",
                       nullptr, nullptr, nullptr);
   if (code == SQLITE_OK && empty) code = createSchema(raw);
   if (code != SQLITE_OK) return fail(code, raw, path);
@@ -397,7 +397,6 @@ Attempt attempt(const std::string& path) {
   if (code == SQLITE_ERROR) return notAnArchive(path, "lacks the archive's tables");
   if (code != SQLITE_OK) return fail(code, raw, path);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-  if (path != ":memory:") database->checkpointer = Checkpointer::start(raw, path, kBusyTimeoutMs);
   return {std::move(database), "", false};
 }
 
