@@ -21,9 +21,11 @@ using Bytes = std::vector<std::uint8_t>;
 SeenPatch sighting(int sound, const std::string& name, const std::string& slot, int device = 0) {
   Bytes data(392, static_cast<std::uint8_t>(sound & 0x7F));
   data[0] = static_cast<std::uint8_t>(sound >> 7);
-  Bytes message = {0xF0, 0x7D, static_cast<std::uint8_t>(device)};
-  message.insert(message.end(), data.begin(), data.end());
-  message.push_back(0xF7);
+  Bytes message(data.size() + 4, 0xF7);  // F0 7D <device>, the data, F7
+  message[0] = 0xF0;
+  message[1] = 0x7D;
+  message[2] = static_cast<std::uint8_t>(device);
+  std::copy(data.begin(), data.end(), message.begin() + 3);
   if (device == 3) message[100] ^= 1;  // a message that does not hold its sound as it is
   return {message, data, name, slot};
 }
