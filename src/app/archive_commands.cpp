@@ -1,6 +1,7 @@
 // The archive in the window: what each command saw goes in, and "Archive..." shows the running
 // instrument's archived patches, puts them into the selected slots or saves them to a file.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/bank_files.h"
@@ -18,7 +19,16 @@ void MainWindow::noteInArchive(int bank, std::span<const SeenSlot> seen, Archive
   // After the command's own words, which stay readable before it.
   const std::string said = banks_[bank].statusText;
   SetStatus(bank, "%s%s%s", said.c_str(), said.empty() ? "" : " ", archiveProblem_.c_str());
-  archiveProblem_.clear();
+  tellArchiveMovedAside();
+}
+
+void MainWindow::tellArchiveMovedAside() {
+  const std::string text = std::exchange(archiveProblem_, {});
+  // The old archive is still the user's: where it went deserves a box, not only a status line.
+  if (!archive_->movedAside().empty() && !archiveMoveTold_) {
+    archiveMoveTold_ = true;
+    prompts_.message(text);
+  }
 }
 
 void MainWindow::noteSlotsInArchive(int bank, const std::vector<int>& slots, ArchiveAction action,
@@ -105,7 +115,7 @@ class MainWindow::ArchiveWindow : public ArchiveBrowser {
 void MainWindow::showArchiveProblem() {
   if (archiveProblem_.empty()) return;
   SetStatus(activeBank_, "%s", archiveProblem_.c_str());
-  archiveProblem_.clear();
+  tellArchiveMovedAside();
 }
 
 void MainWindow::archiveCommand() {

@@ -54,6 +54,7 @@ PatchArchive* ArchiveRecorder::archive() {
     }
     archive_ = std::move(opened.archive);
     if (!opened.movedAside.empty()) {
+      movedAside_ = opened.movedAside;
       // Not a failure: the archive works, but the user must hear where the old one went.
       const std::string text = "The patch archive " + path_ + " was damaged; it was moved to " +
                                opened.movedAside + " and a new one started.";

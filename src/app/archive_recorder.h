@@ -52,11 +52,14 @@ class ArchiveRecorder {
   // The archive, opened on first use; null when off or failing.
   PatchArchive* archive();
   const std::string& path() const { return path_; }
+  // Where a damaged archive was moved when this run opened it; empty when it was not.
+  const std::string& movedAside() const { return movedAside_; }
 
  private:
   void fail(const std::string& text);
 
   std::string path_;
+  std::string movedAside_;
   Problem tellOnce_;
   bool opened_ = false;
   bool failed_ = false;

@@ -347,6 +347,7 @@ class MainWindow : public BankRows {
                           const std::string& file = "");
   class ArchiveWindow;
   void showArchiveProblem();
+  void tellArchiveMovedAside();
 
   // Undo (undo_commands.cpp). Every change of a slot is noted before it happens; a group gathers
   // the changes of one user action into one step, and a change made outside any group is a step
@@ -429,6 +430,7 @@ class MainWindow : public BankRows {
   std::unique_ptr<AuditionPlayer> audition_;
   std::unique_ptr<ArchiveRecorder> archive_;
   std::string archiveProblem_;  // told by the recorder, shown by the command at hand
+  bool archiveMoveTold_ = false;
   MidiBackendFactory detectionBackends_;
   std::unique_ptr<DetectionRun> detection_;
 };

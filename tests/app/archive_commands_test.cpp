@@ -59,6 +59,18 @@ TEST_F(ArchiveCommandsTest, AnArchiveThatCannotBeOpenedIsToldOnceAndNothingFails
   EXPECT_EQ(logCount("The patch archive is off this run"), 1);
   EXPECT_NE(view_.banks[0].status.find("The patch archive is off this run"), std::string::npos);
 
+  // A damaged archive is moved aside, kept, and a box says where.
+  std::filesystem::remove(path("banklore_archive.sqlite"));
+  writeFile("banklore_archive.sqlite", "my notes");
+  start();
+  fill({1, 2});
+  select(0, {1, 2});
+  window_->SaveSelectionAsSyx(path("d.syx"), 0);
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  const std::string moved = prompts_.messages[0].substr(prompts_.messages[0].find("moved to ") + 9);
+  EXPECT_EQ(std::filesystem::file_size(moved.substr(0, moved.find(" and a new"))), 8u) << moved;
+  EXPECT_EQ(window_->archive().archive()->entries("Test").size(), 2u);
+
   std::filesystem::remove(path("banklore_archive.sqlite"));
   writeFile("banklore.ini", "[General]\nInstrument=Test\nArchive=0\n");
   start();
