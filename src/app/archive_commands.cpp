@@ -78,15 +78,20 @@ class MainWindow::ArchiveWindow : public ArchiveBrowser {
   }
   void saveToFile(const std::vector<std::int64_t>& ids) override {
     const int bank = window_.activeBank_;
-    if (ids.empty() || !window_.AskSaveFile(bank)) return;
-    const std::string path = window_.banks_[bank].lastFile;
-    const BankFileKind kind = bankFileKindOf(path);
-    if (kind == BankFileKind::None) return;
     std::vector<Patch> patches;
     for (const std::int64_t id : ids) {
       Patch patch(*window_.definition_);
       if (patch.loadBytes(lastMessage(id))) patches.push_back(std::move(patch));
     }
+    // Nothing readable must not replace a file the user chose with an empty one.
+    if (patches.empty()) {
+      if (!ids.empty()) window_.SetStatus(bank, "The archive gave back no patch to save.");
+      return;
+    }
+    if (!window_.AskSaveFile(bank)) return;
+    const std::string path = window_.banks_[bank].lastFile;
+    const BankFileKind kind = bankFileKindOf(path);
+    if (kind == BankFileKind::None) return;
     std::vector<const Patch*> order;
     std::vector<SeenSlot> seen;
     for (const Patch& patch : patches) {

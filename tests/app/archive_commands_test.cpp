@@ -41,11 +41,16 @@ TEST_F(ArchiveCommandsTest, EveryPassageIsAnEventOfOnePatchAndTheWindowLoadsThem
     ASSERT_EQ(listed.size(), 1u);
     select(1, {9, 12});
     browser.loadToSelectedSlots({listed[0].id, listed[0].id});
+    EXPECT_EQ(view_.banks[1].status, "2 patches loaded from the archive.");
+    browser.saveToFile({-1});  // nothing readable: no dialog, no file replaced by an empty one
+    EXPECT_TRUE(prompts_.dialogs.empty());
+    prompts_.files = {path("kept.syx")};
+    browser.saveToFile({listed[0].id});
   };
   window_->onCommand(CommandId::Archive);
   EXPECT_EQ(slotName(1, 9), "Bass");
   EXPECT_EQ(slotName(1, 12), "Bass");
-  EXPECT_EQ(view_.banks[1].status, "2 patches loaded from the archive.");
+  EXPECT_EQ(readFile("kept.syx").size(), 27u);
   EXPECT_EQ(window_->undoHistory().undoCount(), steps + 1);
 }
 
